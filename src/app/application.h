@@ -1,0 +1,14 @@
+// Process-wide set-up shared by both programs: style, fonts and Qt's own translations.
+#pragma once
+
+#include "window/buildprofile.h"
+
+class QApplication;
+
+namespace vesk {
+
+void setUpApplication(QApplication& app);
+// Creates the window, runs its start-up sequence, shows it and runs the event loop.
+int runConsole(QApplication& app, BuildProfile profile);
+
+} // namespace vesk

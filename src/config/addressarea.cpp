@@ -1,0 +1,108 @@
+#include "addressarea.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include "config/parameterframe.h"
+#include "link/devicelink.h"
+#include "link/frame.h"
+#include "window/toolkit.h"
+#include "window/vesk.h"
+
+namespace vesk {
+
+using toolkit::placeTwips;
+
+AddressArea::AddressArea(VESK& window) : QObject(&window), m_window(window) {
+    auto* label22 = new QLabel(QStringLiteral("设备ID"), &window);
+    label22->setObjectName(QStringLiteral("Label22"));
+    placeTwips(label22, 4140, 540, 615, 255);
+
+    for (int i = 0; i < 2; ++i) {
+        auto* combo = new QComboBox(&window);
+        combo->setObjectName(QStringLiteral("IDCombo_%1").arg(i));
+        combo->setEditable(false);
+        combo->setToolTip(QStringLiteral("十六进制"));
+        combo->setMaxVisibleItems(16);
+        combo->installEventFilter(this);
+        m_idCombo[i] = combo;
+    }
+    placeTwips(m_idCombo[1], 4800, 540, 615, 300);
+    placeTwips(m_idCombo[0], 7800, 540, 735, 300);
+    toolkit::setFaceColor(m_idCombo[0], QColor(255, 255, 192));
+
+    m_check2 = new QCheckBox(QStringLiteral("广播ID"), &window);
+    m_check2->setObjectName(QStringLiteral("Check2"));
+    placeTwips(m_check2, 5520, 480, 855, 375);
+    connect(m_check2, &QCheckBox::toggled, this,
+            [this](bool ticked) { m_idCombo[1]->setEnabled(!ticked); });
+
+    m_idSet = new QPushButton(QStringLiteral("设 置 ID"), &window);
+    m_idSet->setObjectName(QStringLiteral("IDset"));
+    placeTwips(m_idSet, 6720, 300, 975, 555);
+    connect(m_idSet, &QPushButton::clicked, this, &AddressArea::writeNewAddress);
+
+    auto* label21 = new QLabel(QStringLiteral("ID号"), &window);
+    label21->setObjectName(QStringLiteral("Label21"));
+    placeTwips(label21, 7950, 360, 345, 165);
+
+    window.link().setAddressSource([this] { return currentAddress(); });
+}
+
+void AddressArea::appendEntry(const QString& text) {
+    m_idCombo[0]->addItem(text);
+    m_idCombo[1]->addItem(text);
+}
+
+void AddressArea::selectInitialEntries(int position) {
+    m_idCombo[0]->setCurrentIndex(position);
+    m_idCombo[1]->setCurrentIndex(position);
+}
+
+void AddressArea::setBroadcast(bool on) {
+    m_check2->setChecked(on);
+    m_idCombo[1]->setEnabled(!on);
+}
+
+std::optional<quint8> AddressArea::currentAddress() const {
+    if (m_check2->isChecked())
+        return BroadcastAddress;
+    const int position = m_idCombo[1]->currentIndex();
+    if (position < 0 || position > 255)
+        return std::nullopt;
+    return static_cast<quint8>(position);
+}
+
+void AddressArea::writeNewAddress() {
+    DeviceLink& link = m_window.link();
+    const int position = m_idCombo[0]->currentIndex();
+    if (position < 0 || position > 255) {
+        toolkit::messageBox(&m_window,
+                            {QStringLiteral("未选择新的设备ID，本次操作没有发送。"),
+                             toolkit::AppTitle, toolkit::Icon::Warning, toolkit::Buttons::Ok});
+        return;
+    }
+    // The new address always goes out through the broadcast address; there is no wait and no reply
+    // check, and a failed write simply ends the operation.
+    const QByteArray frame =
+        parameterFrame(BroadcastAddress, Param::Address, static_cast<quint8>(position));
+    link.Com_Set();
+    link.echo(frame);
+    link.write(frame);
+}
+
+bool AddressArea::eventFilter(QObject* watched, QEvent* event) {
+    // Typed characters are dropped, so an address can only be picked from the list. Arrow keys and
+    // the like still move through it.
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->text().isEmpty() && key->text().at(0).isPrint())
+            return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace vesk

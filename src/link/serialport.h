@@ -1,0 +1,63 @@
+// The window's serial port: fixed line settings, ports COM1..COM4 mapped to device names, one
+// receive notification per burst of bytes, and a broken port closed at its first fault.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QTimer>
+
+namespace vesk {
+
+class SerialPortControl : public QObject {
+    Q_OBJECT
+public:
+    // The line has to stay quiet this long before received bytes are handed on as one batch: longer
+    // than 3.5 character times at 9600 bit/s, and long enough to join the chunks a USB adapter
+    // delivers.
+    static constexpr int QuietGapMs = 20;
+    static constexpr int ReceiveBufferSize = 1024;
+
+    explicit SerialPortControl(QObject* parent = nullptr);
+    ~SerialPortControl() override;
+
+    // Device name of COMn: $VESKPANEL_COMn when set, otherwise the platform's name for port n.
+    static QString deviceNameFor(int commPort);
+
+    int commPort() const { return m_commPort; }
+    // Takes effect at the next open; ignored while the port is open.
+    void setCommPort(int port);
+
+    bool portOpen() const { return m_port.isOpen(); }
+    // Opens (true) or closes (false). Opening fails for a missing, busy or inaccessible port and
+    // leaves it closed; closing a closed port does nothing. Returns whether the port is open
+    // afterwards.
+    bool setPortOpen(bool open);
+
+    // Every byte received so far, in arrival order; empties the buffer. Empty when the port is
+    // closed.
+    QByteArray input();
+    // Hands the bytes to the port in one call and pushes them towards the line without waiting.
+    // Returns false (and writes nothing) when the port is closed or broken.
+    bool output(const QByteArray& bytes);
+
+    // Why the last open failed, for diagnostics.
+    QSerialPort::SerialPortError lastOpenError() const { return m_lastOpenError; }
+
+signals:
+    // Bytes are waiting and the line has been quiet for QuietGapMs.
+    void onComm();
+    // The open port failed (adapter unplugged, device gone) and has been closed.
+    void portLost();
+
+private:
+    void handleReadyRead();
+    void handleError(QSerialPort::SerialPortError error);
+
+    QSerialPort m_port;
+    QTimer m_quiet;
+    int m_commPort = 1;
+    QSerialPort::SerialPortError m_lastOpenError = QSerialPort::NoError;
+};
+
+} // namespace vesk

@@ -1,0 +1,24 @@
+#include "buildprofile.h"
+
+namespace vesk {
+
+BuildProfile BuildProfile::full(MultiAreaFactory multiArea) {
+    BuildProfile p;
+    p.classic = false;
+    p.caption = QStringLiteral("VESK系列电源控制器V3.0  Data：100715");
+    p.switchSettleMs = 500;
+    p.echoPresetOne = true;
+    p.multiArea = std::move(multiArea);
+    return p;
+}
+
+BuildProfile BuildProfile::classicBuild() {
+    BuildProfile p;
+    p.classic = true;
+    p.caption = QStringLiteral("VESK系列电源控制器V3.0   维斯克电源  Data：090717");
+    p.switchSettleMs = 1000;
+    p.echoPresetOne = false;
+    return p;
+}
+
+} // namespace vesk

@@ -1,0 +1,127 @@
+#include "toolkit.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QPushButton>
+#include <QUrl>
+
+#include "link/delay.h"
+
+namespace vesk::toolkit {
+
+namespace {
+MessageHook g_messageHook;
+UrlHook g_urlHook;
+} // namespace
+
+QRect twips(int left, int top, int width, int height) {
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                 twipsToPixels(height));
+}
+
+void placeTwips(QWidget* widget, int left, int top, int width, int height) {
+    widget->setGeometry(twips(left, top, width, height));
+}
+
+QFont songti(int pointSize, bool bold) {
+    QFont font;
+    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
+                      QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC"),
+                      QStringLiteral("WenQuanYi Zen Hei")});
+    font.setPointSize(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+QColor buttonFace() {
+    return QApplication::palette().color(QPalette::Button);
+}
+
+void setFaceColor(QWidget* widget, const QColor& colour) {
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::Button, colour);
+    pal.setColor(QPalette::Base, colour);
+    widget->setPalette(pal);
+}
+
+QColor faceColor(const QWidget* widget) {
+    return widget->palette().color(QPalette::Button);
+}
+
+void setTextColor(QWidget* widget, const QColor& colour) {
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::ButtonText, colour);
+    pal.setColor(QPalette::WindowText, colour);
+    widget->setPalette(pal);
+}
+
+QColor textColor(const QWidget* widget) {
+    return widget->palette().color(QPalette::ButtonText);
+}
+
+void addPressFeedback(QAbstractButton* button, const QColor& pressedFace) {
+    QObject::connect(button, &QAbstractButton::pressed, button,
+                     [button, pressedFace] { setFaceColor(button, pressedFace); });
+    QObject::connect(button, &QAbstractButton::released, button,
+                     [button] { setFaceColor(button, buttonFace()); });
+}
+
+void setMessageHook(MessageHook hook) {
+    g_messageHook = std::move(hook);
+}
+
+void messageBox(QWidget* parent, const Message& message) {
+    if (shuttingDown())
+        return;
+    if (g_messageHook) {
+        g_messageHook(message);
+        return;
+    }
+    QMessageBox box(parent);
+    box.setWindowTitle(message.title);
+    box.setText(message.text);
+    switch (message.icon) {
+    case Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case Icon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    }
+    if (message.buttons == Buttons::Ok) {
+        box.setStandardButtons(QMessageBox::Ok);
+    } else {
+        box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        box.addButton(QStringLiteral("重试"), QMessageBox::ActionRole);
+        box.setDefaultButton(box.addButton(QStringLiteral("继续"), QMessageBox::AcceptRole));
+    }
+    box.exec();
+}
+
+void setUrlHook(UrlHook hook) {
+    g_urlHook = std::move(hook);
+}
+
+void openWebPage(const QString& address) {
+    if (g_urlHook) {
+        g_urlHook(address);
+        return;
+    }
+    QUrl url = QUrl::fromUserInput(address);
+    QDesktopServices::openUrl(url);
+}
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+} // namespace vesk::toolkit

@@ -1,0 +1,77 @@
+// Window toolkit services shared by every area: fonts, twips, colours, message boxes, the web page,
+// and small widgets the standard set lacks.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QLabel>
+#include <QRect>
+#include <QString>
+
+#include <functional>
+
+class QAbstractButton;
+class QWidget;
+
+namespace vesk::toolkit {
+
+// Positions and sizes are designed in twips; 15 twips make one device-independent pixel.
+constexpr int twipsToPixels(int twips) {
+    return (twips + 7) / 15;
+}
+QRect twips(int left, int top, int width, int height);
+void placeTwips(QWidget* widget, int left, int top, int width, int height);
+
+// 宋体 at the given point size, with CJK fallbacks where SimSun is not installed.
+QFont songti(int pointSize, bool bold = false);
+
+QColor buttonFace();
+inline const QColor Red{255, 0, 0};
+inline const QColor Black{0, 0, 0};
+inline const QColor White{255, 255, 255};
+
+// Face (background) colour of a push button or check box drawn as a button.
+void setFaceColor(QWidget* widget, const QColor& colour);
+QColor faceColor(const QWidget* widget);
+// Caption colour of a button, check box, option button or label.
+void setTextColor(QWidget* widget, const QColor& colour);
+QColor textColor(const QWidget* widget);
+
+// While the mouse button is held on `button`, its face takes `pressedFace`.
+void addPressFeedback(QAbstractButton* button, const QColor& pressedFace);
+
+// Modal message boxes.
+enum class Icon { None, Warning, Question };
+enum class Buttons { Ok, CancelTryAgainContinue };
+struct Message {
+    QString text;
+    QString title;
+    Icon icon = Icon::None;
+    Buttons buttons = Buttons::Ok;
+};
+// Shows the box and returns when it is closed (at once while the program shuts down).
+void messageBox(QWidget* parent, const Message& message);
+// Tests record messages instead of showing them; an empty function restores real boxes.
+using MessageHook = std::function<void(const Message&)>;
+void setMessageHook(MessageHook hook);
+
+inline const QString AppTitle = QStringLiteral("VESK系列电源控制器");
+
+// Asks the desktop to open a web address in the default browser; failures are not reported.
+void openWebPage(const QString& address);
+using UrlHook = std::function<void(const QString&)>;
+void setUrlHook(UrlHook hook);
+
+// A label that reports clicks.
+class ClickLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+} // namespace vesk::toolkit

@@ -1,0 +1,58 @@
+// A console window on a pseudo-terminal, with message boxes recorded instead of shown.
+#pragma once
+
+#include <QList>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+#include "link/delay.h"
+#include "support/pty.h"
+#include "window/buildprofile.h"
+#include "window/toolkit.h"
+#include "window/vesk.h"
+
+namespace vesk {
+MultiChannelHooks* createMultiChannelArea(VESK& window);
+}
+
+struct Console {
+    explicit Console(bool classic = false, bool start = true) {
+        vesk::resetShutdown();
+        qputenv("VESKPANEL_COM1", pty.slavePath().toLocal8Bit());
+        qputenv("VESKPANEL_COM2", pty2.slavePath().toLocal8Bit());
+        qputenv("VESKPANEL_COM3", "/nonexistent/vesk-com3");
+        qputenv("VESKPANEL_COM4", "/nonexistent/vesk-com4");
+        vesk::toolkit::setMessageHook([this](const vesk::toolkit::Message& m) { messages << m; });
+        window = std::make_unique<vesk::VESK>(
+            classic ? vesk::BuildProfile::classicBuild()
+                    : vesk::BuildProfile::full(&vesk::createMultiChannelArea));
+        if (start)
+            window->startUp();
+    }
+    ~Console() {
+        window.reset();
+        vesk::toolkit::setMessageHook({});
+    }
+
+    template <typename T = QWidget> T* find(const QString& name) const {
+        return window->findChild<T*>(name);
+    }
+    QPushButton* button(const QString& name) const { return find<QPushButton>(name); }
+    QStringList messageTexts() const {
+        QStringList texts;
+        for (const auto& m : messages)
+            texts << m.text;
+        return texts;
+    }
+
+    PtyPair pty;
+    PtyPair pty2;
+    QList<vesk::toolkit::Message> messages;
+    std::unique_ptr<vesk::VESK> window;
+};
+
+inline QByteArray hexBytes(const char* text) {
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}

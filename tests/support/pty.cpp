@@ -1,0 +1,104 @@
+#include "pty.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+PtyPair::PtyPair() {
+    m_clock.start();
+    int slave = -1;
+    char name[256] = {};
+    if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0) {
+        m_master = -1;
+        return;
+    }
+    termios tio{};
+    tcgetattr(slave, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(slave, TCSANOW, &tio);
+    // The slave stays open on our side too, so that the console's closing and reopening of the
+    // port never makes the master see a hang-up.
+    m_slavePath = QString::fromLocal8Bit(name);
+    m_slave = slave;
+    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &PtyPair::readMaster);
+}
+
+void PtyPair::hangUp() {
+    if (m_notifier) {
+        m_notifier->setEnabled(false);
+        delete m_notifier;
+        m_notifier = nullptr;
+    }
+    if (m_master >= 0) {
+        ::close(m_master);
+        m_master = -1;
+    }
+}
+
+PtyPair::~PtyPair() {
+    hangUp();
+    if (m_slave >= 0)
+        ::close(m_slave);
+}
+
+void PtyPair::readMaster() {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        const qint64 at = now();
+        m_stream.append(buffer, n);
+        for (ssize_t i = 0; i < n; ++i)
+            m_arrival.append(at);
+    }
+}
+
+QList<Received> PtyPair::frames() const {
+    QList<Received> out;
+    qsizetype pos = 0;
+    while (pos + 5 <= m_stream.size()) {
+        const int length = 6 + quint8(m_stream.at(pos + 4));
+        if (pos + length > m_stream.size())
+            break;
+        out.append({m_stream.mid(pos, length), m_arrival.at(pos)});
+        pos += length;
+    }
+    return out;
+}
+
+void PtyPair::clear() {
+    m_stream.clear();
+    m_arrival.clear();
+}
+
+bool PtyPair::waitForFrames(int count, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (frames().size() < count && !deadline.hasExpired()) {
+        QTest::qWait(5);
+    }
+    return frames().size() >= count;
+}
+
+void PtyPair::writeNow(const QByteArray& bytes) {
+    if (m_master >= 0) [[maybe_unused]]
+        auto n = ::write(m_master, bytes.constData(), bytes.size());
+}
+
+void PtyPair::writeAtLineSpeed(const QByteArray& bytes) {
+    // 10 bits per byte at 9600 bit/s: one byte every 1.042 ms, paced on the clock.
+    QElapsedTimer line;
+    line.start();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        while (line.nsecsElapsed() < qint64(i) * 1041667)
+            QTest::qWait(0);
+        writeNow(bytes.mid(i, 1));
+    }
+}
