@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what building and testing veskpanel needs on Debian 12 / Ubuntu (as root or with sudo).
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-translations-l10n
+          libgl-dev fonts-noto-cjk)
+[ "${VESK_WITH_CLANG:-0}" = 1 ] && packages+=(clang)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,72 @@
+#include "simprocess.h"
+
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QTest>
+
+SimProcess::SimProcess(const QStringList& arguments) {
+    m_process.setProgram(qEnvironmentVariable("VESKSIM"));
+    m_process.setArguments(arguments);
+    m_process.start();
+    if (!m_process.waitForStarted(5000))
+        return;
+    QDeadlineTimer deadline(5000);
+    while (!m_process.canReadLine() && !deadline.hasExpired())
+        m_process.waitForReadyRead(100);
+    const QString first = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    if (first.startsWith(QLatin1String("PTY ")))
+        m_pty = first.mid(4);
+}
+
+SimProcess::~SimProcess() {
+    if (m_process.state() == QProcess::Running) {
+        command("quit");
+        if (!m_process.waitForFinished(3000))
+            m_process.kill();
+    }
+    m_process.waitForFinished(1000);
+}
+
+void SimProcess::command(const QByteArray& line) { m_process.write(line + '\n'); }
+
+void SimProcess::readLog() {
+    m_partial += m_process.readAllStandardError();
+    qsizetype end;
+    while ((end = m_partial.indexOf('\n')) >= 0) {
+        m_log << QString::fromUtf8(m_partial.left(end));
+        m_partial.remove(0, end + 1);
+    }
+}
+
+QStringList SimProcess::logLines() {
+    readLog();
+    return m_log;
+}
+
+QList<SimFrame> SimProcess::received() {
+    QList<SimFrame> frames;
+    for (const QString& line : logLines()) {
+        const qsizetype space = line.indexOf(QLatin1Char(' '));
+        if (space < 0 || line.mid(space + 1, 3) != QLatin1String("RX "))
+            continue;
+        frames.append({QDateTime::fromString(line.left(space), Qt::ISODateWithMs),
+                       line.mid(space + 4).trimmed()});
+    }
+    return frames;
+}
+
+bool SimProcess::waitForReceived(int count, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (received().size() < count && !deadline.hasExpired())
+        QTest::qWait(10);
+    return received().size() >= count;
+}
+
+QJsonObject SimProcess::state() {
+    m_process.readAllStandardOutput();
+    command("state");
+    QDeadlineTimer deadline(3000);
+    while (!m_process.canReadLine() && !deadline.hasExpired())
+        m_process.waitForReadyRead(50);
+    return QJsonDocument::fromJson(m_process.readLine()).object();
+}
