@@ -1,0 +1,83 @@
+// vesk-sim: a simulated eight-channel power controller on a pseudo-terminal, for testing the
+// console without hardware. See --help for the options and the console commands on stdin.
+#include "controlconsole.h"
+#include "device.h"
+#include "options.h"
+#include "serialendpoint.h"
+#include "signalwatcher.h"
+#include "simlog.h"
+#include "simulator.h"
+
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace vesk::sim;
+
+namespace {
+
+int fail(const QString& message) {
+    std::fprintf(stderr, "vesk-sim: %s\n", qPrintable(message));
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vesk-sim"));
+    std::signal(SIGPIPE, SIG_IGN); // a closed stdout or line must not kill the simulator
+
+    QString error;
+    QString help;
+    const auto options = parseOptions(QCoreApplication::arguments(), &error, &help);
+    if (!options) {
+        if (!help.isEmpty()) {
+            std::fputs(qPrintable(help), stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "vesk-sim: %s\n", qPrintable(error));
+        return 2;
+    }
+
+    SimLog log;
+    if (!log.open(options->logFile, options->quiet, &error))
+        return fail(error);
+
+    SerialEndpoint endpoint;
+    const bool opened = options->devicePath.isEmpty()
+                            ? endpoint.openPty(&error)
+                            : endpoint.openDevice(options->devicePath, &error);
+    if (!opened)
+        return fail(error);
+    if (!options->linkPath.isEmpty() && !endpoint.createLink(options->linkPath, &error))
+        return fail(error);
+
+    Device device(options->address, options->timeScale);
+    Simulator simulator(device, endpoint, log);
+    ControlConsole console(STDIN_FILENO);
+    SignalWatcher signalWatcher;
+
+    QObject::connect(&console, &ControlConsole::command, &simulator, &Simulator::execute);
+    QObject::connect(&console, &ControlConsole::endOfInput, &simulator, &Simulator::requestQuit);
+    QObject::connect(&simulator, &Simulator::quitRequested, &app, &QCoreApplication::quit);
+    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &app, [&](int signal) {
+        log.line(QStringLiteral("signal %1, exiting").arg(signal));
+        QCoreApplication::quit();
+    });
+
+    // The first stdout line tells the caller where to connect. Everything is ready by then: the
+    // link exists and signals are handled.
+    std::fprintf(stdout, "PTY %s\n", qPrintable(endpoint.path()));
+    std::fflush(stdout);
+    log.line(QStringLiteral("started on %1, address %2, time scale %3")
+                 .arg(endpoint.path())
+                 .arg(options->address)
+                 .arg(options->timeScale));
+
+    const int status = QCoreApplication::exec();
+    log.line(QStringLiteral("exit"));
+    return status;
+}
