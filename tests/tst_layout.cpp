@@ -11,14 +11,14 @@ namespace {
 enum Builds { Both, FullOnly, ClassicOnly };
 
 struct Place {
-    const char* name;
-    const char* parent; // object name of the container; "VESK" for the window
+    QString name;
+    QString parent; // object name of the container; "VESK" for the window
     int left, top, width, height;
     Builds builds;
 };
 
 // clang-format off
-const Place Places[] = {
+const QList<Place> FixedPlaces = {
     {"Frame3", "VESK", 120, 120, 3855, 615, Both},
     {"frame2", "VESK", 120, 960, 2175, 5415, Both},
     {"Frame6", "VESK", 120, 3240, 2175, 3135, Both},
@@ -57,8 +57,50 @@ const Place Places[] = {
     {"Command_CPort_9", "Frame1", 1800, 840, 1215, 495, ClassicOnly},
     {"Command_CPort_6", "Frame1", 3360, 1440, 1215, 495, ClassicOnly},
     {"Command_CPort_15", "Frame1", 4920, 2040, 1215, 495, ClassicOnly},
+    {"Label17", "Frame5", 240, 240, 1575, 255, Both},
+    {"Command5", "Frame5", 120, 4440, 1455, 495, Both},
+    {"Label18", "Frame5", 2160, 240, 1575, 255, Both},
+    {"Label19", "Frame5", 4440, 240, 1575, 255, Both},
+    {"Command1", "Frame5", 1800, 4440, 2055, 495, Both},
+    {"Command2", "Frame5", 4200, 4440, 2055, 495, Both},
+    {"Command3_0", "VESK", 120, 7680, 2175, 495, Both},
+    {"Command3_1", "VESK", 120, 8280, 2175, 495, Both},
+    {"Label27", "Frame7", 120, 1800, 855, 255, FullOnly},
+    {"HourCombo", "Frame7", 120, 2040, 855, 300, FullOnly},
+    {"MinteCombo", "Frame7", 120, 2400, 855, 300, FullOnly},
+    {"Command4", "Frame7", 1200, 1800, 1095, 855, FullOnly},
 };
 // clang-format on
+
+QString indexed(const char* name, int i) {
+    return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(i);
+}
+
+// The control arrays, row by row.
+QList<Place> arrayPlaces() {
+    QList<Place> places;
+    for (int r = 0; r < 8; ++r) {
+        const int top = 600 + 480 * r;
+        places << Place{indexed("Check1", r), "Frame5", 720, top, 855, 375, Both}
+               << Place{indexed("Label20", r), "Frame5", 120, 705 + 480 * r, 555, 255, Both}
+               << Place{indexed("Text1", r), "Frame5", 1920, top, 735, 270, Both}
+               << Place{indexed("Text1", r + 8), "Frame5", 4200, top, 735, 270, Both}
+               << Place{QStringLiteral("Label%1").arg(r + 1), "Frame5", 2760, top, 255, 270, Both}
+               << Place{QStringLiteral("Label%1").arg(r + 9), "Frame5", 5040, top, 255, 270, Both}
+               << Place{indexed("SpinButton1", r), "Frame5", 3120, top, 735, 255, Both}
+               << Place{indexed("SpinButton1", r + 8), "Frame5", 5400, top, 735, 255, Both};
+        const int left = r < 4 ? 120 : 1320;
+        const int row = 240 + 360 * (r % 4);
+        places << Place{indexed("Label28", r), "Frame7", left, row, 495, 255, FullOnly}
+               << Place{indexed("PCheck", r), "Frame7", left, row, 255, 255, FullOnly}
+               << Place{indexed("PortCheck", r), "Frame7", left + 480, row, 495, 255, FullOnly};
+    }
+    return places;
+}
+
+QList<Place> allPlaces() {
+    return FixedPlaces + arrayPlaces();
+}
 
 } // namespace
 
@@ -69,22 +111,22 @@ private slots:
         QTest::addColumn<bool>("classic");
         QTest::addColumn<int>("row");
         int row = 0;
-        for (const Place& p : Places) {
+        for (const Place& p : allPlaces()) {
             if (p.builds != ClassicOnly)
-                QTest::addRow("full %s", p.name) << false << row;
+                QTest::addRow("full %s", qPrintable(p.name)) << false << row;
             if (p.builds != FullOnly)
-                QTest::addRow("classic %s", p.name) << true << row;
+                QTest::addRow("classic %s", qPrintable(p.name)) << true << row;
             ++row;
         }
     }
     void places() {
         QFETCH(bool, classic);
         QFETCH(int, row);
-        const Place& p = Places[row];
+        const Place p = allPlaces().at(row);
         Console c(classic, false);
-        auto* widget = c.find<QWidget>(QString::fromLatin1(p.name));
-        QVERIFY2(widget, p.name);
-        QCOMPARE(widget->parentWidget()->objectName(), QString::fromLatin1(p.parent));
+        auto* widget = c.find<QWidget>(p.name);
+        QVERIFY2(widget, qPrintable(p.name));
+        QCOMPARE(widget->parentWidget()->objectName(), p.parent);
         QCOMPARE(widget->geometry(), toolkit::twips(p.left, p.top, p.width, p.height));
     }
 
@@ -106,7 +148,8 @@ private slots:
         QVERIFY(c.window->windowTitle().startsWith(QStringLiteral("VESK系列电源控制器V3.0   ")));
         QVERIFY(c.window->windowTitle().endsWith(QStringLiteral("  Data：090717")));
         Console full(false, false);
-        QCOMPARE(full.window->windowTitle(), QStringLiteral("VESK系列电源控制器V3.0  Data：100715"));
+        QCOMPARE(full.window->windowTitle(),
+                 QStringLiteral("VESK系列电源控制器V3.0  Data：100715"));
     }
 };
 

@@ -1,9 +1,69 @@
 #include "channelstatearea.h"
 
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "channels/delaylogic.h"
+#include "channels/delaytablearea.h"
+#include "channels/spinbutton.h"
+#include "config/parameterframe.h"
+#include "link/devicelink.h"
+#include "window/toolkit.h"
 #include "window/vesk.h"
 
 namespace vesk {
 
-ChannelStateArea::ChannelStateArea(VESK& window) : QObject(&window), m_window(window) {}
+namespace {
+const QString OnCaption = QStringLiteral("开 启");
+const QString OffCaption = QStringLiteral("关 闭");
+const QColor OnColour(255, 0, 255); // magenta
+} // namespace
+
+ChannelStateArea::ChannelStateArea(VESK& window) : QObject(&window), m_window(window) {
+    QGroupBox* frame = window.Frame5();
+
+    auto* heading = new QLabel(QStringLiteral("面板按键关联选择"), frame);
+    heading->setObjectName(QStringLiteral("Label17"));
+    toolkit::placeTwips(heading, 240, 240, 1575, 255);
+
+    for (int r = 0; r < 8; ++r) {
+        auto* toggle = new QPushButton(OnCaption, frame);
+        toggle->setObjectName(QStringLiteral("Check1_%1").arg(r));
+        toggle->setCheckable(true);
+        toolkit::setTextColor(toggle, OnColour);
+        toolkit::placeTwips(toggle, 720, 600 + 480 * r, 855, 375);
+        connect(toggle, &QPushButton::toggled, this,
+                [this, r](bool ticked) { toggled(r, ticked); });
+        m_check1[r] = toggle;
+    }
+
+    m_command5 = new QPushButton(QStringLiteral("设置通道状态"), frame);
+    m_command5->setObjectName(QStringLiteral("Command5"));
+    m_command5->setAutoFillBackground(true);
+    toolkit::placeTwips(m_command5, 120, 4440, 1455, 495);
+    toolkit::addPressFeedback(m_command5, QColor(250, 210, 180));
+    connect(m_command5, &QPushButton::clicked, this, &ChannelStateArea::sendStates);
+}
+
+void ChannelStateArea::toggled(int index, bool ticked) {
+    m_check1[index]->setText(ticked ? OffCaption : OnCaption);
+    toolkit::setTextColor(m_check1[index], ticked ? toolkit::Black : OnColour);
+    // The delay table is built after this area; toggles only change once the window stands.
+    DelayTableArea& delays = m_window.delayTable();
+    delays.SpinButton1(index)->setEnabled(!ticked);
+    delays.SpinButton1(index + 8)->setEnabled(!ticked);
+}
+
+void ChannelStateArea::sendStates() {
+    DeviceLink& link = m_window.link();
+    const std::optional<quint8> address = link.GiveID_Set();
+    if (!address)
+        return;
+    std::array<bool, 8> tickedOff{};
+    for (int r = 0; r < 8; ++r)
+        tickedOff[r] = m_check1[r]->isChecked();
+    link.SendFrame(parameterFrame(*address, Param::StateMask, channelStateMask(tickedOff)));
+}
 
 } // namespace vesk

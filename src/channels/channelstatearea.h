@@ -1,6 +1,14 @@
+// The channel state set in Frame5: eight toggles, one per channel row of the delay table, that
+// stand for the channel being on ("开 启") or off ("关 闭"), and the button that sends all eight as
+// the channel state mask in one parameter write. A channel set to off has its two delay spin
+// controls disabled.
 #pragma once
 
 #include <QObject>
+
+#include <array>
+
+class QPushButton;
 
 namespace vesk {
 
@@ -11,8 +19,20 @@ class ChannelStateArea : public QObject {
 public:
     explicit ChannelStateArea(VESK& window);
 
+    // Toggle of channel index + 1, drawn as a button that stays pressed while ticked; ticked means
+    // the channel is set to off.
+    QPushButton* Check1(int index) const { return m_check1.at(index); }
+    // "设置通道状态"; the model series enables it for the QX series only.
+    QPushButton* Command5() const { return m_command5; }
+
+    void sendStates();
+
 private:
+    void toggled(int index, bool ticked);
+
     VESK& m_window;
+    std::array<QPushButton*, 8> m_check1{};
+    QPushButton* m_command5 = nullptr;
 };
 
 } // namespace vesk

@@ -1,9 +1,19 @@
+// The delay table in Frame5: for each channel an on-delay and an off-delay box in seconds, a spin
+// control beside each box, a numeric filter on the boxes, and two buttons that send a whole column
+// to the controller in one parameter write. A double-click on the frame refills the initial values.
 #pragma once
 
 #include <QObject>
 
+#include <array>
+
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
 namespace vesk {
 
+class SpinButton;
 class VESK;
 
 class DelayTableArea : public QObject {
@@ -11,8 +21,33 @@ class DelayTableArea : public QObject {
 public:
     explicit DelayTableArea(VESK& window);
 
+    // Boxes 0..7 are the on-delays of channels 1..8, boxes 8..15 their off-delays.
+    QLineEdit* Text1(int index) const { return m_text1.at(index); }
+    // The spin control beside box `index`; the channel state toggles enable and disable it.
+    SpinButton* SpinButton1(int index) const { return m_spin.at(index); }
+    QPushButton* Command1() const { return m_command1; }
+    QPushButton* Command2() const { return m_command2; }
+
+    // Sends one column: 0 = on-delays (parameter 0x30, written twice), 1 = off-delays (0x40).
+    void sendColumn(int column);
+    // Puts the initial values back: on-delays 1..8, off-delays 8..1.
+    void refill();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void filter(int index);
+    void stepUp(int index);
+    void stepDown(int index);
+
     VESK& m_window;
+    QWidget* m_frame5 = nullptr;
+    std::array<QLineEdit*, 16> m_text1{};
+    std::array<SpinButton*, 16> m_spin{};
+    QPushButton* m_command1 = nullptr;
+    QPushButton* m_command2 = nullptr;
+    bool m_filtering = false;
 };
 
 } // namespace vesk

@@ -58,6 +58,7 @@ void PtyPair::readMaster() {
         m_stream.append(buffer, n);
         for (ssize_t i = 0; i < n; ++i)
             m_arrival.append(at);
+        emit bytesArrived();
     }
 }
 

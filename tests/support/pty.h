@@ -38,6 +38,10 @@ public:
     // Closes the master side: to the console this looks like an unplugged adapter.
     void hangUp();
 
+signals:
+    // The console wrote something.
+    void bytesArrived();
+
 private:
     void readMaster();
 
