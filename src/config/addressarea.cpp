@@ -1,5 +1,6 @@
 #include "addressarea.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -28,6 +29,8 @@ AddressArea::AddressArea(VESK& window) : QObject(&window), m_window(window) {
         combo->setToolTip(QStringLiteral("十六进制"));
         combo->setMaxVisibleItems(16);
         combo->installEventFilter(this);
+        // With the list open, keys go to the list itself, whose own search would pick an entry.
+        combo->view()->installEventFilter(this);
         m_idCombo[i] = combo;
     }
     placeTwips(m_idCombo[1], 4800, 540, 615, 300);

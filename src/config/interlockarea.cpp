@@ -1,9 +1,80 @@
 #include "interlockarea.h"
 
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+
+#include "config/parameterframe.h"
+#include "link/devicelink.h"
+#include "window/toolkit.h"
 #include "window/vesk.h"
 
 namespace vesk {
 
-InterlockArea::InterlockArea(VESK& window) : QObject(&window), m_window(window) {}
+using toolkit::placeTwips;
+
+namespace {
+const char* const PairWords[4] = {"通道一与通道二", "通道三与通道四", "通道五与通道六",
+                                  "通道七与通道八"};
+// Window tops of the pair boxes: pair 3 (7-8) stands above pair 2 (5-6).
+constexpr int FusuoTop[4] = {1680, 2040, 2760, 2400};
+} // namespace
+
+InterlockArea::InterlockArea(VESK& window) : QObject(&window), m_window(window) {
+    for (int k = 0; k < 4; ++k) {
+        auto* box = new QCheckBox(QString::fromUtf8(PairWords[k]), &window);
+        box->setObjectName(QStringLiteral("Fusuo_%1").arg(k));
+        placeTwips(box, 240, FusuoTop[k], 1935, 300);
+        connect(box, &QCheckBox::toggled, this, [this] { sendPairMask(); });
+        m_fusuo[k] = box;
+    }
+
+    for (int i = 0; i < 8; ++i) {
+        const int first = 2 * (i / 2) + 1;
+        const QString caption = (i % 2 == 0 ? QStringLiteral("设置通道%1与通道%2互锁")
+                                            : QStringLiteral("解除通道%1与通道%2互锁"))
+                                    .arg(first)
+                                    .arg(first + 1);
+        auto* button = new QPushButton(caption, window.frame2());
+        button->setObjectName(QStringLiteral("S1_%1").arg(i));
+        placeTwips(button, 120, 720 + 570 * i, 1935, 495);
+        connect(button, &QPushButton::clicked, this, [this, i] { setOrReleasePair(i); });
+        m_s1[i] = button;
+    }
+}
+
+QByteArray InterlockArea::maskFrame(quint8 address, quint8 mask) {
+    return parameterFrame(address, Param::InterlockPairs, mask);
+}
+
+QByteArray InterlockArea::pairFrame(quint8 address, int index) {
+    // Setting gives each channel of the pair its partner: first the bit of the second channel,
+    // then the bit of the first. Releasing writes two zeros.
+    const int pair = index / 2;
+    const bool set = index % 2 == 0;
+    const char values[2] = {char(set ? 1u << (2 * pair + 1) : 0u),
+                            char(set ? 1u << (2 * pair) : 0u)};
+    return parameterFrame(address, quint8(Param::PairBase + 2 * pair), QByteArrayView(values, 2));
+}
+
+void InterlockArea::sendPairMask() {
+    quint8 mask = 0;
+    for (int k = 0; k < 4; ++k)
+        if (m_fusuo[k]->isChecked())
+            mask |= quint8(1u << k);
+    DeviceLink& link = m_window.link();
+    const std::optional<quint8> address = link.GiveID_Set();
+    if (!address)
+        return;
+    link.SendFrame(maskFrame(*address, mask));
+}
+
+void InterlockArea::setOrReleasePair(int index) {
+    DeviceLink& link = m_window.link();
+    const std::optional<quint8> address = link.GiveID_Set();
+    if (!address)
+        return;
+    link.SendFrame(pairFrame(*address, index));
+}
 
 } // namespace vesk

@@ -1,9 +1,42 @@
 #include "keylockarea.h"
 
+#include <QPushButton>
+
+#include "link/devicelink.h"
+#include "link/frame.h"
+#include "window/toolkit.h"
 #include "window/vesk.h"
 
 namespace vesk {
 
-KeyLockArea::KeyLockArea(VESK& window) : QObject(&window), m_window(window) {}
+KeyLockArea::KeyLockArea(VESK& window) : QObject(&window), m_window(window) {
+    const QString captions[2] = {QStringLiteral("面板按键解锁"), QStringLiteral("面板按键上锁")};
+    const int tops[2] = {7080, 6480}; // the lock button stands above the unlock button
+    for (int i = 0; i < 2; ++i) {
+        auto* button = new QPushButton(captions[i], &window);
+        button->setObjectName(QStringLiteral("Command25_%1").arg(i));
+        button->setFont(toolkit::songti(12));
+        toolkit::placeTwips(button, 120, tops[i], 2175, 495);
+        connect(button, &QPushButton::clicked, this, [this, i] { lockOrUnlock(i); });
+        m_buttons[i] = button;
+    }
+}
+
+QByteArray KeyLockArea::keyLockFrame(quint8 address, int index) {
+    const char state = index == Lock ? 0x00 : 0x01;
+    return commandFrame(address, Cmd::KeyLock, QByteArrayView(&state, 1));
+}
+
+void KeyLockArea::lockOrUnlock(int index) {
+    DeviceLink& link = m_window.link();
+    const std::optional<quint8> address = link.GiveID_Set();
+    if (!address)
+        return;
+    // The full program's echo first shows "1" for a moment (one more change of the display, so
+    // its colour alternation differs from the classic program's).
+    link.SendFrame(keyLockFrame(*address, index), m_window.profile().echoPresetOne
+                                                      ? DeviceLink::EchoPreset::One
+                                                      : DeviceLink::EchoPreset::None);
+}
 
 } // namespace vesk

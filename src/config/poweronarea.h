@@ -1,6 +1,15 @@
+// The power-on state area (Frame6, "开机状态设置"): what the controller switches its channels to
+// when mains power returns, either the state before the power loss or a user-defined state, and
+// that user-defined state channel by channel.
 #pragma once
 
+#include <QColor>
 #include <QObject>
+
+#include <array>
+
+class QCheckBox;
+class QRadioButton;
 
 namespace vesk {
 
@@ -9,10 +18,33 @@ class VESK;
 class PowerOnArea : public QObject {
     Q_OBJECT
 public:
+    // kj_ID indices.
+    static constexpr int BeforePowerLoss = 0;
+    static constexpr int UserDefined = 1;
+
     explicit PowerOnArea(VESK& window);
 
+    // kj_ID(0) "断电前状态", kj_ID(1) "用户自定义状态".
+    QRadioButton* kj_ID(int index) const { return m_kjId.at(index); }
+    // port(i): the user-defined power-on state of channel i + 1, ticked = on.
+    QCheckBox* port(int index) const { return m_port.at(index); }
+    // The background a port box shows: red ticked, black unticked, white disabled.
+    static QColor portBackground(const QCheckBox* box);
+
+    // The power-on mode frame for kj_ID(index) and the user-defined state frame for a channel mask.
+    static QByteArray modeFrame(quint8 address, int index);
+    static QByteArray stateFrame(quint8 address, quint8 mask);
+
+    // Handlers: a mode chosen, a port box ticked or unticked.
+    void chooseMode(int index);
+    void sendChannelState();
+
 private:
+    static void setPortBackground(QCheckBox* box, const QColor& colour);
+
     VESK& m_window;
+    std::array<QRadioButton*, 2> m_kjId{};
+    std::array<QCheckBox*, 8> m_port{};
 };
 
 } // namespace vesk

@@ -1,0 +1,108 @@
+// The configuration areas against the simulated controller: what the operator sets is what the
+// controller holds, and the interlocks written show in the channel lamps.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "link/devicelink.h"
+#include "support/fixture.h"
+#include "support/simprocess.h"
+#include "window/toolkit.h"
+
+using namespace vesk;
+
+namespace {
+
+void tick(QAbstractButton* b) {
+    QVERIFY(b);
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+}
+
+// The channel mask the lamps show: bit k set while Command_CPort_k is red.
+int lampMask(const Console& c) {
+    int mask = 0;
+    for (int k = 0; k < 8; ++k)
+        if (toolkit::faceColor(c.button(QStringLiteral("Command_CPort_%1").arg(k))) == Qt::red)
+            mask |= 1 << k;
+    return mask;
+}
+
+} // namespace
+
+class TestE2EConfig : public QObject {
+    Q_OBJECT
+private slots:
+    void settingsReachTheController() {
+        SimProcess sim;
+        QVERIFY2(sim.isRunning(), "vesk-sim did not start ($VESKSIM)");
+        Console c(false, false);
+        qputenv("VESKPANEL_COM1", sim.ptyPath().toLocal8Bit());
+        c.window->startUp();
+        QVERIFY(c.messages.isEmpty());
+        QSignalSpy written(&c.window->link(), &DeviceLink::frameWritten);
+        const int queries = 2;
+
+        // Address 26 for the next restart, written through broadcast.
+        c.find<QComboBox>("IDCombo_0")->setCurrentIndex(0x1A);
+        QTest::mouseClick(c.button("IDset"), Qt::LeftButton);
+        // From here on to address 1 only: pairs 1-2 and 7-8 by mask.
+        c.find<QCheckBox>("Check2")->setChecked(false);
+        tick(c.find<QCheckBox>("Fusuo_0"));
+        tick(c.find<QCheckBox>("Fusuo_3"));
+        tick(c.find<QCheckBox>("Fusuo_1"));
+        tick(c.find<QCheckBox>("Fusuo_1"));
+        // Pair 3-4 set, pair 5-6 set and released, with the QX buttons.
+        tick(c.find<QRadioButton>("Option1_0"));
+        for (int i : {2, 4, 5})
+            QTest::mouseClick(c.button(QStringLiteral("S1_%1").arg(i)), Qt::LeftButton);
+        // Power-on to the user-defined state 1, 3 and 8.
+        tick(c.find<QRadioButton>("Option1_1"));
+        tick(c.find<QRadioButton>("kj_ID_0"));
+        tick(c.find<QRadioButton>("kj_ID_1"));
+        for (int i : {0, 2, 7})
+            tick(c.find<QCheckBox>(QStringLiteral("port_%1").arg(i)));
+        QTest::mouseClick(c.button("Command25_0"), Qt::LeftButton);
+        QTest::mouseClick(c.button("Command25_1"), Qt::LeftButton);
+        QCOMPARE(written.size(), 15);
+        QVERIFY(sim.waitForReceived(queries + written.size(), 3000));
+
+        const QJsonObject held = sim.state();
+        const QJsonObject expected{{"address", 1},
+                                   {"pendingAddress", 0x1A},
+                                   {"interlockPairs", 0x09},
+                                   {"powerOnMode", 0x00},
+                                   {"stateMask", 0x85},
+                                   {"keysLocked", true},
+                                   {"channels", 0},
+                                   {"malformed", 0},
+                                   {"ignored", 0},
+                                   {"pairParams", QJsonObject{{"0x20", QJsonArray{0, 0}},
+                                                              {"0x22", QJsonArray{8, 4}},
+                                                              {"0x24", QJsonArray{0, 0}},
+                                                              {"0x26", QJsonArray{0, 0}}}}};
+        for (auto it = expected.begin(); it != expected.end(); ++it)
+            QVERIFY2(held.value(it.key()) == it.value(), qPrintable(it.key()));
+
+        // Switching both channels of each pair on: the interlocked pairs keep only the channel
+        // switched last, the released pair keeps both.
+        for (int k : {0, 1, 2, 3, 4, 5})
+            QTest::mouseClick(c.button(QStringLiteral("Command_CPort_%1").arg(k)), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(lampMask(c), 0x3A, 1500);
+        QCOMPARE(sim.state().value("channels").toInt(), 0x3A);
+
+        // After a restart the controller answers at its new address with its power-on state.
+        sim.command("restart");
+        c.find<QComboBox>("IDCombo_1")->setCurrentIndex(0x1A);
+        QTest::mouseClick(c.button("TestButton"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(lampMask(c), 0x85, 1500);
+        QCOMPARE(sim.state().value("address").toInt(), 0x1A);
+        QVERIFY(c.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestE2EConfig)
+#include "tst_e2e_config.moc"
