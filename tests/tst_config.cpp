@@ -38,6 +38,7 @@ void act(Console& c, const QStringList& actions) {
         const QPoint at =
             qobject_cast<QPushButton*>(w) ? w->rect().center() : QPoint(6, w->height() / 2);
         QTest::mouseClick(w, Qt::LeftButton, {}, at);
+        QVERIFY(c.settle());
     }
 }
 

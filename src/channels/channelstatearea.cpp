@@ -43,7 +43,7 @@ ChannelStateArea::ChannelStateArea(VESK& window) : QObject(&window), m_window(wi
     m_command5->setAutoFillBackground(true);
     toolkit::placeTwips(m_command5, 120, 4440, 1455, 495);
     toolkit::addPressFeedback(m_command5, QColor(250, 210, 180));
-    connect(m_command5, &QPushButton::clicked, this, &ChannelStateArea::sendStates);
+    connect(m_command5, &QPushButton::clicked, this, [this] { spawn(sendStates()); });
 }
 
 void ChannelStateArea::toggled(int index, bool ticked) {
@@ -55,15 +55,15 @@ void ChannelStateArea::toggled(int index, bool ticked) {
     delays.SpinButton1(index + 8)->setEnabled(!ticked);
 }
 
-void ChannelStateArea::sendStates() {
+Task<> ChannelStateArea::sendStates() {
     DeviceLink& link = m_window.link();
     const std::optional<quint8> address = link.GiveID_Set();
     if (!address)
-        return;
+        co_return;
     std::array<bool, 8> tickedOff{};
     for (int r = 0; r < 8; ++r)
         tickedOff[r] = m_check1[r]->isChecked();
-    link.SendFrame(parameterFrame(*address, Param::StateMask, channelStateMask(tickedOff)));
+    co_await link.SendFrame(parameterFrame(*address, Param::StateMask, channelStateMask(tickedOff)));
 }
 
 } // namespace vesk

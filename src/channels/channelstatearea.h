@@ -6,6 +6,8 @@
 
 #include <QObject>
 
+#include "link/task.h"
+
 #include <array>
 
 class QPushButton;
@@ -25,7 +27,7 @@ public:
     // "设置通道状态"; the model series enables it for the QX series only.
     QPushButton* Command5() const { return m_command5; }
 
-    void sendStates();
+    Task<> sendStates();
 
 private:
     void toggled(int index, bool ticked);

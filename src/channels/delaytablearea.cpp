@@ -85,7 +85,7 @@ DelayTableArea::DelayTableArea(VESK& window) : QObject(&window), m_window(window
         button->setAutoFillBackground(true);
         toolkit::placeTwips(button, left, 4440, 2055, 495);
         toolkit::addPressFeedback(button, QColor(255, 210, 180));
-        connect(button, &QPushButton::clicked, this, [this, column] { sendColumn(column); });
+        connect(button, &QPushButton::clicked, this, [this, column] { spawn(sendColumn(column)); });
         return button;
     };
     // The on-delay caption reads "延世" where "延时" is meant; it is kept as the operators know it.
@@ -139,11 +139,11 @@ bool DelayTableArea::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void DelayTableArea::sendColumn(int column) {
+Task<> DelayTableArea::sendColumn(int column) {
     DeviceLink& link = m_window.link();
     const std::optional<quint8> address = link.GiveID_Set();
     if (!address)
-        return;
+        co_return;
 
     const int first = column == 0 ? 0 : 8;
     std::array<QString, 8> texts;
@@ -159,7 +159,7 @@ void DelayTableArea::sendColumn(int column) {
                             {overflowMessage(on ? bad + 1 : bad + 8),
                              on ? QStringLiteral("VESK-QX") : QStringLiteral("VESK-5200"),
                              toolkit::Icon::None, toolkit::Buttons::Ok});
-        return;
+        co_return;
     }
     std::array<int, 8> seconds{};
     for (int c = 0; c < 8; ++c)
@@ -171,8 +171,8 @@ void DelayTableArea::sendColumn(int column) {
     // The on-delay column goes out once before the wait and once after the echo.
     if (column == 0)
         link.write(frame);
-    if (!Module1::Delay(100, this))
-        return;
+    if (const bool waited = co_await Module1::Delay(100, this); !waited)
+        co_return;
     link.Error_set();
     link.echo(frame, m_window.profile().echoPresetOne ? DeviceLink::EchoPreset::One
                                                       : DeviceLink::EchoPreset::None);

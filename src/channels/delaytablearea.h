@@ -5,6 +5,8 @@
 
 #include <QObject>
 
+#include "link/task.h"
+
 #include <array>
 
 class QLineEdit;
@@ -29,7 +31,7 @@ public:
     QPushButton* Command2() const { return m_command2; }
 
     // Sends one column: 0 = on-delays (parameter 0x30, written twice), 1 = off-delays (0x40).
-    void sendColumn(int column);
+    Task<> sendColumn(int column);
     // Puts the initial values back: on-delays 1..8, off-delays 8..1.
     void refill();
 

@@ -96,7 +96,7 @@ MultiChannelArea::MultiChannelArea(VESK& window) : QObject(&window), m_window(wi
     m_command4->setObjectName(QStringLiteral("Command4"));
     toolkit::setTextColor(m_command4, toolkit::Black);
     toolkit::placeTwips(m_command4, 1200, 1800, 1095, 855);
-    connect(m_command4, &QPushButton::clicked, this, &MultiChannelArea::execute);
+    connect(m_command4, &QPushButton::clicked, this, [this] { spawn(execute()); });
 
     auto* across = new QFrame(m_frame7);
     across->setObjectName(QStringLiteral("Line5"));
@@ -150,11 +150,11 @@ quint8 MultiChannelArea::timingCode(int unitPosition, int numberPosition) {
     return quint8(unit | (numberPosition & 0x3F));
 }
 
-void MultiChannelArea::execute() {
+Task<> MultiChannelArea::execute() {
     DeviceLink& link = m_window.link();
     const std::optional<quint8> address = link.GiveID_Set();
     if (!address)
-        return;
+        co_return;
     quint8 selection = 0;
     quint8 targets = 0;
     for (int i = 0; i < 8; ++i) {
@@ -167,11 +167,11 @@ void MultiChannelArea::execute() {
         char(selection), char(targets),
         char(timingCode(m_minteCombo->currentIndex(), m_hourCombo->currentIndex()))};
     const QByteArray frame = commandFrame(*address, Cmd::TimedSwitch, QByteArrayView(data, 3));
-    if (!link.SendFrame(frame, DeviceLink::EchoPreset::One))
-        return;
-    if (!Module1::Delay(500, this))
-        return;
-    m_window.statusQuery().run();
+    if (const bool sent = co_await link.SendFrame(frame, DeviceLink::EchoPreset::One); !sent)
+        co_return;
+    if (const bool waited = co_await Module1::Delay(500, this); !waited)
+        co_return;
+    co_await m_window.statusQuery().run();
 }
 
 MultiChannelHooks* createMultiChannelArea(VESK& window) {

@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include "link/task.h"
+
 #include <array>
 
 #include "window/buildprofile.h"
@@ -36,7 +38,7 @@ public:
     // hours 0xC0, no unit 0) plus the number.
     static quint8 timingCode(int unitPosition, int numberPosition);
 
-    void execute();
+    Task<> execute();
 
 private:
     void selectorToggled(int index, bool ticked);

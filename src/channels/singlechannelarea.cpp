@@ -43,7 +43,7 @@ SingleChannelArea::SingleChannelArea(VESK& window) : QObject(&window), m_window(
             toolkit::placeTwips(button, 120 + 960 * column, top, 735, 495);
         if (i < 8)
             button->setAutoFillBackground(true);
-        connect(button, &QPushButton::clicked, this, [this, i] { switchChannel(i); });
+        connect(button, &QPushButton::clicked, this, [this, i] { spawn(switchChannel(i)); });
         m_buttons[i] = button;
     }
 }
@@ -60,16 +60,16 @@ void SingleChannelArea::setLamp(int k, bool on) {
     toolkit::setFaceColor(m_buttons[k], on ? toolkit::Red : toolkit::buttonFace());
 }
 
-void SingleChannelArea::switchChannel(int index) {
+Task<> SingleChannelArea::switchChannel(int index) {
     DeviceLink& link = m_window.link();
     const std::optional<quint8> address = link.GiveID_Set();
     if (!address)
-        return;
-    if (!link.SendFrame(switchFrame(*address, index)))
-        return;
-    if (!Module1::Delay(m_window.profile().switchSettleMs, this))
-        return;
-    m_window.statusQuery().run();
+        co_return;
+    if (const bool sent = co_await link.SendFrame(switchFrame(*address, index)); !sent)
+        co_return;
+    if (const bool waited = co_await Module1::Delay(m_window.profile().switchSettleMs, this); !waited)
+        co_return;
+    co_await m_window.statusQuery().run();
 }
 
 } // namespace vesk

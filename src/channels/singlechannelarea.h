@@ -6,6 +6,8 @@
 
 #include <array>
 
+#include "link/task.h"
+
 class QPushButton;
 
 namespace vesk {
@@ -26,7 +28,7 @@ public:
     // Colours the lamp of channel k + 1: red when on, the button face when off.
     void setLamp(int k, bool on);
 
-    void switchChannel(int index);
+    Task<> switchChannel(int index);
 
 private:
     VESK& m_window;

@@ -19,7 +19,7 @@ TimedAllArea::TimedAllArea(VESK& window) : QObject(&window), m_window(window) {
         button->setObjectName(QStringLiteral("Command3_%1").arg(i));
         button->setFont(toolkit::songti(12));
         toolkit::placeTwips(button, 120, 7680 + 600 * i, 2175, 495);
-        connect(button, &QPushButton::clicked, this, [this, i] { run(i); });
+        connect(button, &QPushButton::clicked, this, [this, i] { spawn(run(i)); });
         m_command3[i] = button;
     }
 }
@@ -32,21 +32,21 @@ QByteArray TimedAllArea::timedFrame(quint8 address, int index) {
     return commandFrame(address, Cmd::TimedSwitch, QByteArrayView(data, 3));
 }
 
-void TimedAllArea::run(int index) {
+Task<> TimedAllArea::run(int index) {
     DeviceLink& link = m_window.link();
     const std::optional<quint8> address = link.GiveID_Set();
     if (!address)
-        return;
-    if (!link.SendFrame(timedFrame(*address, index)))
-        return;
+        co_return;
+    if (const bool sent = co_await link.SendFrame(timedFrame(*address, index)); !sent)
+        co_return;
     // Only the clicked button rests while the controller runs its sequence; the window and the
     // other button stay usable, since the wait keeps processing events.
     QPushButton* button = m_command3[index];
     button->setEnabled(false);
-    if (!Module1::Delay(HoldMs, this))
-        return;
+    if (const bool waited = co_await Module1::Delay(HoldMs, this); !waited)
+        co_return;
     button->setEnabled(true);
-    m_window.statusQuery().run();
+    co_await m_window.statusQuery().run();
 }
 
 } // namespace vesk

@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include "link/task.h"
+
 #include <array>
 
 class QPushButton;
@@ -26,7 +28,7 @@ public:
     // The frame of button `index`: CA 20 address 19 03 FF, then FF 01 (all on) or 00 02 (all off).
     static QByteArray timedFrame(quint8 address, int index);
 
-    void run(int index);
+    Task<> run(int index);
 
 private:
     VESK& m_window;

@@ -25,7 +25,7 @@ InterlockArea::InterlockArea(VESK& window) : QObject(&window), m_window(window) 
         auto* box = new QCheckBox(QString::fromUtf8(PairWords[k]), &window);
         box->setObjectName(QStringLiteral("Fusuo_%1").arg(k));
         placeTwips(box, 240, FusuoTop[k], 1935, 300);
-        connect(box, &QCheckBox::toggled, this, [this] { sendPairMask(); });
+        connect(box, &QCheckBox::toggled, this, [this] { spawn(sendPairMask()); });
         m_fusuo[k] = box;
     }
 
@@ -38,7 +38,7 @@ InterlockArea::InterlockArea(VESK& window) : QObject(&window), m_window(window) 
         auto* button = new QPushButton(caption, window.frame2());
         button->setObjectName(QStringLiteral("S1_%1").arg(i));
         placeTwips(button, 120, 720 + 570 * i, 1935, 495);
-        connect(button, &QPushButton::clicked, this, [this, i] { setOrReleasePair(i); });
+        connect(button, &QPushButton::clicked, this, [this, i] { spawn(setOrReleasePair(i)); });
         m_s1[i] = button;
     }
 }
@@ -57,7 +57,7 @@ QByteArray InterlockArea::pairFrame(quint8 address, int index) {
     return parameterFrame(address, quint8(Param::PairBase + 2 * pair), QByteArrayView(values, 2));
 }
 
-void InterlockArea::sendPairMask() {
+Task<> InterlockArea::sendPairMask() {
     quint8 mask = 0;
     for (int k = 0; k < 4; ++k)
         if (m_fusuo[k]->isChecked())
@@ -65,16 +65,16 @@ void InterlockArea::sendPairMask() {
     DeviceLink& link = m_window.link();
     const std::optional<quint8> address = link.GiveID_Set();
     if (!address)
-        return;
-    link.SendFrame(maskFrame(*address, mask));
+        co_return;
+    co_await link.SendFrame(maskFrame(*address, mask));
 }
 
-void InterlockArea::setOrReleasePair(int index) {
+Task<> InterlockArea::setOrReleasePair(int index) {
     DeviceLink& link = m_window.link();
     const std::optional<quint8> address = link.GiveID_Set();
     if (!address)
-        return;
-    link.SendFrame(pairFrame(*address, index));
+        co_return;
+    co_await link.SendFrame(pairFrame(*address, index));
 }
 
 } // namespace vesk

@@ -5,6 +5,8 @@
 
 #include <QObject>
 
+#include "link/task.h"
+
 #include <array>
 
 class QCheckBox;
@@ -29,8 +31,8 @@ public:
     static QByteArray pairFrame(quint8 address, int index);
 
     // Handlers: a pair box ticked or unticked; an S1 button clicked.
-    void sendPairMask();
-    void setOrReleasePair(int index);
+    Task<> sendPairMask();
+    Task<> setOrReleasePair(int index);
 
 private:
     VESK& m_window;

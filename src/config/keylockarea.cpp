@@ -17,7 +17,7 @@ KeyLockArea::KeyLockArea(VESK& window) : QObject(&window), m_window(window) {
         button->setObjectName(QStringLiteral("Command25_%1").arg(i));
         button->setFont(toolkit::songti(12));
         toolkit::placeTwips(button, 120, tops[i], 2175, 495);
-        connect(button, &QPushButton::clicked, this, [this, i] { lockOrUnlock(i); });
+        connect(button, &QPushButton::clicked, this, [this, i] { spawn(lockOrUnlock(i)); });
         m_buttons[i] = button;
     }
 }
@@ -27,14 +27,14 @@ QByteArray KeyLockArea::keyLockFrame(quint8 address, int index) {
     return commandFrame(address, Cmd::KeyLock, QByteArrayView(&state, 1));
 }
 
-void KeyLockArea::lockOrUnlock(int index) {
+Task<> KeyLockArea::lockOrUnlock(int index) {
     DeviceLink& link = m_window.link();
     const std::optional<quint8> address = link.GiveID_Set();
     if (!address)
-        return;
+        co_return;
     // The full program's echo first shows "1" for a moment (one more change of the display, so
     // its colour alternation differs from the classic program's).
-    link.SendFrame(keyLockFrame(*address, index), m_window.profile().echoPresetOne
+    co_await link.SendFrame(keyLockFrame(*address, index), m_window.profile().echoPresetOne
                                                       ? DeviceLink::EchoPreset::One
                                                       : DeviceLink::EchoPreset::None);
 }

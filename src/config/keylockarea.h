@@ -3,6 +3,8 @@
 
 #include <QObject>
 
+#include "link/task.h"
+
 #include <array>
 
 class QPushButton;
@@ -26,7 +28,7 @@ public:
     // CA 20 address CF 01 state checksum; state 0x01 = keys work, 0x00 = keys locked.
     static QByteArray keyLockFrame(quint8 address, int index);
 
-    void lockOrUnlock(int index);
+    Task<> lockOrUnlock(int index);
 
 private:
     VESK& m_window;

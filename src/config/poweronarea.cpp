@@ -32,7 +32,7 @@ PowerOnArea::PowerOnArea(VESK& window) : QObject(&window), m_window(window) {
         placeTwips(option, 120, 240 + 300 * i, 1935, 300);
         connect(option, &QRadioButton::toggled, this, [this, i](bool selected) {
             if (selected)
-                chooseMode(i);
+                spawn(chooseMode(i));
         });
         m_kjId[i] = option;
     }
@@ -51,7 +51,7 @@ PowerOnArea::PowerOnArea(VESK& window) : QObject(&window), m_window(window) {
             // The box's own background shows its state, so it paints its whole area.
             box->setAutoFillBackground(true);
             placeTwips(box, 540 + 360 * column, top, 255, 255);
-            connect(box, &QCheckBox::toggled, this, [this] { sendChannelState(); });
+            connect(box, &QCheckBox::toggled, this, [this] { spawn(sendChannelState()); });
             m_port[i] = box;
         }
     }
@@ -80,7 +80,7 @@ QByteArray PowerOnArea::stateFrame(quint8 address, quint8 mask) {
     return parameterFrame(address, Param::StateMask, mask);
 }
 
-void PowerOnArea::chooseMode(int index) {
+Task<> PowerOnArea::chooseMode(int index) {
     DeviceLink& link = m_window.link();
     const std::optional<quint8> address = link.GiveID_Set();
     // The boxes follow the choice whatever becomes of the send: fixed white while the controller
@@ -91,11 +91,11 @@ void PowerOnArea::chooseMode(int index) {
         box->setEnabled(userDefined);
     }
     if (!address)
-        return;
-    link.SendFrame(modeFrame(*address, index));
+        co_return;
+    co_await link.SendFrame(modeFrame(*address, index));
 }
 
-void PowerOnArea::sendChannelState() {
+Task<> PowerOnArea::sendChannelState() {
     quint8 mask = 0;
     for (int i = 0; i < 8; ++i) {
         const bool on = m_port[i]->isChecked();
@@ -106,15 +106,15 @@ void PowerOnArea::sendChannelState() {
     DeviceLink& link = m_window.link();
     const std::optional<quint8> address = link.GiveID_Set();
     if (!address)
-        return;
+        co_return;
     const QByteArray frame = stateFrame(*address, mask);
 
     // The display is emptied before the wait, and the echo is appended afterwards: whatever
     // arrives meanwhile stays in front of it.
     link.display().setText(QString());
     link.Com_Set();
-    if (!Module1::Delay(100, this))
-        return;
+    if (const bool waited = co_await Module1::Delay(100, this); !waited)
+        co_return;
     link.Error_set();
     link.appendEcho(frame);
     link.write(frame);

@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QObject>
 
+#include "link/task.h"
+
 #include <array>
 
 class QCheckBox;
@@ -36,8 +38,8 @@ public:
     static QByteArray stateFrame(quint8 address, quint8 mask);
 
     // Handlers: a mode chosen, a port box ticked or unticked.
-    void chooseMode(int index);
-    void sendChannelState();
+    Task<> chooseMode(int index);
+    Task<> sendChannelState();
 
 private:
     static void setPortBackground(QCheckBox* box, const QColor& colour);

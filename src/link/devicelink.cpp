@@ -76,14 +76,14 @@ bool DeviceLink::write(const QByteArray& frame) {
     return true;
 }
 
-bool DeviceLink::SendFrame(const QByteArray& frame, EchoPreset preset) {
+Task<bool> DeviceLink::SendFrame(QByteArray frame, EchoPreset preset) {
     Com_Set();
-    if (!Module1::Delay(100, this))
-        return false;
+    if (const bool waited = co_await Module1::Delay(100, this); !waited)
+        co_return false;
     Error_set();
     echo(frame, preset);
     write(frame);
-    return !shuttingDown();
+    co_return !shuttingDown();
 }
 
 } // namespace vesk

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include "link/task.h"
+
 #include <functional>
 #include <optional>
 
@@ -50,9 +52,9 @@ public:
     // One write of the whole frame; false when the port is closed or broken.
     bool write(const QByteArray& frame);
 
-    // Com_Set, Delay(100), Error_set, echo, one write. Returns false when the program is shutting
-    // down (the caller stops at once); a closed port is not a reason to stop.
-    bool SendFrame(const QByteArray& frame, EchoPreset preset = EchoPreset::None);
+    // Com_Set, Delay(100), Error_set, echo, one write. Yields false when the program is shutting
+    // down or the link is gone (the caller stops at once); a closed port is not a reason to stop.
+    Task<bool> SendFrame(QByteArray frame, EchoPreset preset = EchoPreset::None);
 
     // The port-busy text for port n: "COM n 被占用或损坏!".
     static QString portBusyText(int commPort);

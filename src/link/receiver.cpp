@@ -26,14 +26,17 @@ void ReplyReceiver::OnComm() {
     if (bytes.size() != StatusReplyLength)
         return;
 
-    if (!Module1::Delay(100, this))
-        return;
-    const quint8 state = static_cast<quint8>(bytes.at(StateByte));
+    spawn(colourLamps(static_cast<quint8>(bytes.at(StateByte))));
+}
+
+Task<> ReplyReceiver::colourLamps(quint8 state) {
+    if (const bool waited = co_await Module1::Delay(100, this); !waited)
+        co_return;
     for (int k = 0; k < 8; ++k) {
         if (m_setLamp)
             m_setLamp(k, (state >> k) & 1);
-        if (!Module1::Delay(50, this))
-            return;
+        if (const bool waited = co_await Module1::Delay(50, this); !waited)
+            co_return;
     }
 }
 

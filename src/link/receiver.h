@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include "link/task.h"
+
 namespace vesk {
 
 class DataDisplay;
@@ -27,6 +29,9 @@ public:
     void OnComm();
 
 private:
+    // 100 ms after the reply, the eight lamps one by one, 50 ms apart.
+    Task<> colourLamps(quint8 state);
+
     SerialPortControl& m_port;
     DataDisplay& m_display;
     std::function<void(int, bool)> m_setLamp;

@@ -17,7 +17,7 @@ StatusQuery::StatusQuery(VESK& window) : QObject(&window), m_window(window) {
     m_testButton->setObjectName(QStringLiteral("TestButton"));
     m_testButton->setToolTip(QStringLiteral("代码:CA 20 ID 20 01 01 AC"));
     toolkit::placeTwips(m_testButton, 360, 5400, 1695, 375);
-    connect(m_testButton, &QPushButton::clicked, this, [this] { run(); });
+    connect(m_testButton, &QPushButton::clicked, this, [this] { spawn(run()); });
 
     m_checktest = new QCheckBox(QStringLiteral("自动查询设备状态"), window.Frame6());
     m_checktest->setObjectName(QStringLiteral("Checktest"));
@@ -27,7 +27,7 @@ StatusQuery::StatusQuery(VESK& window) : QObject(&window), m_window(window) {
     m_timer2.setObjectName(QStringLiteral("Timer2"));
     // A precise timer keeps the two-second rhythm without drift.
     m_timer2.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer2, &QTimer::timeout, this, [this] { run(); });
+    connect(&m_timer2, &QTimer::timeout, this, [this] { spawn(run()); });
 }
 
 void StatusQuery::automaticQueryClicked(bool ticked) {
@@ -39,24 +39,24 @@ void StatusQuery::automaticQueryClicked(bool ticked) {
     }
 }
 
-bool StatusQuery::run() {
+Task<bool> StatusQuery::run() {
     SerialPortControl& port = m_window.port();
     if (!port.portOpen())
-        return !shuttingDown();
+        co_return !shuttingDown();
     DeviceLink& link = m_window.link();
     const std::optional<quint8> address = link.GiveID_Set();
     if (!address)
-        return !shuttingDown();
+        co_return !shuttingDown();
     const QByteArray frame = statusQueryFrame(*address);
     link.Com_Set();
-    if (!Module1::Delay(100, this))
-        return false;
+    if (const bool waited = co_await Module1::Delay(100, this); !waited)
+        co_return false;
     link.Error_set();
     link.write(frame);
-    if (!Module1::Delay(100, this))
-        return false;
+    if (const bool waited = co_await Module1::Delay(100, this); !waited)
+        co_return false;
     link.write(frame);
-    return !shuttingDown();
+    co_return !shuttingDown();
 }
 
 } // namespace vesk

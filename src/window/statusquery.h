@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include "link/task.h"
+
 class QCheckBox;
 class QPushButton;
 
@@ -24,8 +26,8 @@ public:
     const QTimer& Timer2() const { return m_timer2; }
 
     // Does nothing while the port is closed; otherwise writes the query twice, 100 ms apart.
-    // Returns false when the program is shutting down.
-    bool run();
+    // Yields false when the program is shutting down.
+    Task<bool> run();
 
 private:
     void automaticQueryClicked(bool ticked);

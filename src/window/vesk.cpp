@@ -169,7 +169,7 @@ void VESK::startUp() {
     if (shuttingDown())
         return;
     m_series->selectAtStartUp();
-    m_status->run();
+    spawn(m_status->run());
 }
 
 } // namespace vesk

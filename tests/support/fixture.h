@@ -40,6 +40,13 @@ struct Console {
         return window->findChild<T*>(name);
     }
     QPushButton* button(const QString& name) const { return find<QPushButton>(name); }
+    // Waits until no operation is waiting any more (every click has run to its end).
+    bool settle(int timeoutMs = 12000) const {
+        const bool done =
+            QTest::qWaitFor([] { return vesk::Module1::pendingDelays() == 0; }, timeoutMs);
+        QTest::qWait(30); // let the last bytes written reach the other end
+        return done;
+    }
     QStringList messageTexts() const {
         QStringList texts;
         for (const auto& m : messages)

@@ -27,7 +27,9 @@ SimProcess::~SimProcess() {
     m_process.waitForFinished(1000);
 }
 
-void SimProcess::command(const QByteArray& line) { m_process.write(line + '\n'); }
+void SimProcess::command(const QByteArray& line) {
+    m_process.write(line + '\n');
+}
 
 void SimProcess::readLog() {
     m_partial += m_process.readAllStandardError();
