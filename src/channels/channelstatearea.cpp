@@ -63,7 +63,8 @@ Task<> ChannelStateArea::sendStates() {
     std::array<bool, 8> tickedOff{};
     for (int r = 0; r < 8; ++r)
         tickedOff[r] = m_check1[r]->isChecked();
-    co_await link.SendFrame(parameterFrame(*address, Param::StateMask, channelStateMask(tickedOff)));
+    co_await link.SendFrame(
+        parameterFrame(*address, Param::StateMask, channelStateMask(tickedOff)));
 }
 
 } // namespace vesk

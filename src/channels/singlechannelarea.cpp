@@ -67,7 +67,8 @@ Task<> SingleChannelArea::switchChannel(int index) {
         co_return;
     if (const bool sent = co_await link.SendFrame(switchFrame(*address, index)); !sent)
         co_return;
-    if (const bool waited = co_await Module1::Delay(m_window.profile().switchSettleMs, this); !waited)
+    if (const bool waited = co_await Module1::Delay(m_window.profile().switchSettleMs, this);
+        !waited)
         co_return;
     co_await m_window.statusQuery().run();
 }

@@ -35,8 +35,8 @@ Task<> KeyLockArea::lockOrUnlock(int index) {
     // The full program's echo first shows "1" for a moment (one more change of the display, so
     // its colour alternation differs from the classic program's).
     co_await link.SendFrame(keyLockFrame(*address, index), m_window.profile().echoPresetOne
-                                                      ? DeviceLink::EchoPreset::One
-                                                      : DeviceLink::EchoPreset::None);
+                                                               ? DeviceLink::EchoPreset::One
+                                                               : DeviceLink::EchoPreset::None);
 }
 
 } // namespace vesk

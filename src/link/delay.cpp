@@ -50,7 +50,9 @@ void arm(const std::shared_ptr<PendingDelay>& delay, int interval) {
 DelayAwaiter::DelayAwaiter(int ms, const QObject* guard)
     : m_ms(ms), m_guard(guard), m_hasGuard(guard != nullptr) {}
 
-bool DelayAwaiter::await_ready() const noexcept { return g_shuttingDown; }
+bool DelayAwaiter::await_ready() const noexcept {
+    return g_shuttingDown;
+}
 
 void DelayAwaiter::await_suspend(std::coroutine_handle<> caller) {
     auto delay = std::make_shared<PendingDelay>();
@@ -65,9 +67,13 @@ bool DelayAwaiter::await_resume() const noexcept {
     return !g_shuttingDown && (!m_hasGuard || m_guard);
 }
 
-int Module1::pendingDelays() { return int(g_pending.size()); }
+int Module1::pendingDelays() {
+    return int(g_pending.size());
+}
 
-bool shuttingDown() { return g_shuttingDown; }
+bool shuttingDown() {
+    return g_shuttingDown;
+}
 
 void requestShutdown(int exitCode) {
     if (!g_shuttingDown) {

@@ -1,8 +1,8 @@
 // Operations as coroutines. Every operation of the console is a sequence of steps with waits in
-// between (send, wait 100 ms, write, wait 500 ms, query ...). Written as a coroutine, a wait suspends
-// only its own operation and returns to the event loop, so that operations started meanwhile (a
-// reply, a timer tick, another click) run side by side and each keeps its own timing, instead of an
-// inner wait holding up every outer one.
+// between (send, wait 100 ms, write, wait 500 ms, query ...). Written as a coroutine, a wait
+// suspends only its own operation and returns to the event loop, so that operations started
+// meanwhile (a reply, a timer tick, another click) run side by side and each keeps its own timing,
+// instead of an inner wait holding up every outer one.
 //
 // Rules for coroutines here: take parameters by value (a reference may dangle once the caller has
 // returned to the event loop), never write a lambda as a coroutine, and after every co_await of a
@@ -106,6 +106,8 @@ inline Task<void> Promise<void>::get_return_object() noexcept {
 } // namespace detail
 
 // Starts an operation from an event handler (a click, a tick, a notification).
-template <typename T> void spawn(Task<T>&& task) { std::move(task).start(); }
+template <typename T> void spawn(Task<T>&& task) {
+    std::move(task).start();
+}
 
 } // namespace vesk
