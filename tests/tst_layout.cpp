@@ -69,6 +69,18 @@ const QList<Place> FixedPlaces = {
     {"HourCombo", "Frame7", 120, 2040, 855, 300, FullOnly},
     {"MinteCombo", "Frame7", 120, 2400, 855, 300, FullOnly},
     {"Command4", "Frame7", 1200, 1800, 1095, 855, FullOnly},
+    {"kj_ID_0", "Frame6", 120, 240, 1935, 300, Both},
+    {"kj_ID_1", "Frame6", 120, 540, 1935, 300, Both},
+    {"Label25", "Frame6", 120, 1200, 375, 255, Both},
+    {"Label26", "Frame6", 120, 1560, 375, 255, Both},
+    {"Option1_0", "frame2", 120, 240, 855, 375, Both},
+    {"Option1_1", "VESK", 1080, 1200, 1095, 375, Both},
+    {"Fusuo_0", "VESK", 240, 1680, 1935, 300, Both},
+    {"Fusuo_1", "VESK", 240, 2040, 1935, 300, Both},
+    {"Fusuo_3", "VESK", 240, 2400, 1935, 300, Both},
+    {"Fusuo_2", "VESK", 240, 2760, 1935, 300, Both},
+    {"Command25_1", "VESK", 120, 6480, 2175, 495, Both},
+    {"Command25_0", "VESK", 120, 7080, 2175, 495, Both},
 };
 // clang-format on
 
@@ -89,6 +101,14 @@ QList<Place> arrayPlaces() {
                << Place{QStringLiteral("Label%1").arg(r + 9), "Frame5", 5040, top, 255, 270, Both}
                << Place{indexed("SpinButton1", r), "Frame5", 3120, top, 735, 255, Both}
                << Place{indexed("SpinButton1", r + 8), "Frame5", 5400, top, 735, 255, Both};
+        places << Place{indexed("S1", r), "frame2", 120, 720 + 570 * r, 1935, 495, Both}
+               << Place{indexed("port", r),
+                        "Frame6",
+                        540 + 360 * (r % 4),
+                        r < 4 ? 1200 : 1560,
+                        255,
+                        255,
+                        Both};
         const int left = r < 4 ? 120 : 1320;
         const int row = 240 + 360 * (r % 4);
         places << Place{indexed("Label28", r), "Frame7", left, row, 495, 255, FullOnly}
