@@ -1,0 +1,249 @@
+// The simulated controller: frame parser, device model and the vesk-sim program end to end.
+#include "device.h"
+#include "frameparser.h"
+#include "statejson.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QSerialPort>
+#include <QTest>
+
+using namespace vesk::sim;
+
+namespace {
+
+using Frames = QList<QByteArray>;
+using Checkpoints = QList<QPair<int, int>>; // device time in ms, expected channel byte
+using L = QStringList;
+
+const auto hex = [](const char* text) { return QByteArray::fromHex(text); };
+const auto cmd = [](quint8 command, std::initializer_list<quint8> data, quint8 address = 1) {
+    return commandFrame(address, command, QByteArrayView(data.begin(), qsizetype(data.size())));
+};
+const auto sw = [](quint8 ch, bool on, quint8 to = 1) { return cmd(0x18, {ch, on}, to); };
+const auto timed = [](quint8 sel, quint8 on, quint8 code) { return cmd(0x19, {sel, on, code}); };
+const auto param = [](quint8 p, const QByteArray& v) { return parameterFrame(1, p, v); };
+const auto query = [](quint8 address = 1) { return cmd(Cmd::StatusQuery, {1}, address); };
+const QByteArray powerCycle; // stands for a restart in a list of frames
+
+const auto describe = [](const std::vector<ParseEvent>& events) {
+    QStringList lines;
+    for (const ParseEvent& event : events)
+        lines << issueText(event.issue) + ": " + toHex(event.bytes);
+    return lines;
+};
+
+} // namespace
+
+class TestSim : public QObject {
+    Q_OBJECT
+
+private slots:
+    void parserFrame_data() {
+        QTest::addColumn<QByteArray>("frame");
+        for (const char* frame :
+             {"CA 20 FE 20 01 01 F5", "CA 20 01 18 02 03 01 F6", "CA 20 01 19 03 05 05 8F 5F",
+              "CA 20 01 CF 01 00 44", "CA 20 01 CC 04 00 11 01 AC AC",
+              "CA 20 01 CC 05 00 20 02 CA 20 AC",
+              "CA 20 01 CC 13 00 30 10 01 00 02 00 03 00 04 00 05 00 06 00 07 00 08 00 AC"})
+            QTest::newRow(frame) << hex(frame);
+    }
+    // The frame twice, fed byte by byte up to every split point and then the rest at once.
+    void parserFrame() {
+        QFETCH(QByteArray, frame);
+        const QByteArray twice = frame + frame;
+        for (qsizetype split = 0; split < twice.size(); ++split) {
+            FrameParser parser;
+            L events;
+            for (qsizetype i = 0; i < split; ++i)
+                events << describe(parser.feed(twice.sliced(i, 1), i));
+            events << describe(parser.feed(twice.sliced(split), split));
+            QCOMPARE(events, L(2, "frame: " + toHex(frame)));
+        }
+    }
+    // Chunks are "time: hex"; "time:" alone asks for the expiry of a partial frame at that time.
+    void parserStream_data() {
+        QTest::addColumn<L>("chunks");
+        QTest::addColumn<L>("expected");
+        const auto row = [](const char* name, L in, L out) { QTest::newRow(name) << in << out; };
+        const QString query = "frame: CA 20 01 20 01 01 F2";
+        row("bad end byte", {"0: CA 20 01 CC 04 00 15 01 FF 21"},
+            {"bad end byte: CA 20 01 CC 04 00 15 01 FF 21"});
+        row("bad lengths", {"0: CA 00 CA 20 01 18 03 03 01 00 F5 CA 20 01 CC 05 00 15 01 FF AC"},
+            {"garbage: CA 00", "bad length: CA 20 01 18 03", "garbage: 03 01 00 F5",
+             "bad length: CA 20 01 CC 05 00 15 01", "garbage: FF AC"});
+        row("unknown command", {"0: CA 20 01 55 02 01 02 BA"},
+            {"unknown command: CA 20 01 55 02 01 02 BA"});
+        row("cut short, next frame follows", {"0: CA 20 01 18 02 03", "5: CA 20 01 20 01 01 F2"},
+            {"bad checksum: CA 20 01 18 02 03 CA 20", query});
+        row("no expiry 50 ms after the last byte", {"0: CA 20 01", "40: 18", "90:"}, {});
+        row("incomplete 50 ms after the last byte, frame inside",
+            {"0: CA 20 01 55 FF CA 20 01", "40: 20 01 01 F2", "91:"},
+            {"incomplete frame: CA 20 01 55 FF CA 20 01 20 01 01 F2", query});
+    }
+    void parserStream() {
+        QFETCH(L, chunks);
+        QFETCH(L, expected);
+        FrameParser parser;
+        L events;
+        for (const QString& chunk : chunks) {
+            const qint64 time = chunk.section(u':', 0, 0).toLongLong();
+            const QByteArray bytes = QByteArray::fromHex(chunk.section(u':', 1).toLatin1());
+            events << describe(bytes.isEmpty() ? parser.expire(time) : parser.feed(bytes, time));
+        }
+        QCOMPARE(events, expected);
+    }
+    // Channel states at points of device time after the frames, and all replies to them.
+    void switching_data() {
+        QTest::addColumn<Frames>("frames");
+        QTest::addColumn<Checkpoints>("checkpoints");
+        QTest::addColumn<QByteArray>("replies");
+        QTest::addColumn<double>("timeScale");
+        const auto row = [](const char* name, const Frames& frames, const Checkpoints& points,
+                            const char* replies = "", double scale = 1) {
+            QTest::newRow(name) << frames << points << hex(replies) << scale;
+        };
+        row("on and off, asked twice", {sw(3, 1), sw(8, 1), sw(3, 0), query(), query()},
+            {{0, 0x80}}, "CA2001208074 CA2001208074");
+        row("other address and 0 ignored",
+            {sw(1, 1, 2), sw(2, 1, 0), sw(3, 1, 254), query(2), query(254)}, {{0, 0x04}},
+            "CA20012004F0");
+        row("pair mask bit 3", {param(0x1F, "\x08"), sw(8, 1), sw(1, 1), sw(2, 1), sw(7, 1)},
+            {{0, 0x43}});
+        row("pair mask bit 0, off leaves the partner",
+            {param(0x1F, "\x01"), sw(1, 1), sw(2, 1), sw(1, 0)}, {{0, 0x02}});
+        row("pair parameters set and released",
+            {param(0x24, "\x20\x10"), param(0x26, hex("0100")), param(0x26, hex("0000")), sw(5, 1),
+             sw(6, 1), sw(7, 1), sw(8, 1)},
+            {{0, 0xE0}});
+        row("interlock on timed switching", {param(0x1F, "\x02"), timed(0x0C, 0x0C, 0x00)},
+            {{0, 0x08}});
+        row("0x01 on-delays 1..8 s", {timed(0xFF, 0xFF, 0x01)},
+            {{99, 0x00}, {100, 0x01}, {799, 0x7F}, {800, 0xFF}}, "", 10);
+        row("0x00 at once, 0x02 off-delays 8..1 s",
+            {timed(0xFF, 0xFF, 0x00), timed(0xFF, 0x00, 0x02)},
+            {{0, 0xFF}, {99, 0xFF}, {100, 0x7F}, {799, 0x01}, {800, 0x00}}, "", 10);
+        row("0x45 seconds, replacing", {timed(0x81, 0x80, 0x45), timed(0x01, 0x01, 0x41)},
+            {{999, 0}, {1000, 0x01}, {4999, 0x01}, {5000, 0x81}});
+        row("0x81 minutes", {timed(0x02, 0x02, 0x81)}, {{999, 0}, {1000, 2}}, "", 60);
+        row("0xFF 63 hours", {timed(0x04, 0x04, 0xFF)}, {{62999, 0}, {63000, 4}}, "", 3600);
+        row("restart to the state before",
+            {param(0x11, "\x85"), sw(2, 1), timed(0x01, 0x01, 0x41), powerCycle}, {{2000, 0x02}});
+        row("restart to the user-defined state",
+            {param(0x1F, "\x01"), param(0x11, "\x87"), param(0x15, hex("00")), powerCycle},
+            {{0, 0x86}});
+        row("restart with the pending address",
+            {parameterFrame(254, 0x10, "\x1A"), sw(1, 1), query(), powerCycle, sw(2, 1),
+             sw(3, 1, 26), query(1), query(254)},
+            {{0, 0x05}}, "CA20012001F3 CA201A2005D6");
+        row("restart with address 0",
+            {param(0x10, hex("00")), powerCycle, cmd(0x19, {0xFF, 0xFF, 0}, 0), query(0)},
+            {{0, 0xFF}}, "CA200020FFF6");
+    }
+    void switching() {
+        QFETCH(Frames, frames);
+        QFETCH(Checkpoints, checkpoints);
+        QFETCH(QByteArray, replies);
+        QFETCH(double, timeScale);
+        Device device(1, timeScale);
+        QByteArray received;
+        for (const QByteArray& frame : frames)
+            if (frame.isEmpty())
+                device.restart();
+            else
+                received += device.handleFrame(frame).reply;
+        QCOMPARE(received, replies);
+        QCOMPARE(device.state().malformed, 0u);
+        for (const auto& [time, channels] : checkpoints) {
+            device.advance(time - device.nowMs());
+            QVERIFY2(device.state().channels == channels, qPrintable(QString::number(time)));
+        }
+    }
+    // One frame: the state changes as given (JSON), or the frame is rejected and only counted.
+    void settingWrite_data() {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QByteArray>("change"); // empty: rejected
+        const auto row = [](const char* name, const QByteArray& frame, const char* change = "") {
+            QTest::newRow(name) << frame << QByteArray(change);
+        };
+        row("state mask", hex("CA2001CC0400110185AC"), R"({"stateMask":133})");
+        row("power-on user-defined", hex("CA2001CC0400150100AC"), R"({"powerOnMode":0})");
+        row("pair mask", param(0x1F, "\x0F"), R"({"interlockPairs":15})");
+        row("pair 7-8", param(0x26, "\x02\x01"),
+            R"({"pairParams":{"0x20":[0,0],"0x22":[0,0],"0x24":[0,0],"0x26":[2,1]}})");
+        row("on-delays", param(0x30, hex("0500").repeated(8)), R"({"onDelays":[5,5,5,5,5,5,5,5]})");
+        row("off-delays, base 255", param(0x40, hex("FF00 0101 2D01 0002 1E0E 00FF FEFF 0000")),
+            R"({"offDelays":[255,256,300,510,3600,65025,65279,0]})");
+        row("address, pending", hex("CA20FECC040010011AAC"), R"({"pendingAddress":26})");
+        row("keys locked", hex("CA2001CF010044"), R"({"keysLocked":true})");
+        row("power-on mode 0x05", param(0x15, "\x05"));
+        row("pair mask 0x10", param(0x1F, "\x10"));
+        row("delay 65280", param(0x30, hex("FFFF") + QByteArray(14, 0)));
+        row("delay low 255 high 1", param(0x40, QByteArray(14, 0) + hex("FF01")));
+        row("channel 0", sw(0, 1));
+        row("channel 9", sw(9, 1));
+        row("switch state 2", cmd(Cmd::SwitchChannel, {4, 2}));
+        row("key lock 0x02", cmd(Cmd::KeyLock, {2}));
+        row("unknown parameter 0x12", param(0x12, "\x01"));
+        row("wrong value count", param(0x11, "\x01\x02"));
+        row("parameter high byte 1", hex("CA2001CC0401110185AC"));
+        row("status query data 2", hex("CA2001200102F1"));
+        row("timing code 0x03", timed(0xFF, 0xFF, 0x03));
+    }
+    void settingWrite() {
+        QFETCH(QByteArray, frame);
+        QFETCH(QByteArray, change);
+        Device device;
+        QJsonObject expected = stateToJson(device);
+        const auto result = device.handleFrame(frame);
+        QCOMPARE(result.outcome == Device::Outcome::Applied, !change.isEmpty());
+        QCOMPARE(result.reason.isEmpty(), !change.isEmpty());
+        QVERIFY(result.reply.isEmpty());
+        expected[u"framesReceived"] = 1;
+        expected[u"malformed"] = change.isEmpty() ? 1 : 0;
+        const QJsonObject changed = QJsonDocument::fromJson(change).object();
+        for (auto it = changed.begin(); it != changed.end(); ++it)
+            expected[it.key()] = it.value();
+        QCOMPARE(stateToJson(device), expected);
+    }
+    void program() {
+        QProcess sim; // its destructor kills the simulator should a check fail
+        sim.start(qEnvironmentVariable("VESKSIM"), {QStringLiteral("--quiet")});
+        QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
+        const QString pty = QString::fromUtf8(sim.readLine()).trimmed();
+        QVERIFY2(pty.startsWith(QLatin1String("PTY /")), qPrintable(pty));
+        QSerialPort port(pty.mid(4));
+        QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+        // 9600 baud spreads six bytes over 5 * 1.04 ms; late reads merge some, so the best counts.
+        double spreadMs = 0;
+        const auto exchange = [&port, &spreadMs](const QByteArray& request) {
+            QByteArray reply;
+            port.write(request);
+            for (QElapsedTimer clock; reply.size() < 6 && port.waitForReadyRead(1000);) {
+                if (reply.isEmpty())
+                    clock.start();
+                reply += port.readAll();
+                spreadMs = std::max(spreadMs, clock.nsecsElapsed() / 1e6);
+            }
+            return reply;
+        };
+        for (int attempt = 0; attempt < 5; ++attempt)
+            QCOMPARE(exchange(hex("CA2001200101F2")), hex("CA20012000F4"));
+        QVERIFY2(spreadMs >= 4.5, qPrintable(QString::number(spreadMs)));
+        // A switch, a frame for another address and noise; the next query shows the switch.
+        port.write(hex("CA200118020301F6 CA200218020101F7 0011"));
+        QCOMPARE(exchange(hex("CA2001200101F2")), hex("CA20012004F0"));
+        sim.write("state\n");
+        QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
+        const QJsonObject state = QJsonDocument::fromJson(sim.readLine()).object();
+        QCOMPARE(QList({state[u"channels"], state[u"ignored"], state[u"malformed"]}),
+                 QList<QJsonValue>({4, 1, 1}));
+        sim.write("quit\n");
+        QVERIFY(sim.waitForFinished(5000));
+        QVERIFY(sim.exitStatus() == QProcess::NormalExit && sim.exitCode() == 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSim)
+#include "tst_sim.moc"
