@@ -1,10 +1,8 @@
-// The channel switching areas on a real pseudo-terminal: single-channel switches and the status
-// query after them, timed all-on/all-off and its nine-second hold, the channel state toggles and
-// their mask, and the multi-channel area that only the full program has.
+// The channel switching areas on a real pseudo-terminal: switch, channel state and multi-channel
+// frames, the status query after them, the timed all-on/off hold, the full-program-only area.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QGroupBox>
 #include <QTimer>
 
 #include "link/datadisplay.h"
@@ -13,279 +11,155 @@
 
 using namespace vesk;
 
-namespace {
-
-const QColor Red(255, 0, 0);
-const QColor Magenta(255, 0, 255);
-
-// Waits out the start-up query, addresses `address` (254: broadcast) and forgets the frames.
-void settle(Console& c, int address = 1) {
-    QVERIFY(c.pty.waitForFrames(2, 2000));
-    if (address != BroadcastAddress) {
-        c.find<QCheckBox>("Check2")->setChecked(false);
-        c.find<QComboBox>("IDCombo_1")->setCurrentIndex(address);
-    }
-    QTest::qWait(20);
-    c.pty.clear();
-}
-QString sent(const QList<Received>& frames, int k) {
-    return hexText(frames.value(k).bytes).trimmed();
-}
-QString query(int address) {
-    return hexText(statusQueryFrame(quint8(address))).trimmed();
-}
-void click(QWidget* widget) {
-    QTest::mouseClick(widget, Qt::LeftButton);
-}
-
-} // namespace
-
 class TestChannels : public QObject {
     Q_OBJECT
+    inline static const QColor Red{255, 0, 0};
+    static QString hex(const QByteArray& bytes) { return hexText(bytes).trimmed(); }
+    static void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+    // Waits out the start-up query, addresses controller 1 and forgets the frames.
+    static void ready(Console& c) {
+        QVERIFY(c.pty.waitForFrames(2, 2000));
+        c.find<QCheckBox>("Check2")->setChecked(false);
+        c.find<QComboBox>("IDCombo_1")->setCurrentIndex(1);
+        c.pty.clear();
+    }
+
 private slots:
-    void singleChannelSwitch_data() {
-        QTest::addColumn<bool>("classic");
-        QTest::addColumn<int>("address");
-        QTest::addColumn<int>("index");
+    // Operator actions from address 1 ("classic": in the classic program): "name" clicks a
+    // control, "name=n" selects entry n of a list, "name_1,3" clicks name_1 and name_3.
+    void sends_data() {
+        QTest::addColumn<QString>("actions");
         QTest::addColumn<QString>("frame");
-        QTest::newRow("3 on") << false << 1 << 2 << "CA 20 01 18 02 03 01 F6";
-        QTest::newRow("8 off") << false << 1 << 15 << "CA 20 01 18 02 08 00 F2";
-        QTest::newRow("1 off") << false << 1 << 8 << "CA 20 01 18 02 01 00 F9";
-        QTest::newRow("broadcast 1 on") << false << 254 << 0 << "CA 20 FE 18 02 01 01 FB";
-        QTest::newRow("address 0") << false << 0 << 0 << "CA 20 00 18 02 01 01 F9";
-        QTest::newRow("classic 3 on") << true << 1 << 2 << "CA 20 01 18 02 03 01 F6";
+        QTest::addColumn<int>("settleMs"); // before the status query; -1: none follows
+        auto row = [](const char* name, const char* actions, const char* frame, int settleMs) {
+            QTest::newRow(name) << QString(actions) << frame << settleMs;
+        };
+        row("3 on", "Command_CPort_2", "CA 20 01 18 02 03 01 F6", 500);
+        row("8 off", "Command_CPort_15", "CA 20 01 18 02 08 00 F2", 500);
+        row("broadcast 1 on", "Check2 Command_CPort_0", "CA 20 FE 18 02 01 01 FB", 500);
+        row("address 0", "IDCombo_1=0 Command_CPort_0", "CA 20 00 18 02 01 01 F9", 500);
+        row("classic 3 on", "classic Command_CPort_2", "CA 20 01 18 02 03 01 F6", 1000);
+        // Toggling sends nothing; Command5 is reachable under the QX series.
+        row("states all on", "Check1_3,3 Option1_0 Command5", "CA 20 01 CC 04 00 11 01 FF AC", -1);
+        row("off 2, 8", "Check1_1,7 Option1_0 Command5", "CA 20 01 CC 04 00 11 01 7D AC", -1);
+        row("states all off", "Check2 Check1_0,1,2,3,4,5,6,7 Option1_0 Command5",
+            "CA 20 FE CC 04 00 11 01 00 AC", -1);
+        row("classic FE all on", "classic Check2 Command3_0", "CA 20 FE 19 03 FF FF 01 FC", 9000);
+        // The multi-channel area.
+        row("multi start-up", "Command4", "CA 20 01 19 03 FF FF 00 FA", 500);
+        row("1, 3 on, 15 min", "PCheck_1,3,4,5,6,7 MinteCombo=1 HourCombo=15 Command4",
+            "CA 20 01 19 03 05 05 8F 5F", 500);
+        row("1-4 off", "PCheck_4,5,6,7 PortCheck_0,1,2,3 Command4", "CA 20 01 19 03 0F 00 00 E9",
+            500);
+        row("all left out", "PCheck_0,1,2,3,4,5,6,7 Command4", "CA 20 01 19 03 00 00 00 F8", 500);
+        row("2 out, 8 off", "PCheck_1 PortCheck_7 Command4", "CA 20 01 19 03 FD 7D 00 7E", 500);
+        row("59 s", "HourCombo=59 Command4", "CA 20 01 19 03 FF FF 7B 7F", 500);
+        row("15 h", "MinteCombo=2 HourCombo=15 Command4", "CA 20 01 19 03 FF FF CF 2B", 500);
+        row("0 h", "MinteCombo=2 Command4", "CA 20 01 19 03 FF FF 00 FA", 500);
     }
-    // One switch frame, then the status query after the settling wait (500 ms, classic 1000 ms)
-    // and the query's own 100 ms.
-    void singleChannelSwitch() {
-        QFETCH(bool, classic);
-        QFETCH(int, address);
-        QFETCH(int, index);
+    // The frame on the wire and as the echo, the status query after the settling wait and its own
+    // 100 ms; the channel toggles' captions, colours and spin controls.
+    void sends() {
+        QFETCH(QString, actions);
         QFETCH(QString, frame);
-        Console c(classic);
-        settle(c, address);
-        click(c.button(QStringLiteral("Command_CPort_%1").arg(index)));
+        QFETCH(int, settleMs);
+        Console c(actions.startsWith("classic"));
+        ready(c);
+        const DataDisplay& display = c.window->display();
+        // The multi-channel echo starts from "1", the others from the empty text.
+        const int changes = display.changeCounter() + int(frame.size() + 1) / 3 +
+                            (actions.endsWith("Command4") ? 2 : 1);
+        QStringList steps;
+        for (const QString& token : QString(actions).remove("classic ").split(' ')) {
+            const qsizetype cut = token.lastIndexOf('_') + 1;
+            for (const QString& i : token.mid(cut).split(','))
+                steps << token.left(cut) + i;
+        }
+        for (const QString& a : steps) {
+            if (a.contains('='))
+                c.find<QComboBox>(a.section('=', 0, 0))->setCurrentIndex(a.section('=', 1).toInt());
+            else if (auto* w = c.find<QAbstractButton>(a); qobject_cast<QPushButton*>(w))
+                click(w);
+            else // check boxes and options on their indicator
+                QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(6, w->height() / 2));
+        }
         QVERIFY(c.settle());
-        QTest::qWait(150);
         const auto frames = c.pty.frames();
-        QCOMPARE(frames.size(), 3);
-        QCOMPARE(sent(frames, 0), frame);
-        QCOMPARE(sent(frames, 1), query(address));
-        QCOMPARE(sent(frames, 2), query(address));
-        const qint64 gap = frames[1].atMs - frames[0].atMs, settleMs = classic ? 1000 : 500;
-        QVERIFY2(gap >= settleMs + 100 && gap <= settleMs + 200, qPrintable(QString::number(gap)));
-        QCOMPARE(c.window->display().text(), frame + ' ');
+        QCOMPARE(frames.size(), settleMs < 0 ? 1 : 3);
+        QCOMPARE(hex(frames[0].bytes), frame);
+        QCOMPARE(display.text(), frame + ' ');
+        QCOMPARE(display.textColor(), changes % 2 ? Red : QColor(Qt::black));
+        if (settleMs >= 0) {
+            for (int k : {1, 2})
+                QCOMPARE(hex(frames[k].bytes),
+                         hex(statusQueryFrame(quint8(frame.mid(6, 2).toInt(nullptr, 16)))));
+            const qint64 gap = frames[1].atMs - frames[0].atMs - settleMs;
+            QVERIFY2(gap >= 100 && gap <= 200, qPrintable(QString::number(gap)));
+        }
+        for (int r = 0; r < 8; ++r) {
+            const bool off = steps.count(QStringLiteral("Check1_%1").arg(r)) % 2;
+            QPushButton* toggle = c.button(QStringLiteral("Check1_%1").arg(r));
+            QCOMPARE(toggle->text(), QString::fromUtf8(off ? "关 闭" : "开 启"));
+            QCOMPARE(toolkit::textColor(toggle), off ? Qt::black : QColor(255, 0, 255));
+            for (int i : {r, r + 8})
+                QCOMPARE(c.find<QWidget>(QString("SpinButton1_%1").arg(i))->isEnabled(), !off);
+        }
     }
 
-    void timedAll_data() {
-        QTest::addColumn<bool>("classic");
-        QTest::addColumn<int>("address");
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QString>("frame");
-        QTest::addColumn<QString>("other");
-        const char* on1 = "CA 20 01 19 03 FF FF 01 F9";
-        const char* off1 = "CA 20 01 19 03 FF 00 02 F7";
-        const char* onFE = "CA 20 FE 19 03 FF FF 01 FC";
-        const char* offFE = "CA 20 FE 19 03 FF 00 02 FA";
-        QTest::newRow("all on") << false << 1 << 0 << on1 << off1;
-        QTest::newRow("all off") << false << 1 << 1 << off1 << on1;
-        QTest::newRow("broadcast on") << false << 254 << 0 << onFE << offFE;
-        QTest::newRow("classic off") << true << 254 << 1 << offFE << onFE;
-    }
-    // The frame and the hold; the other button starts its own run meanwhile; closing the window
-    // ends both holds at once. The checks run from timers, since the hold runs nested in the click.
-    void timedAll() {
-        QFETCH(bool, classic);
-        QFETCH(int, address);
-        QFETCH(int, index);
-        QFETCH(QString, frame);
-        QFETCH(QString, other);
-        Console c(classic);
-        settle(c, address);
-        QPushButton* first = c.button(QStringLiteral("Command3_%1").arg(index));
-        QPushButton* second = c.button(QStringLiteral("Command3_%1").arg(1 - index));
-        QCOMPARE(first->font().pointSize(), 12);
-        int returned = 0;
-        QString shown;
-        bool otherEnabled = false, bothDisabled = false;
-        QTimer::singleShot(0, c.window.get(), [&] {
-            click(first);
-            ++returned;
-        });
-        QTimer::singleShot(400, c.window.get(), [&] {
-            shown = c.window->display().text();
-            otherEnabled = !first->isEnabled() && second->isEnabled();
-            click(second);
-            ++returned;
-        });
-        QTimer::singleShot(800, c.window.get(), [&] {
-            bothDisabled = !first->isEnabled() && !second->isEnabled();
-            c.window->close();
-        });
-        QTRY_VERIFY_WITH_TIMEOUT(shuttingDown(), 2000);
-        QCOMPARE(returned, 2);
-        // Both holds ended with the window at once: nothing waits any more.
-        QCOMPARE(Module1::pendingDelays(), 0);
-        QCOMPARE(shown, frame + ' ');
-        QVERIFY(otherEnabled && bothDisabled);
-        QCOMPARE(c.pty.frames().size(), 2);
-        QCOMPARE(sent(c.pty.frames(), 0), frame);
-        QCOMPARE(sent(c.pty.frames(), 1), other);
-        resetShutdown();
-    }
-
-    // During the nine seconds a switch click and a reply are handled; then the button comes back
-    // and one status query follows.
-    void timedAllHoldKeepsWindowUsable() {
+    // The all-on button rests nine seconds, then one status query follows. Meanwhile the all-off
+    // button, a switch click and a reply are handled; closing the window ends the other hold.
+    void timedAllHold() {
         Console c;
-        settle(c);
+        ready(c);
         QPushButton* on = c.button("Command3_0");
+        QPushButton* off = c.button("Command3_1");
+        QCOMPARE(on->font().pointSize(), 12);
+        QStringList seen; // at 400, 800 and 3200 ms: the display and the enabled buttons
+        const auto look = [&](QPushButton* then) {
+            seen << c.window->display().text() + (on->isEnabled() ? "on" : "") +
+                        (off->isEnabled() ? "off" : "");
+            if (then)
+                click(then);
+        };
         qint64 enabledAt = -1;
-        bool offEverDisabled = false, returned = false;
         QTimer sampler;
-        sampler.setTimerType(Qt::PreciseTimer);
-        connect(&sampler, &QTimer::timeout, this, [&] {
-            offEverDisabled |= !c.button("Command3_1")->isEnabled();
-            if (enabledAt < 0 && on->isEnabled() && !c.pty.frames().isEmpty())
+        sampler.callOnTimeout([&] {
+            if (enabledAt < 0 && on->isEnabled() && !seen.isEmpty())
                 enabledAt = c.pty.now();
         });
-        QString shownDuringHold;
-        QTimer::singleShot(0, c.window.get(), [&] {
-            click(on);
-            returned = true;
-        });
-        QTimer::singleShot(50, c.window.get(), [&] { sampler.start(5); });
-        QTimer::singleShot(1000, c.window.get(), [&] { click(c.button("Command_CPort_4")); });
+        sampler.start(5);
+        click(on);
+        QTimer::singleShot(400, c.window.get(), [&] { look(off); });
+        QTimer::singleShot(800, c.window.get(), [&] { look(c.button("Command_CPort_4")); });
         QTimer::singleShot(2500, c.window.get(),
                            [&] { c.pty.writeAtLineSpeed(hexBytes("CA 20 01 20 05 D9")); });
-        QTimer::singleShot(3200, c.window.get(),
-                           [&] { shownDuringHold = c.window->display().text(); });
-        QTRY_VERIFY_WITH_TIMEOUT(returned, 12000);
-        QVERIFY(c.settle());
-        QTest::qWait(150);
+        QTimer::singleShot(3200, c.window.get(), [&] { look(nullptr); });
+        QTRY_VERIFY_WITH_TIMEOUT(c.pty.frames().size() == 7, 11000);
+        QVERIFY(!off->isEnabled());
+        c.window->close();
+        QTRY_VERIFY_WITH_TIMEOUT(shuttingDown(), 2000);
+        QCOMPARE(Module1::pendingDelays(), 0);
+        resetShutdown();
+        QCOMPARE(seen, (QStringList{"CA 20 01 19 03 FF FF 01 F9 off", "CA 20 01 19 03 FF 00 02 F7 ",
+                                    "设备返回：CA 20 01 20 05 D9 "}));
         const auto frames = c.pty.frames();
-        QCOMPARE(frames.size(), 6);
-        QCOMPARE(sent(frames, 0), QStringLiteral("CA 20 01 19 03 FF FF 01 F9"));
-        QCOMPARE(sent(frames, 1), QStringLiteral("CA 20 01 18 02 05 01 F4"));
-        for (int k = 2; k < 6; ++k)
-            QCOMPARE(sent(frames, k), query(1));
-        QCOMPARE(shownDuringHold, QStringLiteral("设备返回：CA 20 01 20 05 D9 "));
-        QVERIFY(!offEverDisabled);
-        const qint64 held = enabledAt - frames[0].atMs, queryAfter = frames[4].atMs - enabledAt;
+        const QStringList expected{"CA 20 01 19 03 FF FF 01 F9", "CA 20 01 19 03 FF 00 02 F7",
+                                   "CA 20 01 18 02 05 01 F4"};
+        for (int k = 0; k < 7; ++k)
+            QCOMPARE(hex(frames[k].bytes), expected.value(k, hex(statusQueryFrame(1))));
+        const qint64 held = enabledAt - frames[0].atMs, queryAfter = frames[5].atMs - enabledAt;
         QVERIFY2(held >= 8990 && held <= 9250, qPrintable(QString::number(held)));
         QVERIFY2(queryAfter >= 90 && queryAfter <= 200, qPrintable(QString::number(queryAfter)));
-        qInfo("hold %lld ms, query %lld ms after re-enabling", held, queryAfter);
     }
 
-    void channelStates_data() {
-        QTest::addColumn<QList<int>>("ticked");
-        QTest::addColumn<int>("address");
-        QTest::addColumn<QString>("frame");
-        QTest::newRow("all on") << QList<int>{} << 1 << "CA 20 01 CC 04 00 11 01 FF AC";
-        QTest::newRow("1 off") << QList<int>{0} << 1 << "CA 20 01 CC 04 00 11 01 FE AC";
-        QTest::newRow("8 off") << QList<int>{7} << 1 << "CA 20 01 CC 04 00 11 01 7F AC";
-        QTest::newRow("2, 8 off") << QList<int>{1, 7} << 1 << "CA 20 01 CC 04 00 11 01 7D AC";
-        QTest::newRow("all off") << QList<int>{0, 1, 2, 3, 4, 5, 6, 7} << 254
-                                 << "CA 20 FE CC 04 00 11 01 00 AC";
-    }
-    // Captions, colours and spin controls follow the toggles; the mask carries them.
-    void channelStates() {
-        QFETCH(QList<int>, ticked);
-        QFETCH(int, address);
-        QFETCH(QString, frame);
-        Console c;
-        settle(c, address);
-        const auto check = [&](const QList<int>& off) {
-            for (int r = 0; r < 8; ++r) {
-                QPushButton* toggle = c.button(QStringLiteral("Check1_%1").arg(r));
-                QCOMPARE(toggle->text(), QString::fromUtf8(off.contains(r) ? "关 闭" : "开 启"));
-                QCOMPARE(toolkit::textColor(toggle), off.contains(r) ? Qt::black : Magenta);
-                for (int i : {r, r + 8})
-                    QCOMPARE(c.find<QWidget>(QStringLiteral("SpinButton1_%1").arg(i))->isEnabled(),
-                             !off.contains(r));
-            }
-        };
-        for (int r : ticked)
-            click(c.button(QStringLiteral("Check1_%1").arg(r)));
-        check(ticked);
-        QCOMPARE(c.pty.frames().size(), 0); // toggling sends nothing
-        // The model series decides whether the button is reachable; the frame does not depend on
-        // it.
-        QPushButton* send = c.button("Command5");
-        send->setEnabled(true);
-        QTest::mousePress(send, Qt::LeftButton);
-        QCOMPARE(toolkit::faceColor(send), QColor(250, 210, 180)); // while held
-        QTest::mouseRelease(send, Qt::LeftButton);
-        QCOMPARE(toolkit::faceColor(send), toolkit::buttonFace());
-        QVERIFY(c.settle());
-        QCOMPARE(c.pty.frames().size(), 1);
-        QCOMPARE(sent(c.pty.frames(), 0), frame);
-        QCOMPARE(c.window->display().text(), frame + ' ');
-        for (int r : ticked)
-            click(c.button(QStringLiteral("Check1_%1").arg(r)));
-        check({});
-    }
-
-    void multiChannel_data() {
-        QTest::addColumn<QList<int>>("leftOut");
-        QTest::addColumn<QList<int>>("switchedOff");
-        QTest::addColumn<int>("unit");
-        QTest::addColumn<int>("number");
-        QTest::addColumn<QString>("frame");
-        const QList<int> none;
-        QTest::newRow("start-up") << none << none << 0 << 0 << "CA 20 01 19 03 FF FF 00 FA";
-        QTest::newRow("1, 3 on, 15 min")
-            << QList<int>{1, 3, 4, 5, 6, 7} << none << 1 << 15 << "CA 20 01 19 03 05 05 8F 5F";
-        QTest::newRow("1-4 off") << QList<int>{4, 5, 6, 7} << QList<int>{0, 1, 2, 3} << 0 << 0
-                                 << "CA 20 01 19 03 0F 00 00 E9";
-        QTest::newRow("all left out")
-            << QList<int>{0, 1, 2, 3, 4, 5, 6, 7} << none << 0 << 0 << "CA 20 01 19 03 00 00 00 F8";
-        QTest::newRow("2 left out")
-            << QList<int>{1} << none << 0 << 0 << "CA 20 01 19 03 FD FD 00 FE";
-        QTest::newRow("8 off") << none << QList<int>{7} << 0 << 0 << "CA 20 01 19 03 FF 7F 00 7A";
-        QTest::newRow("59 s") << none << none << 0 << 59 << "CA 20 01 19 03 FF FF 7B 7F";
-        QTest::newRow("59 min") << none << none << 1 << 59 << "CA 20 01 19 03 FF FF BB 3F";
-        QTest::newRow("15 h") << none << none << 2 << 15 << "CA 20 01 19 03 FF FF CF 2B";
-        QTest::newRow("1 s") << none << none << 0 << 1 << "CA 20 01 19 03 FF FF 41 B9";
-        QTest::newRow("0 h") << none << none << 2 << 0 << "CA 20 01 19 03 FF FF 00 FA";
-    }
-    void multiChannel() {
-        QFETCH(QList<int>, leftOut);
-        QFETCH(QList<int>, switchedOff);
-        QFETCH(int, unit);
-        QFETCH(int, number);
-        QFETCH(QString, frame);
-        Console c;
-        settle(c);
-        for (int i : leftOut)
-            click(c.button(QStringLiteral("PCheck_%1").arg(i)));
-        for (int i : switchedOff)
-            click(c.find<QCheckBox>(QStringLiteral("PortCheck_%1").arg(i)));
-        c.find<QComboBox>("MinteCombo")->setCurrentIndex(unit);
-        c.find<QComboBox>("HourCombo")->setCurrentIndex(number);
-        // The echo starts from "1": eleven changes, so the colour ends opposite to ten.
-        const DataDisplay& display = c.window->display();
-        const QColor colour = (display.changeCounter() + 11) % 2 ? Red : QColor(Qt::black);
-        click(c.button("Command4"));
-        QVERIFY(c.settle());
-        QTest::qWait(150);
-        const auto frames = c.pty.frames();
-        QCOMPARE(frames.size(), 3);
-        QCOMPARE(sent(frames, 0), frame);
-        QCOMPARE(sent(frames, 1), query(1));
-        const qint64 gap = frames[1].atMs - frames[0].atMs;
-        QVERIFY2(gap >= 600 && gap <= 700, qPrintable(QString::number(gap)));
-        QCOMPARE(display.text(), frame + ' ');
-        QCOMPARE(display.textColor(), colour);
-    }
-
+    // The multi-channel area's controls, and its absence from the classic program.
     void multiChannelControls() {
         Console c;
         auto* selector = c.button("PCheck_1");
         auto* state = c.find<QCheckBox>("PortCheck_1");
         auto* units = c.find<QComboBox>("MinteCombo");
         auto* numbers = c.find<QComboBox>("HourCombo");
-        QCOMPARE(toolkit::textColor(c.find<QGroupBox>("Frame7")), QColor(0, 192, 0));
+        QCOMPARE(toolkit::textColor(c.find<QWidget>("Frame7")), QColor(0, 192, 0));
         QCOMPARE(toolkit::textColor(selector), Red);
         QCOMPARE(toolkit::faceColor(selector), QColor(255, 255, 0));
         QVERIFY(selector->font().bold() && !units->isEditable() && !numbers->isEditable());
@@ -307,25 +181,26 @@ private slots:
         numbers->setCurrentIndex(30);
         emit units->activated(1); // picking the unit already shown resets the number too
         QCOMPARE(numbers->currentIndex(), 0);
-    }
-
-    void classicHasNoMultiChannelArea() {
-        Console c(true);
+        QPushButton* send = c.button("Command5");
+        send->setEnabled(true);
+        QTest::mousePress(send, Qt::LeftButton);
+        QCOMPARE(toolkit::faceColor(send), QColor(250, 210, 180)); // while held
+        QTest::mouseRelease(send, Qt::LeftButton);
+        QCOMPARE(toolkit::faceColor(send), toolkit::buttonFace());
+        QVERIFY(c.settle());
+        Console classic(true);
         for (const char* name : {"Frame7", "PCheck_0", "PortCheck_0", "HourCombo", "Command4"})
-            QVERIFY2(!c.find<QWidget>(name), name);
-        QVERIFY(!c.window->multiChannel());
+            QVERIFY2(!classic.find<QWidget>(name), name);
+        QVERIFY(!classic.window->multiChannel());
         const QString caption = QStringLiteral("多端口操作区");
-        const auto contains = [&](const char* path) {
+        const QByteArray utf16(reinterpret_cast<const char*>(caption.utf16()), caption.size() * 2);
+        for (const auto& [path, has] :
+             {std::pair(VESK_FULL_BIN, true), {VESK_CLASSIC_BIN, false}}) {
             QFile file(QString::fromLocal8Bit(path));
-            if (!file.open(QIODevice::ReadOnly))
-                qFatal("cannot read %s", path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
             const QByteArray binary = file.readAll();
-            return binary.contains(caption.toUtf8()) ||
-                   binary.contains(QByteArray(reinterpret_cast<const char*>(caption.utf16()),
-                                              caption.size() * 2));
-        };
-        QVERIFY(contains(VESK_FULL_BIN)); // the search finds the caption where it is
-        QVERIFY(!contains(VESK_CLASSIC_BIN));
+            QCOMPARE(binary.contains(caption.toUtf8()) || binary.contains(utf16), has);
+        }
     }
 };
 
