@@ -153,9 +153,8 @@ FilterResult filterNumeric(QString text, int caret) {
         if (s.stop < from) {
             // The rejected character lies before the caret: every text that still holds it
             // fails, so the Backspaces up to and including it are taken in one go.
+            // A surrogate pair is rejected at its high half, so it always goes whole.
             from = s.stop;
-        } else if (from > 0 && text[from].isLowSurrogate() && text[from - 1].isHighSurrogate()) {
-            --from;
         }
         text.remove(from, caret - from);
         caret = int(from);

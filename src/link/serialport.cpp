@@ -60,11 +60,9 @@ bool SerialPortControl::setPortOpen(bool open) {
 
     // QSerialPort takes the lock file for the device, so a port held by another program is busy.
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_lastOpenError = m_port.error();
         m_port.clearError();
         return false;
     }
-    m_lastOpenError = QSerialPort::NoError;
     // Bytes that arrived before the port was ours belong to nobody.
     m_port.clear(QSerialPort::AllDirections);
     return true;

@@ -41,9 +41,6 @@ public:
     // Returns false (and writes nothing) when the port is closed or broken.
     bool output(const QByteArray& bytes);
 
-    // Why the last open failed, for diagnostics.
-    QSerialPort::SerialPortError lastOpenError() const { return m_lastOpenError; }
-
 signals:
     // Bytes are waiting and the line has been quiet for QuietGapMs.
     void onComm();
@@ -57,7 +54,6 @@ private:
     QSerialPort m_port;
     QTimer m_quiet;
     int m_commPort = 1;
-    QSerialPort::SerialPortError m_lastOpenError = QSerialPort::NoError;
 };
 
 } // namespace vesk
