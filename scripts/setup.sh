@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-translations-l10n
           libgl-dev fonts-noto-cjk)
-[ "${VESK_WITH_CLANG:-0}" = 1 ] && packages+=(clang)
+# clang and its libFuzzer runtime, for the fuzz targets.
+[ "${VESK_WITH_CLANG:-0}" = 1 ] && packages+=(clang libclang-rt-dev)
 
 missing=()
 for p in "${packages[@]}"; do

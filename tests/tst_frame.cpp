@@ -47,6 +47,11 @@ private slots:
         QTest::newRow("keys lock") << 1 << 0xCF << hex("00") << hex("CA 20 01 CF 01 00 44");
         QTest::newRow("keys unlock") << 1 << 0xCF << hex("01") << hex("CA 20 01 CF 01 01 43");
         QTest::newRow("keys lock bc") << 254 << 0xCF << hex("00") << hex("CA 20 FE CF 01 00 47");
+        // The length byte counts at most 255 data bytes; one more would wrap it to 00.
+        QTest::newRow("255 data bytes")
+            << 1 << 0xCC << QByteArray(255, '\0')
+            << hex("CA 20 01 CC FF") + QByteArray(255, '\0') + hex("49");
+        QTest::newRow("256 data bytes") << 1 << 0xCC << QByteArray(256, '\0') << QByteArray();
     }
     void commandFrame() {
         QFETCH(int, address);
@@ -55,6 +60,8 @@ private slots:
         QFETCH(QByteArray, expected);
         const QByteArray frame = vesk::commandFrame(quint8(address), quint8(command), data);
         QCOMPARE(frame.toHex(' ').toUpper(), expected.toHex(' ').toUpper());
+        if (frame.isEmpty())
+            return;
         // Every frame with a checksum trailer adds up to 0xFF.
         unsigned sum = 0;
         for (char c : frame)

@@ -10,6 +10,9 @@ quint8 checksum(QByteArrayView bytes) {
 }
 
 QByteArray commandFrame(quint8 address, quint8 command, QByteArrayView data) {
+    // The length byte cannot count more; a wrapped count would make the device misread the frame.
+    if (data.size() > MaxCommandData)
+        return {};
     QByteArray frame;
     frame.reserve(6 + data.size());
     frame.append(char(FrameStart));

@@ -24,7 +24,11 @@ inline constexpr quint8 ParameterWrite = 0xCC;
 // whole frame including its checksum adds up to 0xFF.
 quint8 checksum(QByteArrayView bytes);
 
-// CA 20 address command N data... checksum, 6 + N bytes.
+// The most data bytes one command frame carries: its length byte counts them.
+inline constexpr qsizetype MaxCommandData = 255;
+
+// CA 20 address command N data... checksum, 6 + N bytes. Empty when data is longer than
+// MaxCommandData.
 QByteArray commandFrame(quint8 address, quint8 command, QByteArrayView data);
 
 // The status query: CA 20 address 20 01 01 checksum.

@@ -2,7 +2,7 @@
 
 #include "link/datadisplay.h"
 #include "link/delay.h"
-#include "link/frame.h"
+#include "link/replylogic.h"
 #include "link/serialport.h"
 
 namespace vesk {
@@ -13,28 +13,22 @@ ReplyReceiver::ReplyReceiver(SerialPortControl& port, DataDisplay& display,
     connect(&m_port, &SerialPortControl::onComm, this, &ReplyReceiver::OnComm);
 }
 
-QString ReplyReceiver::replyText(const QByteArray& bytes) {
-    return QStringLiteral("设备返回：") + hexText(bytes);
-}
-
 void ReplyReceiver::OnComm() {
     const QByteArray bytes = m_port.input();
     // A notification without data (the port was closed meanwhile) shows nothing.
     if (bytes.isEmpty())
         return;
     m_display.setText(replyText(bytes));
-    if (bytes.size() != StatusReplyLength)
-        return;
-
-    spawn(colourLamps(static_cast<quint8>(bytes.at(StateByte))));
+    if (const auto on = lampStates(bytes))
+        spawn(colourLamps(*on));
 }
 
-Task<> ReplyReceiver::colourLamps(quint8 state) {
+Task<> ReplyReceiver::colourLamps(std::array<bool, 8> on) {
     if (const bool waited = co_await Module1::Delay(100, this); !waited)
         co_return;
     for (int k = 0; k < 8; ++k) {
         if (m_setLamp)
-            m_setLamp(k, (state >> k) & 1);
+            m_setLamp(k, on[k]);
         if (const bool waited = co_await Module1::Delay(50, this); !waited)
             co_return;
     }

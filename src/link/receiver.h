@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+#include <array>
 #include <functional>
 
 #include "link/task.h"
@@ -16,21 +17,15 @@ class SerialPortControl;
 class ReplyReceiver : public QObject {
     Q_OBJECT
 public:
-    static constexpr int StatusReplyLength = 6;
-    static constexpr int StateByte = 4;
-
     // setLamp(k, on) colours the lamp of channel k + 1.
     ReplyReceiver(SerialPortControl& port, DataDisplay& display,
                   std::function<void(int, bool)> setLamp, QObject* parent = nullptr);
-
-    // The display text for a batch: "设备返回：" and the bytes in hex.
-    static QString replyText(const QByteArray& bytes);
 
     void OnComm();
 
 private:
     // 100 ms after the reply, the eight lamps one by one, 50 ms apart.
-    Task<> colourLamps(quint8 state);
+    Task<> colourLamps(std::array<bool, 8> on);
 
     SerialPortControl& m_port;
     DataDisplay& m_display;

@@ -8,10 +8,12 @@ SerialPortControl::SerialPortControl(QObject* parent) : QObject(parent) {
     m_quiet.setSingleShot(true);
     m_quiet.setTimerType(Qt::PreciseTimer);
     m_quiet.setInterval(QuietGapMs);
+    // The timer restarts at every arrival, so it fires once the line has been quiet for the gap.
     connect(&m_quiet, &QTimer::timeout, this, [this] {
-        if (m_port.isOpen() && m_port.bytesAvailable() > 0)
+        if (m_port.isOpen() && !m_batch.isEmpty())
             emit onComm();
     });
+    m_clock.start();
     connect(&m_port, &QSerialPort::readyRead, this, &SerialPortControl::handleReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortControl::handleError);
 }
@@ -41,6 +43,7 @@ void SerialPortControl::setCommPort(int port) {
 bool SerialPortControl::setPortOpen(bool open) {
     if (!open) {
         m_quiet.stop();
+        m_batch.takeAll();
         if (m_port.isOpen())
             m_port.close();
         return false;
@@ -65,13 +68,18 @@ bool SerialPortControl::setPortOpen(bool open) {
     }
     // Bytes that arrived before the port was ours belong to nobody.
     m_port.clear(QSerialPort::AllDirections);
+    m_batch.takeAll();
     return true;
 }
 
 QByteArray SerialPortControl::input() {
     if (!m_port.isOpen())
         return {};
-    return m_port.readAll();
+    QByteArray batch = m_batch.takeAll();
+    // Bytes the full batch had no room for start the next one.
+    if (m_port.bytesAvailable() > 0)
+        pullReceived();
+    return batch;
 }
 
 bool SerialPortControl::output(const QByteArray& bytes) {
@@ -87,7 +95,12 @@ bool SerialPortControl::output(const QByteArray& bytes) {
 }
 
 void SerialPortControl::handleReadyRead() {
-    // Restart the quiet-gap timer: a reply written at line speed arrives one byte at a time.
+    pullReceived();
+}
+
+void SerialPortControl::pullReceived() {
+    // A reply written at line speed arrives one byte at a time; every arrival restarts the gap.
+    m_batch.receive(m_clock.elapsed(), m_port.read(m_batch.room()));
     m_quiet.start();
 }
 
@@ -99,6 +112,7 @@ void SerialPortControl::handleError(QSerialPort::SerialPortError error) {
         // The device is gone or broken. Left open, the port would report the same error endlessly.
         if (m_port.isOpen()) {
             m_quiet.stop();
+            m_batch.takeAll();
             m_port.close();
             m_port.clearError();
             emit portLost();

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QTimer>
+
+#include "link/replylogic.h"
 
 namespace vesk {
 
@@ -34,8 +37,8 @@ public:
     // afterwards.
     bool setPortOpen(bool open);
 
-    // Every byte received so far, in arrival order; empties the buffer. Empty when the port is
-    // closed.
+    // The batch received so far (at most ReceiveBufferSize bytes, in arrival order) and empties
+    // it; bytes beyond it follow as the next batch. Empty when the port is closed.
     QByteArray input();
     // Hands the bytes to the port in one call and pushes them towards the line without waiting.
     // Returns false (and writes nothing) when the port is closed or broken.
@@ -50,9 +53,13 @@ signals:
 private:
     void handleReadyRead();
     void handleError(QSerialPort::SerialPortError error);
+    // Moves what the driver holds into the batch, as far as it has room, and restarts the gap.
+    void pullReceived();
 
     QSerialPort m_port;
     QTimer m_quiet;
+    QElapsedTimer m_clock;
+    BatchAssembler m_batch{QuietGapMs, ReceiveBufferSize};
     int m_commPort = 1;
 };
 
