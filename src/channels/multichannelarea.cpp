@@ -88,6 +88,7 @@ MultiChannelArea::MultiChannelArea(VESK& window) : QObject(&window), m_window(wi
     toolkit::setTextColor(m_hourCombo, toolkit::Black);
     toolkit::placeTwips(m_hourCombo, 120, 2040, 855, 300);
     toolkit::setAccessible(m_hourCombo, QStringLiteral("延时数值"));
+    heading->setBuddy(m_hourCombo);
 
     m_minteCombo = new QComboBox(m_frame7);
     m_minteCombo->setObjectName(QStringLiteral("MinteCombo"));
