@@ -120,7 +120,7 @@ private slots:
         row("delay unit", false, "MinteCombo", false, "延时单位");
         row("display", true, "Text2", false, "数据显示");
         row("lamp full", false, "Command_CPort_2", false, "开启③");
-        row("lamp classic", true, "Command_CPort_2", false, "开启通道三");
+        row("lamp classic", true, "Command_CPort_2", false, "开启通道三", "底色为红时通道3已开启");
         row("interlock box", false, "Fusuo_2", true, "通道五与通道六", "通道五与通道六互锁");
         row("option", true, "Option1_0", false, "QX系列");
         row("frame without caption", false, "Frame5", false, "通道状态与延时时间");
