@@ -12,11 +12,11 @@
 
 namespace vesk {
 
-void setUpApplication(QApplication& app) {
+void setUpApplication(QApplication& app, const QString& program) {
     // Fusion draws button faces in the colour the palette gives, on every platform.
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     app.setFont(toolkit::songti(9));
-    app.setApplicationName(QStringLiteral("veskpanel"));
+    app.setApplicationName(program);
     app.setApplicationVersion(QStringLiteral(VESK_VERSION));
 
     // Qt's own texts (message box buttons) in Chinese, where Qt's translations are installed.
@@ -27,7 +27,7 @@ void setUpApplication(QApplication& app) {
 }
 
 int runConsole(QApplication& app, BuildProfile profile) {
-    setUpApplication(app);
+    setUpApplication(app, profile.program);
     VESK window(std::move(profile));
     window.startUp();
     if (shuttingDown())

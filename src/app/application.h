@@ -4,10 +4,11 @@
 #include "window/buildprofile.h"
 
 class QApplication;
+class QString;
 
 namespace vesk {
 
-void setUpApplication(QApplication& app);
+void setUpApplication(QApplication& app, const QString& program);
 // Creates the window, runs its start-up sequence, shows it and runs the event loop.
 int runConsole(QApplication& app, BuildProfile profile);
 

@@ -33,6 +33,9 @@ ChannelStateArea::ChannelStateArea(VESK& window) : QObject(&window), m_window(wi
         toggle->setCheckable(true);
         toolkit::setTextColor(toggle, OnColour);
         toolkit::placeTwips(toggle, 720, 600 + 480 * r, 855, 375);
+        // The caption shows the state, so it cannot name the toggle.
+        toolkit::setAccessible(toggle, toolkit::channelName(r + 1, QStringLiteral("状态")),
+                               QStringLiteral("按下为关闭，弹起为开启"));
         connect(toggle, &QPushButton::toggled, this,
                 [this, r](bool ticked) { toggled(r, ticked); });
         m_check1[r] = toggle;

@@ -62,6 +62,9 @@ DelayTableArea::DelayTableArea(VESK& window) : QObject(&window), m_window(window
         auto* box = new QLineEdit(initialDelay(i), frame);
         box->setObjectName(QStringLiteral("Text1_%1").arg(i));
         toolkit::placeTwips(box, columnLeft, rowTop(row), 735, 270);
+        const QString subject = onColumn ? QStringLiteral("开延时") : QStringLiteral("关延时");
+        toolkit::setAccessible(box,
+                               toolkit::channelName(row + 1, subject + QStringLiteral("(秒)")));
         connect(box, &QLineEdit::textChanged, this, [this, i] { filter(i); });
         m_text1[i] = box;
 
@@ -72,6 +75,7 @@ DelayTableArea::DelayTableArea(VESK& window) : QObject(&window), m_window(window
         auto* spin = new SpinButton(frame);
         spin->setObjectName(QStringLiteral("SpinButton1_%1").arg(i));
         toolkit::placeTwips(spin, columnLeft + 1200, rowTop(row), 735, 255);
+        spin->nameFor(toolkit::channelName(row + 1, subject));
         connect(spin, &SpinButton::up, this, [this, i] { stepUp(i); });
         connect(spin, &SpinButton::down, this, [this, i] { stepDown(i); });
         m_spin[i] = spin;

@@ -58,6 +58,9 @@ MultiChannelArea::MultiChannelArea(VESK& window) : QObject(&window), m_window(wi
         toolkit::setFaceColor(selector, SelectorFace);
         toolkit::setTextColor(selector, toolkit::Red);
         toolkit::placeTwips(selector, columnLeft(i), rowTop(i), 255, 255);
+        // Both captions change with the state (the selector's vanishes), so neither names its box.
+        toolkit::setAccessible(selector, toolkit::channelName(i + 1, QStringLiteral("不参与")),
+                               QStringLiteral("选中时此通道不参与本次操作"));
         connect(selector, &QPushButton::toggled, this,
                 [this, i](bool ticked) { selectorToggled(i, ticked); });
         m_pcheck[i] = selector;
@@ -66,6 +69,8 @@ MultiChannelArea::MultiChannelArea(VESK& window) : QObject(&window), m_window(wi
         state->setObjectName(QStringLiteral("PortCheck_%1").arg(i));
         toolkit::setTextColor(state, toolkit::Black);
         toolkit::placeTwips(state, columnLeft(i) + 480, rowTop(i), 495, 255);
+        toolkit::setAccessible(state, toolkit::channelName(i + 1, QStringLiteral("目标状态")),
+                               QStringLiteral("选中为开，未选为关"));
         connect(state, &QCheckBox::toggled, this,
                 [this, i](bool ticked) { stateToggled(i, ticked); });
         m_portCheck[i] = state;
@@ -82,11 +87,14 @@ MultiChannelArea::MultiChannelArea(VESK& window) : QObject(&window), m_window(wi
     m_hourCombo->setObjectName(QStringLiteral("HourCombo"));
     toolkit::setTextColor(m_hourCombo, toolkit::Black);
     toolkit::placeTwips(m_hourCombo, 120, 2040, 855, 300);
+    toolkit::setAccessible(m_hourCombo, QStringLiteral("延时数值"));
+    heading->setBuddy(m_hourCombo);
 
     m_minteCombo = new QComboBox(m_frame7);
     m_minteCombo->setObjectName(QStringLiteral("MinteCombo"));
     toolkit::setTextColor(m_minteCombo, toolkit::Black);
     toolkit::placeTwips(m_minteCombo, 120, 2400, 855, 300);
+    toolkit::setAccessible(m_minteCombo, QStringLiteral("延时单位"));
     // A choice by the program or by the operator refills the numbers; picking the unit already
     // shown resets the number as well.
     connect(m_minteCombo, &QComboBox::currentIndexChanged, this, &MultiChannelArea::unitChosen);

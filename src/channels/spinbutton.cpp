@@ -29,6 +29,12 @@ QToolButton* SpinButton::makeArrow(Qt::ArrowType direction, const char* name) {
     return arrow;
 }
 
+void SpinButton::nameFor(const QString& subject) {
+    setAccessibleName(subject + QStringLiteral("调节"));
+    m_down->setAccessibleName(subject + QStringLiteral("减小"));
+    m_up->setAccessibleName(subject + QStringLiteral("增大"));
+}
+
 void SpinButton::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int w = width();

@@ -14,6 +14,10 @@ class SpinButton : public QWidget {
 public:
     explicit SpinButton(QWidget* parent = nullptr);
 
+    // Names the control and its two arrows for screen readers: "<subject>调节", "<subject>减小",
+    // "<subject>增大".
+    void nameFor(const QString& subject);
+
     QToolButton* downArrow() const { return m_down; }
     QToolButton* upArrow() const { return m_up; }
 

@@ -36,10 +36,18 @@ AddressArea::AddressArea(VESK& window) : QObject(&window), m_window(window) {
     placeTwips(m_idCombo[1], 4800, 540, 615, 300);
     placeTwips(m_idCombo[0], 7800, 540, 735, 300);
     toolkit::setFaceColor(m_idCombo[0], QColor(255, 255, 192));
+    // The narrow list shows two hex digits only with a slimmer arrow button.
+    toolkit::makeRoomForCaption(m_idCombo[1], -1, 5);
+    // IDCombo(1) picks the controller to talk to, IDCombo(0) the address IDset gives it. Where
+    // the accessibility bridge names a drop-down list by its entry, its label names it instead.
+    toolkit::setAccessible(m_idCombo[1], QStringLiteral("设备ID"));
+    toolkit::setAccessible(m_idCombo[0], QStringLiteral("新设备ID"));
+    label22->setBuddy(m_idCombo[1]);
 
     m_check2 = new QCheckBox(QStringLiteral("广播ID"), &window);
     m_check2->setObjectName(QStringLiteral("Check2"));
     placeTwips(m_check2, 5520, 480, 855, 375);
+    toolkit::makeRoomForCaption(m_check2, 2);
     connect(m_check2, &QCheckBox::toggled, this,
             [this](bool ticked) { m_idCombo[1]->setEnabled(!ticked); });
 
@@ -51,6 +59,10 @@ AddressArea::AddressArea(VESK& window) : QObject(&window), m_window(window) {
     auto* label21 = new QLabel(QStringLiteral("ID号"), &window);
     label21->setObjectName(QStringLiteral("Label21"));
     placeTwips(label21, 7950, 360, 345, 165);
+    // The heading's place is only 11 pixels high: at the window's 9 points it would be cut.
+    label21->setFont(toolkit::songti(7));
+    label21->setBuddy(m_idCombo[0]);
+    label21->setAccessibleName(m_idCombo[0]->accessibleName());
 
     window.link().setAddressSource([this] { return currentAddress(); });
 }

@@ -25,6 +25,8 @@ InterlockArea::InterlockArea(VESK& window) : QObject(&window), m_window(window) 
         auto* box = new QCheckBox(QString::fromUtf8(PairWords[k]), &window);
         box->setObjectName(QStringLiteral("Fusuo_%1").arg(k));
         placeTwips(box, 240, FusuoTop[k], 1935, 300);
+        // The caption names the pair only; what ticking does is in the description.
+        box->setAccessibleDescription(QString::fromUtf8(PairWords[k]) + QStringLiteral("互锁"));
         connect(box, &QCheckBox::toggled, this, [this] { spawn(sendPairMask()); });
         m_fusuo[k] = box;
     }

@@ -51,6 +51,8 @@ PowerOnArea::PowerOnArea(VESK& window) : QObject(&window), m_window(window) {
             // The box's own background shows its state, so it paints its whole area.
             box->setAutoFillBackground(true);
             placeTwips(box, 540 + 360 * column, top, 255, 255);
+            toolkit::setAccessible(box, toolkit::channelName(i + 1, QStringLiteral("开机状态")),
+                                   QStringLiteral("选中为开，未选为关"));
             connect(box, &QCheckBox::toggled, this, [this] { spawn(sendChannelState()); });
             m_port[i] = box;
         }

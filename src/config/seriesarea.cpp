@@ -14,9 +14,15 @@
 
 namespace vesk {
 
+namespace {
+// "QX系列" is a few pixels wider than its place leaves beside the usual indicator gap.
+constexpr int CaptionSpacing = 2;
+} // namespace
+
 SeriesArea::SeriesArea(VESK& window) : QObject(&window), m_window(window) {
     m_option1[QX] = new QRadioButton(QStringLiteral("QX系列"), window.frame2());
     toolkit::placeTwips(m_option1[QX], 120, 240, 855, 375);
+    toolkit::makeRoomForCaption(m_option1[QX], CaptionSpacing);
     m_option1[Series5200] = new QRadioButton(QStringLiteral("5200系列"), &window);
     toolkit::placeTwips(m_option1[Series5200], 1080, 1200, 1095, 375);
 

@@ -5,6 +5,7 @@ namespace vesk {
 BuildProfile BuildProfile::full(MultiAreaFactory multiArea) {
     BuildProfile p;
     p.classic = false;
+    p.program = QStringLiteral("veskpanel");
     p.caption = QStringLiteral("VESK系列电源控制器V3.0  Data：100715");
     p.switchSettleMs = 500;
     p.echoPresetOne = true;
@@ -15,6 +16,7 @@ BuildProfile BuildProfile::full(MultiAreaFactory multiArea) {
 BuildProfile BuildProfile::classicBuild() {
     BuildProfile p;
     p.classic = true;
+    p.program = QStringLiteral("veskpanel-classic");
     p.caption = QStringLiteral("VESK系列电源控制器V3.0   维斯克电源  Data：090717");
     p.switchSettleMs = 1000;
     p.echoPresetOne = false;

@@ -24,6 +24,8 @@ using MultiAreaFactory = std::function<MultiChannelHooks*(VESK&)>;
 
 struct BuildProfile {
     bool classic = false;
+    // The program's own name, as installed; the window's metadata carries it with the version.
+    QString program;
     QString caption;
     // Wait between a channel switch and the status query that follows it.
     int switchSettleMs = 500;

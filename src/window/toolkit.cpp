@@ -6,7 +6,9 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QUrl>
 
 #include "link/delay.h"
@@ -16,6 +18,35 @@ namespace vesk::toolkit {
 namespace {
 MessageHook g_messageHook;
 UrlHook g_urlHook;
+class RoomyStyle : public QProxyStyle {
+public:
+    RoomyStyle(int indicatorSpacing, int arrowTrim)
+        : QProxyStyle(QStyleFactory::create(QApplication::style()->name())),
+          m_indicatorSpacing(indicatorSpacing), m_arrowTrim(arrowTrim) {}
+
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        if (m_indicatorSpacing >= 0 &&
+            (metric == PM_CheckBoxLabelSpacing || metric == PM_RadioButtonLabelSpacing))
+            return m_indicatorSpacing;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+                         const QWidget* widget) const override {
+        QRect rect = QProxyStyle::subControlRect(control, option, sub, widget);
+        if (control == CC_ComboBox && sub == SC_ComboBoxArrow)
+            rect.setLeft(rect.left() + m_arrowTrim);
+        else if (control == CC_ComboBox && sub == SC_ComboBoxEditField)
+            rect.setRight(rect.right() + m_arrowTrim);
+        return rect;
+    }
+
+private:
+    int m_indicatorSpacing;
+    int m_arrowTrim;
+};
+
 } // namespace
 
 QRect twips(int left, int top, int width, int height) {
@@ -116,6 +147,23 @@ void openWebPage(const QString& address) {
     }
     QUrl url = QUrl::fromUserInput(address);
     QDesktopServices::openUrl(url);
+}
+
+void setAccessible(QWidget* widget, const QString& name, const QString& description) {
+    widget->setAccessibleName(name);
+    if (!description.isEmpty())
+        widget->setAccessibleDescription(description);
+}
+
+QString channelName(int channel, const QString& subject) {
+    return QStringLiteral("通道%1 %2").arg(channel).arg(subject);
+}
+
+void makeRoomForCaption(QWidget* widget, int indicatorSpacing, int arrowTrim) {
+    // The widget does not own its style; the style goes with the widget.
+    auto* style = new RoomyStyle(indicatorSpacing, arrowTrim);
+    style->setParent(widget);
+    widget->setStyle(style);
 }
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {

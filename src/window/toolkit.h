@@ -62,6 +62,20 @@ void openWebPage(const QString& address);
 using UrlHook = std::function<void(const QString&)>;
 void setUrlHook(UrlHook hook);
 
+// Names a control for screen readers and UI automation. Controls with a fixed caption are named
+// by it already; this is for controls without one, or whose caption shows a changing state. The
+// description says what the name alone leaves open.
+void setAccessible(QWidget* widget, const QString& name, const QString& description = QString());
+// The accessible name of a per-channel control, "通道3 开延时(秒)": channels count from 1, as the
+// window shows them.
+QString channelName(int channel, const QString& subject);
+
+// Gives a control whose caption is a little too wide for its place more room without moving it:
+// `indicatorSpacing` pixels between a check box's or option button's indicator and its caption
+// (unchanged when negative), and a drop-down list's arrow button `arrowTrim` pixels narrower.
+// Everything else is drawn by the application's style.
+void makeRoomForCaption(QWidget* widget, int indicatorSpacing, int arrowTrim = 0);
+
 // A label that reports clicks.
 class ClickLabel : public QLabel {
     Q_OBJECT

@@ -34,6 +34,9 @@ QString VESK::webAddress() {
 VESK::VESK(BuildProfile profile, QWidget* parent) : QWidget(parent), m_profile(std::move(profile)) {
     setObjectName(QStringLiteral("VESK"));
     setWindowTitle(m_profile.caption);
+    // The window has no menu and the program no command line: the version is told here, to
+    // screen readers and UI automation, and in the package.
+    setAccessibleDescription(m_profile.program + QLatin1Char(' ') + QStringLiteral(VESK_VERSION));
     setFixedSize(toolkit::twipsToPixels(ClientWidthTwips),
                  toolkit::twipsToPixels(ClientHeightTwips));
     setMouseTracking(true);
@@ -47,6 +50,7 @@ VESK::VESK(BuildProfile profile, QWidget* parent) : QWidget(parent), m_profile(s
     m_frame2 = makeFrame("frame2", QStringLiteral("互锁设置模块"), 120, 960, 2175, 5415);
     m_frame6 = makeFrame("Frame6", QStringLiteral("开机状态设置"), 120, 3240, 2175, 3135);
     m_frame5 = makeFrame("Frame5", QString(), 2400, 840, 6375, 5055);
+    m_frame5->setAccessibleName(QStringLiteral("通道状态与延时时间"));
     if (m_profile.classic)
         m_frame1 = makeFrame("Frame1", QStringLiteral("通道开关设置区"), 2400, 6000, 6375, 2775);
     else
@@ -55,6 +59,7 @@ VESK::VESK(BuildProfile profile, QWidget* parent) : QWidget(parent), m_profile(s
 
     m_display = new DataDisplay(m_frame4);
     placeTwips(m_display, 120, 240, 8415, 495);
+    toolkit::setAccessible(m_display, QStringLiteral("数据显示"));
 
     m_link = new DeviceLink(*m_port, *m_display, this);
 
