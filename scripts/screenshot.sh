@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Renders the README's screenshots, docs/veskpanel.png and docs/veskpanel-classic.png: the real
+# window under a virtual X server, on a pseudo-terminal of the simulated controller, captured once
+# the channel lamps show the reported states.
+set -euo pipefail
+export LC_ALL=C.UTF-8
+cd "$(dirname "$0")/.."
+VESK_WITH_SCREENSHOT=1 bash scripts/setup.sh
+build=${VESK_BUILD_DIR:-build}
+[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --target veskpanel veskpanel-classic vesk-sim
+
+scratch=$(mktemp -d /tmp/vesk-shot.XXXXXX)
+xvfb_pid=
+cleanup() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display number and writes it to descriptor 3 once it accepts clients.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
+[ -s "$scratch/display" ] || { echo "Xvfb did not start:"; cat "$scratch/xvfb.log"; exit 1; }
+export DISPLAY=":$(cat "$scratch/display")" QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
+
+# Channels 1, 3 and 6 on: the status reply of the simulated controller (address 1) in that state.
+reply="CA 20 01 20 25 CF"
+
+# Pixels of the capture in lamp red (the console paints a lit lamp pure red; anti-aliased text
+# edges are not counted, being neither saturated nor large).
+red_pixels() { # window id
+    xwd -silent -id "$1" | xwdtopnm 2>/dev/null | ppmhist -noheader |
+        awk '$1 == 255 && $2 == 0 && $3 == 0 { n += $5 } END { print n + 0 }'
+}
+
+shoot() { # program, output PNG
+    local program=$1 output=$2 link="$scratch/com1-$1" log="$scratch/sim-$1.log" window= i
+    coproc SIM { exec "$build/tools/vesk-sim/vesk-sim" --link "$link" --log "$log"; }
+    local sim_pid=$SIM_PID sim_in=${SIM[1]}
+    read -r _ <&"${SIM[0]}"
+    VESKPANEL_COM1="$link" "$build/src/$program" 2>"$scratch/$program.err" &
+    local app_pid=$!
+
+    for i in $(seq 200); do
+        window=$(xwininfo -root -tree | awk '/"VESK系列电源控制器/ { print $1; exit }')
+        [ -n "$window" ] && break
+        sleep 0.1
+    done
+    [ -n "$window" ] || { echo "$program: no window"; cat "$scratch/$program.err"; exit 1; }
+    # The start-up query goes out twice and is answered twice; the lamps are coloured from the
+    # last answer within half a second of it.
+    for i in $(seq 100); do
+        [ "$(grep -c ' TX CA 20 01 20 ' "$log" || true)" -ge 2 ] && break
+        sleep 0.1
+    done
+    sleep 1
+    local before
+    before=$(red_pixels "$window")
+    echo "send $reply" >&"$sim_in"
+    # Three lamps of about 49 x 33 pixels each turn red, one every 50 ms.
+    for i in $(seq 100); do
+        [ "$(red_pixels "$window")" -ge $((before + 3 * 1200)) ] && break
+        sleep 0.1
+    done
+    local after
+    after=$(red_pixels "$window")
+    [ "$after" -ge $((before + 3 * 1200)) ] || { echo "$program: lamps did not show ($before -> $after red pixels)"; exit 1; }
+    # Let the last lamp finish drawing, then capture.
+    sleep 0.3
+    xwd -silent -id "$window" | xwdtopnm 2>/dev/null | pnmtopng -compression 9 >"$output"
+    echo "$output: $(xwininfo -id "$window" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'), red pixels $before -> $after"
+
+    kill "$app_pid" 2>/dev/null || true
+    wait "$app_pid" 2>/dev/null || true
+    echo quit >&"$sim_in"
+    wait "$sim_pid" 2>/dev/null || true
+}
+
+mkdir -p docs
+shoot veskpanel docs/veskpanel.png
+shoot veskpanel-classic docs/veskpanel-classic.png
