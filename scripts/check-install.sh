@@ -64,7 +64,8 @@ validate_tree() { # what, root
         local icon exec
         icon=$(sed -n 's/^Icon=//p' "$f")
         exec=$(sed -n 's/^Exec=//p' "$f")
-        [ -f "$root/icons/hicolor/scalable/apps/$icon.svg" ] || fail "$1: $(basename "$f") names missing icon $icon"
+        [ -f "$root/icons/hicolor/scalable/apps/$icon.svg" ] ||
+            fail "$1: $(basename "$f") names missing icon $icon"
         [ -x "$2/usr/bin/$exec" ] || fail "$1: $(basename "$f") runs missing program $exec"
     done
 }
@@ -77,10 +78,11 @@ validate_tree "install tree" "$scratch/install"
 echo "== Debian package (cpack) =="
 (cd "$build" && cpack -G DEB -B "$scratch/package" >/dev/null) || { fail "cpack"; exit 1; }
 debs=("$scratch"/package/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { fail "exactly one .deb, got: ${debs[*]}"; exit 1; }
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then fail "exactly one .deb, got: ${debs[*]}"; exit 1; fi
 deb=${debs[0]}
 echo "built $(basename "$deb") ($(du -k "$deb" | cut -f1) KiB)"
-compare "package name and version" "veskpanel $version" "$(dpkg-deb -f "$deb" Package Version | sed 's/^[A-Za-z]*: //' | paste -sd' ')"
+compare "package name and version" "veskpanel $version" \
+    "$(dpkg-deb -f "$deb" Package Version | sed 's/^[A-Za-z]*: //' | paste -sd' ')"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture"
 
 # Run-time dependencies, one clause a line with version bounds dropped: the Qt libraries found by
@@ -90,7 +92,8 @@ echo "Depends: $(dpkg-deb -f "$deb" Depends)"
 for clause in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 \
               qt6-qpa-plugins qt6-translations-l10n \
               "fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei | fonts-arphic-uming"; do
-    grep -qxF "$clause" <<<"$depends" && pass "depends on $clause" || fail "no dependency on $clause"
+    if grep -qxF "$clause" <<<"$depends"; then pass "depends on $clause"
+    else fail "no dependency on $clause"; fi
 done
 grep -q 'libqt6test6\|qt6-base-dev' <<<"$depends" && fail "depends on a build-only package"
 
@@ -99,8 +102,9 @@ listing=$(dpkg-deb -c "$deb")
 modes='BEGIN { m["-rwxr-xr-x"] = 755; m["-rw-r--r--"] = 644 }
        $1 !~ /^d/ { sub(/^\.\//, "", $6); print ($1 in m ? m[$1] : $1), $6 }'
 compare "package file list" "$(sed 's: : usr/:' <<<"$expected")" "$(awk "$modes" <<<"$listing" | sort -k2)"
-awk '$2 != "root/root" {print "    " $0; bad = 1} END {exit bad}' <<<"$listing" \
-    && pass "package files owned by root" || fail "package files not owned by root"
+if awk '$2 != "root/root" {print "    " $0; bad = 1} END {exit bad}' <<<"$listing"; then
+    pass "package files owned by root"
+else fail "package files not owned by root"; fi
 
 echo "== Unpacked package =="
 dpkg-deb -x "$deb" "$scratch/root"
@@ -111,7 +115,8 @@ for program in veskpanel veskpanel-classic vesk-sim; do
     if readelf -S "$binary" | grep -q '\.debug_info'; then fail "$program is not stripped"; fi
     if missing=$(ldd "$binary" | grep 'not found'); then fail "$program: $missing"; fi
 done
-"$scratch/root/usr/bin/vesk-sim" --help >/dev/null && pass "unpacked vesk-sim runs" || fail "unpacked vesk-sim runs"
+if "$scratch/root/usr/bin/vesk-sim" --help >/dev/null; then pass "unpacked vesk-sim runs"
+else fail "unpacked vesk-sim runs"; fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"

@@ -23,7 +23,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>"$s
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 [ -s "$scratch/display" ] || { echo "Xvfb did not start:"; cat "$scratch/xvfb.log"; exit 1; }
-export DISPLAY=":$(cat "$scratch/display")" QT_QPA_PLATFORM=xcb
+DISPLAY=":$(cat "$scratch/display")"
+export DISPLAY QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
 
 # Channels 1, 3 and 6 on: the status reply of the simulated controller (address 1) in that state.
@@ -37,14 +38,14 @@ red_pixels() { # window id
 }
 
 shoot() { # program, output PNG
-    local program=$1 output=$2 link="$scratch/com1-$1" log="$scratch/sim-$1.log" window= i
+    local program=$1 output=$2 link="$scratch/com1-$1" log="$scratch/sim-$1.log" window=''
     coproc SIM { exec "$build/tools/vesk-sim/vesk-sim" --link "$link" --log "$log"; }
-    local sim_pid=$SIM_PID sim_in=${SIM[1]}
+    local sim_pid=$SIM_PID sim_in=${SIM[1]} # SIM and SIM_PID come from coproc
     read -r _ <&"${SIM[0]}"
     VESKPANEL_COM1="$link" "$build/src/$program" 2>"$scratch/$program.err" &
     local app_pid=$!
 
-    for i in $(seq 200); do
+    for _ in $(seq 200); do
         window=$(xwininfo -root -tree | awk '/"VESK系列电源控制器/ { print $1; exit }')
         [ -n "$window" ] && break
         sleep 0.1
@@ -52,7 +53,7 @@ shoot() { # program, output PNG
     [ -n "$window" ] || { echo "$program: no window"; cat "$scratch/$program.err"; exit 1; }
     # The start-up query goes out twice and is answered twice; the lamps are coloured from the
     # last answer within half a second of it.
-    for i in $(seq 100); do
+    for _ in $(seq 100); do
         [ "$(grep -c ' TX CA 20 01 20 ' "$log" || true)" -ge 2 ] && break
         sleep 0.1
     done
@@ -62,7 +63,7 @@ shoot() { # program, output PNG
     echo "send $reply" >&"$sim_in"
     # Three lamps of about 49 x 33 pixels each turn red, one every 50 ms; each adds well over
     # 1000 red pixels.
-    for i in $(seq 100); do
+    for _ in $(seq 100); do
         [ "$(red_pixels "$window")" -ge $((before + 3 * 1000)) ] && break
         sleep 0.1
     done
@@ -76,7 +77,9 @@ shoot() { # program, output PNG
     # Let the last lamp finish drawing, then capture.
     sleep 0.3
     xwd -silent -id "$window" | xwdtopnm 2>/dev/null | pnmtopng -compression 9 >"$output"
-    echo "$output: $(xwininfo -id "$window" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'), red pixels $before -> $after"
+    local size
+    size=$(xwininfo -id "$window" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
+    echo "$output: $size, red pixels $before -> $after"
 
     kill "$app_pid" 2>/dev/null || true
     wait "$app_pid" 2>/dev/null || true
