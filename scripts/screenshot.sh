@@ -70,8 +70,9 @@ shoot() { # program, output PNG
     local after
     after=$(red_pixels "$window")
     if [ "$after" -lt $((before + 3 * 1000)) ]; then
-        xwd -silent -id "$window" | xwdtopnm 2>/dev/null | pnmtopng >"$scratch/../vesk-shot-failed.png"
-        echo "$program: lamps did not show ($before -> $after red pixels), see /tmp/vesk-shot-failed.png"
+        local failed="${TMPDIR:-/tmp}/vesk-shot-$program-failed.png"
+        xwd -silent -id "$window" | xwdtopnm 2>/dev/null | pnmtopng >"$failed"
+        echo "$program: lamps did not show ($before -> $after red pixels), see $failed"
         exit 1
     fi
     # Let the last lamp finish drawing, then capture.
