@@ -11,9 +11,24 @@ build=${VESK_BUILD_DIR:-build}
 cmake --build "$build" --target veskpanel veskpanel-classic vesk-sim
 
 scratch=$(mktemp -d /tmp/vesk-shot.XXXXXX)
-xvfb_pid=
+xvfb_pid='' app_pid='' sim_pid=''
+# Stops what the current capture started (also when it fails), then the X server.
+# Every step may fail (a program already gone, its exit status after the signal) without ending
+# the clean-up early.
+stop() { # pid
+    if [ -n "$1" ]; then
+        kill "$1" 2>/dev/null || true
+        wait "$1" 2>/dev/null || true
+    fi
+}
+stop_programs() {
+    stop "$app_pid"
+    stop "$sim_pid"
+    app_pid='' sim_pid=''
+}
 cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    stop_programs
+    stop "$xvfb_pid"
     rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -40,10 +55,11 @@ red_pixels() { # window id
 shoot() { # program, output PNG
     local program=$1 output=$2 link="$scratch/com1-$1" log="$scratch/sim-$1.log" window=''
     coproc SIM { exec "$build/tools/vesk-sim/vesk-sim" --link "$link" --log "$log"; }
-    local sim_pid=$SIM_PID sim_in=${SIM[1]} # SIM and SIM_PID come from coproc
+    sim_pid=$SIM_PID # SIM and SIM_PID come from coproc
+    local sim_in=${SIM[1]}
     read -r _ <&"${SIM[0]}"
     VESKPANEL_COM1="$link" "$build/src/$program" 2>"$scratch/$program.err" &
-    local app_pid=$!
+    app_pid=$!
 
     for _ in $(seq 200); do
         window=$(xwininfo -root -tree | awk '/"VESK系列电源控制器/ { print $1; exit }')
@@ -82,10 +98,8 @@ shoot() { # program, output PNG
     size=$(xwininfo -id "$window" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
     echo "$output: $size, red pixels $before -> $after"
 
-    kill "$app_pid" 2>/dev/null || true
-    wait "$app_pid" 2>/dev/null || true
     echo quit >&"$sim_in"
-    wait "$sim_pid" 2>/dev/null || true
+    stop_programs
 }
 
 mkdir -p docs
