@@ -1,0 +1,49 @@
+# Desktop integration (entries, icon, AppStream metainfo), documentation and the Debian package.
+# Included from the top-level CMakeLists after the programs are defined.
+
+set(VESK_APP_ID example.vesk_power.veskpanel)
+
+install(FILES
+    data/${VESK_APP_ID}.desktop
+    data/${VESK_APP_ID}_classic.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES data/${VESK_APP_ID}.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+# The metainfo carries the release version, so it is configured from project(VERSION).
+foreach(id ${VESK_APP_ID} ${VESK_APP_ID}_classic)
+    configure_file(data/${id}.metainfo.xml.in ${CMAKE_CURRENT_BINARY_DIR}/data/${id}.metainfo.xml @ONLY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/data/${id}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+endforeach()
+
+install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# One package holds both consoles and the simulated controller.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME veskpanel)
+set(CPACK_PACKAGE_VENDOR "VESK Power")
+set(CPACK_PACKAGE_CONTACT "VESK Power <support@vesk-power.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Operator console for VESK eight-channel power controllers")
+set(CPACK_PACKAGE_HOMEPAGE_URL "https://www.vesk-power.example/")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Operator console for VESK eight-channel power controllers
+ Switches, times and configures the eight output channels of a VESK series
+ power controller over a serial port at 9600 bit/s, and shows the channel
+ states the controller reports as lamps.
+ .
+ Contains veskpanel (the full console), veskpanel-classic (the earlier build
+ without the multi-channel area) and vesk-sim (a simulated controller on a
+ pseudo-terminal, for trying the console without hardware).")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The Qt libraries come from dpkg-shlibdeps; it cannot see what Qt loads at run time: the platform
+# plugins (without them no window opens), a font with Chinese glyphs, and Qt's Chinese translations
+# for the message box buttons.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei | fonts-arphic-uming, qt6-translations-l10n")
+include(CPack)
