@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStyleFactory>
@@ -18,6 +19,12 @@ void setUpApplication(QApplication& app, const QString& program) {
     app.setFont(toolkit::songti(9));
     app.setApplicationName(program);
     app.setApplicationVersion(QStringLiteral(VESK_VERSION));
+    // The installed desktop entry and icon carry this name, so that the desktop's task bar
+    // matches the window to its entry and shows the icon.
+    const QString desktopId =
+        QStringLiteral("example.vesk_power.") + QString(program).replace(u'-', u'_');
+    app.setDesktopFileName(desktopId);
+    app.setWindowIcon(QIcon::fromTheme(QStringLiteral("example.vesk_power.veskpanel")));
 
     // Qt's own texts (message box buttons) in Chinese, where Qt's translations are installed.
     auto* translator = new QTranslator(&app);

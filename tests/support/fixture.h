@@ -32,7 +32,11 @@ struct Console {
             window->startUp();
     }
     ~Console() {
+        // As when the operator closes the window: every operation still waiting ends now and
+        // frees itself, instead of lingering until its timer fires (or never, at program exit).
+        vesk::requestShutdown();
         window.reset();
+        vesk::resetShutdown();
         vesk::toolkit::setMessageHook({});
     }
 
