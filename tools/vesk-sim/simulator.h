@@ -8,6 +8,7 @@
 #include "linepacer.h"
 
 #include <QElapsedTimer>
+#include <QMap>
 #include <QObject>
 #include <QTimer>
 
@@ -50,6 +51,8 @@ private:
     QTimer m_switchTimer;  // the next pending timed switch
     QTimer m_partialTimer; // the time-out of a partial frame
     bool m_quitting = false;
+    // What the parser rejected, by kind ("garbage", "bad checksum", ...), for the state report.
+    QMap<QString, qint64> m_parseIssues;
 };
 
 } // namespace vesk::sim
