@@ -166,9 +166,12 @@ private:
                     QStringLiteral("Option1_%1").arg(m_random.bounded(2))))
                 option->click();
         } else if (kind < 95) {
-            // Port switch: COM1/COM2 lead to the simulator, COM3/COM4 are missing.
-            if (auto* port = m_window.findChild<QAbstractButton*>(
-                    QStringLiteral("COM_%1").arg(m_random.bounded(4))))
+            // Port switch: COM1/COM2 lead to the simulator, COM3/COM4 are missing; a missing port
+            // is picked one time in four.
+            const quint32 pick = m_random.bounded(8);
+            const int index = pick < 6 ? int(pick % 2) : int(pick - 4);
+            if (auto* port =
+                    m_window.findChild<QAbstractButton*>(QStringLiteral("COM_%1").arg(index)))
                 port->click();
         } else {
             if (auto* box = m_window.findChild<QAbstractButton*>(QStringLiteral("Checktest")))
