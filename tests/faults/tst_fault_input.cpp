@@ -18,6 +18,7 @@ using namespace vesk;
 namespace {
 
 struct BadInput {
+    bool everyBox; // one of each kind is fed to every box, the variants to the first of a column
     const char* name;
     const char* how; // "type", "paste" or "clear"
     QString text;
@@ -26,24 +27,24 @@ struct BadInput {
 
 const QList<BadInput>& badInputs() {
     static const QList<BadInput> inputs{
-        {"letters typed", "type", QStringLiteral("abc"), 0},
-        {"letters between digits typed", "type", QStringLiteral("4a2"), 42},
-        {"hex typed", "type", QStringLiteral("0x1F"), 1},
-        {"text pasted", "paste", QStringLiteral("12abc34"), 12},
-        {"letters pasted", "paste", QStringLiteral("abc"), 0},
-        {"huge number typed", "type", QStringLiteral("99999999999"), -1},
-        {"huge number pasted", "paste", QStringLiteral("1") + QString(400, u'0'), -1},
-        {"exponent typed", "type", QStringLiteral("1e3"), 13},
-        {"exponent pasted", "paste", QStringLiteral("1e3"), 1000},
-        {"huge exponent pasted", "paste", QStringLiteral("1e10"), -1},
-        {"negative exponent pasted", "paste", QStringLiteral("2E-1"), 0},
-        {"minus typed", "type", QStringLiteral("-5"), 5},
-        {"minus pasted", "paste", QStringLiteral("-5"), -1},
-        {"plus pasted", "paste", QStringLiteral("+7"), 7},
-        {"full-width digits typed", "type", QStringLiteral("１２"), 0},
-        {"full-width digits pasted", "paste", QStringLiteral("１２"), 0},
-        {"blanks pasted", "paste", QStringLiteral(" 9 "), 9},
-        {"empty", "clear", QString(), 0},
+        {true, "letters typed", "type", QStringLiteral("abc"), 0},
+        {false, "letters between digits typed", "type", QStringLiteral("4a2"), 42},
+        {false, "hex typed", "type", QStringLiteral("0x1F"), 1},
+        {true, "text pasted", "paste", QStringLiteral("12abc34"), 12},
+        {false, "letters pasted", "paste", QStringLiteral("abc"), 0},
+        {true, "huge number typed", "type", QStringLiteral("99999999999"), -1},
+        {false, "huge number pasted", "paste", QStringLiteral("1") + QString(400, u'0'), -1},
+        {false, "exponent typed", "type", QStringLiteral("1e3"), 13},
+        {true, "exponent pasted", "paste", QStringLiteral("1e3"), 1000},
+        {false, "huge exponent pasted", "paste", QStringLiteral("1e10"), -1},
+        {false, "negative exponent pasted", "paste", QStringLiteral("2E-1"), 0},
+        {false, "minus typed", "type", QStringLiteral("-5"), 5},
+        {true, "minus pasted", "paste", QStringLiteral("-5"), -1},
+        {false, "plus pasted", "paste", QStringLiteral("+7"), 7},
+        {true, "full-width digits typed", "type", QStringLiteral("１２"), 0},
+        {false, "full-width digits pasted", "paste", QStringLiteral("１２"), 0},
+        {false, "blanks pasted", "paste", QStringLiteral(" 9 "), 9},
+        {true, "empty", "clear", QString(), 0},
     };
     return inputs;
 }
@@ -104,6 +105,8 @@ private slots:
             const bool on = i < 8;
             const int c = i % 8;
             for (const BadInput& in : badInputs()) {
+                if (!in.everyBox && c != 0)
+                    continue;
                 QByteArray wire;
                 QStringList message;
                 if (in.delay >= 0) {

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -127,4 +128,11 @@ bool PtyPair::writeAll(const QByteArray& bytes, int timeoutMs) {
         ::poll(&wait, 1, 50);
     }
     return done == bytes.size();
+}
+
+qsizetype PtyPair::unreadByConsole() const {
+    int waiting = 0;
+    if (m_slave < 0 || ::ioctl(m_slave, FIONREAD, &waiting) != 0)
+        return -1;
+    return waiting;
 }

@@ -37,6 +37,8 @@ public:
     // Writes every byte as fast as the other side takes them, waiting (without processing events)
     // while the line is full. False when the line closed or `timeoutMs` passed first.
     bool writeAll(const QByteArray& bytes, int timeoutMs);
+    // Bytes written to the line that the console has not read yet.
+    qsizetype unreadByConsole() const;
 
     // Closes the master side: to the console this looks like an unplugged adapter.
     void hangUp();
