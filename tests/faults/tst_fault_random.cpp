@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSerialPort>
 #include <QTest>
 
 #include "consoleprocess.h"
@@ -14,6 +15,39 @@
 class TestFaultRandom : public QObject {
     Q_OBJECT
 private slots:
+    // The checks below are only worth their zeros if the simulator does see damaged input.
+    void simulatorReportsDamagedInput_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QJsonObject>("issues");
+        QTest::addColumn<int>("frames");
+        QTest::newRow("whole frame") << wireBytes("CA 20 01 20 01 01 F2") << QJsonObject() << 1;
+        QTest::newRow("garbage") << wireBytes("01 02 03") << QJsonObject{{"garbage", 1}} << 0;
+        QTest::newRow("bad checksum")
+            << wireBytes("CA 20 01 20 01 01 F3") << QJsonObject{{"bad checksum", 1}} << 0;
+        QTest::newRow("unknown command")
+            << wireBytes("CA 20 01 77 00 9D") << QJsonObject{{"unknown command", 1}} << 0;
+        QTest::newRow("cut frame")
+            << wireBytes("CA 20 01 20 01") << QJsonObject{{"incomplete frame", 1}} << 0;
+        QTest::newRow("frame inside another")
+            << wireBytes("CA 20 01 20 CA 20 01 20 01 01 F2 01 01 F2")
+            << QJsonObject{{"bad length", 1}, {"garbage", 1}} << 1;
+    }
+    void simulatorReportsDamagedInput() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QJsonObject, issues);
+        QFETCH(int, frames);
+        SimProcess sim({QStringLiteral("--quiet")});
+        QVERIFY(sim.isRunning());
+        QSerialPort port(sim.ptyPath());
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        port.write(bytes);
+        QVERIFY(port.waitForBytesWritten(1000));
+        QTest::qWait(200);
+        const QJsonObject state = sim.state();
+        QCOMPARE(state.value(QStringLiteral("parseIssues")).toObject(), issues);
+        QCOMPARE(state.value(QStringLiteral("framesReceived")).toInt(), frames);
+    }
+
     void randomActionsSendOnlyWholeFrames_data() {
         QTest::addColumn<bool>("classic");
         QTest::addColumn<int>("actions");

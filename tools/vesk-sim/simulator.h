@@ -25,7 +25,8 @@ class Simulator : public QObject {
 public:
     Simulator(Device& device, SerialEndpoint& endpoint, SimLog& log, QObject* parent = nullptr);
 
-    // One console line: state, restart, send <hex bytes>, hangup, quit.
+    // One console line: state, restart, send <hex bytes>, hangup, quit. "state" prints the device
+    // state as one JSON line, with "parseIssues": what the frame parser rejected, counted by kind.
     void execute(const QString& line);
     // Quits once the bytes already queued for the line have been sent.
     void requestQuit();
