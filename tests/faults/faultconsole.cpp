@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -28,7 +29,6 @@
 #include <QRadioButton>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
-#include <QTest>
 #include <QTimer>
 
 #include <cstdio>
@@ -253,7 +253,15 @@ private:
                 edit->selectAll();
                 edit->insert(rest);
             } else {
-                QTest::keyClicks(box, rest);
+                // One key event per character with its text, so that non-Latin characters (full-
+                // width digits) arrive as typed.
+                for (const QChar ch : rest) {
+                    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+                    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier,
+                                      QString(ch));
+                    QApplication::sendEvent(box, &press);
+                    QApplication::sendEvent(box, &release);
+                }
             }
             say(QStringLiteral("ACK ") + line);
             return;
