@@ -4,8 +4,11 @@
 #include <QDeadlineTimer>
 #include <QTest>
 
+#include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +29,10 @@ PtyPair::PtyPair() {
     m_slavePath = QString::fromLocal8Bit(name);
     m_slave = slave;
     fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    // A console started as a child process must not inherit our ends: a master kept open there
+    // would make hangUp() unplug nothing.
+    fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    fcntl(m_slave, F_SETFD, FD_CLOEXEC);
     m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &PtyPair::readMaster);
 }
@@ -102,4 +109,30 @@ void PtyPair::writeAtLineSpeed(const QByteArray& bytes) {
             QTest::qWait(0);
         writeNow(bytes.mid(i, 1));
     }
+}
+
+bool PtyPair::writeAll(const QByteArray& bytes, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    qsizetype done = 0;
+    while (done < bytes.size() && m_master >= 0) {
+        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        if (deadline.hasExpired())
+            return false;
+        pollfd wait{m_master, POLLOUT, 0};
+        ::poll(&wait, 1, 50);
+    }
+    return done == bytes.size();
+}
+
+qsizetype PtyPair::unreadByConsole() const {
+    int waiting = 0;
+    if (m_slave < 0 || ::ioctl(m_slave, FIONREAD, &waiting) != 0)
+        return -1;
+    return waiting;
 }

@@ -34,6 +34,11 @@ public:
     // Writes all bytes at once, or one byte every ~1.04 ms like a 9600-baud line.
     void writeNow(const QByteArray& bytes);
     void writeAtLineSpeed(const QByteArray& bytes);
+    // Writes every byte as fast as the other side takes them, waiting (without processing events)
+    // while the line is full. False when the line closed or `timeoutMs` passed first.
+    bool writeAll(const QByteArray& bytes, int timeoutMs);
+    // Bytes written to the line that the console has not read yet.
+    qsizetype unreadByConsole() const;
 
     // Closes the master side: to the console this looks like an unplugged adapter.
     void hangUp();

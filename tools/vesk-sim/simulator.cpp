@@ -6,6 +6,7 @@
 #include "statejson.h"
 
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <climits>
@@ -96,6 +97,7 @@ void Simulator::handle(const std::vector<ParseEvent>& events) {
     for (const ParseEvent& event : events) {
         if (!event.isFrame()) {
             m_device.noteMalformed();
+            ++m_parseIssues[issueText(event.issue)];
             m_log.bad(issueText(event.issue), event.bytes);
             continue;
         }
@@ -132,8 +134,12 @@ void Simulator::syncDevice() {
 
 void Simulator::printState() {
     syncDevice();
-    const QByteArray line =
-        QJsonDocument(stateToJson(m_device)).toJson(QJsonDocument::Compact) + '\n';
+    QJsonObject state = stateToJson(m_device);
+    QJsonObject issues;
+    for (auto it = m_parseIssues.cbegin(); it != m_parseIssues.cend(); ++it)
+        issues.insert(it.key(), it.value());
+    state.insert(QStringLiteral("parseIssues"), issues);
+    const QByteArray line = QJsonDocument(state).toJson(QJsonDocument::Compact) + '\n';
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
     std::fflush(stdout);
 }

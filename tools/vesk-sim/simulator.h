@@ -8,6 +8,7 @@
 #include "linepacer.h"
 
 #include <QElapsedTimer>
+#include <QMap>
 #include <QObject>
 #include <QTimer>
 
@@ -24,7 +25,8 @@ class Simulator : public QObject {
 public:
     Simulator(Device& device, SerialEndpoint& endpoint, SimLog& log, QObject* parent = nullptr);
 
-    // One console line: state, restart, send <hex bytes>, hangup, quit.
+    // One console line: state, restart, send <hex bytes>, hangup, quit. "state" prints the device
+    // state as one JSON line, with "parseIssues": what the frame parser rejected, counted by kind.
     void execute(const QString& line);
     // Quits once the bytes already queued for the line have been sent.
     void requestQuit();
@@ -50,6 +52,8 @@ private:
     QTimer m_switchTimer;  // the next pending timed switch
     QTimer m_partialTimer; // the time-out of a partial frame
     bool m_quitting = false;
+    // What the parser rejected, by kind ("garbage", "bad checksum", ...), for the state report.
+    QMap<QString, qint64> m_parseIssues;
 };
 
 } // namespace vesk::sim

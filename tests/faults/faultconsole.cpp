@@ -1,0 +1,369 @@
+// vesk-faultconsole: the console window as a process of its own, driven line by line from stdin,
+// for the fault tests. It builds the real window (full or classic) on the ports named by
+// VESKPANEL_COMn, runs its start-up and event loop as the program does, and adds what a test needs
+// to look inside: an event-loop stall monitor, the resident memory, the lamp colours, the frames
+// written and, with --record-messages, the message boxes as lines instead of dialogues.
+//
+// Commands (one per line):
+//   click NAME            click a button, check box or option button (skipped when disabled/hidden)
+//   type NAME TEXT        key clicks into a text box (the rest of the line, may be empty)
+//   paste NAME TEXT       replace the text box's contents as one paste
+//   pick NAME INDEX       choose an entry of a list
+//   stats                 "STATS gap=<ms> rss=<kB> lamps=<8 x 0/1> ports=<4 x 0/1> written=<n>
+//                         pending=<n>" (lamps and port captions: 1 = red)
+//   resetgap              start a new stall measurement
+//   random N SEED         N random operator actions, one per event-loop pass; "RANDOM-DONE" at the
+//   end settle                "SETTLED" once no operation waits any more close close the window
+// Output lines: READY, MSG <text>, BOX <text> (a real dialogue is open), ACK <command>, EXIT.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRandomGenerator>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+#include "app/application.h"
+#include "channels/multichannelarea.h"
+#include "link/delay.h"
+#include "link/devicelink.h"
+#include "window/toolkit.h"
+#include "window/vesk.h"
+
+using namespace vesk;
+
+namespace {
+
+void say(const QString& line) {
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+long rssKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+// The largest gap between ticks of a 10 ms timer: how long the event loop was ever busy.
+class StallMonitor : public QObject {
+public:
+    StallMonitor() {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(10);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            const qint64 now = m_clock.elapsed();
+            m_maxGap = std::max(m_maxGap, now - m_last);
+            m_last = now;
+            // A real dialogue that opened is announced once, so a test can act while it is open.
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal && modal != m_announced) {
+                m_announced = modal;
+                const auto* box = qobject_cast<QMessageBox*>(modal);
+                say(QStringLiteral("BOX ") + (box ? box->text() : QString()));
+            }
+        });
+    }
+    void start() {
+        m_clock.start();
+        m_last = 0;
+        m_timer.start();
+    }
+    void reset() {
+        m_maxGap = 0;
+        m_last = m_clock.elapsed();
+    }
+    qint64 maxGap() const { return m_maxGap; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_maxGap = 0;
+    QPointer<QWidget> m_announced;
+};
+
+// Random operator actions over every control the operator can reach: visible, enabled buttons,
+// check and option boxes, spin arrows, text boxes and lists.
+class RandomOperator : public QObject {
+public:
+    RandomOperator(VESK& window, quint32 seed) : m_window(window), m_random(seed) {}
+
+    void run(int count) {
+        m_left = count;
+        step();
+    }
+
+private:
+    template <typename T> QList<T*> reachable() const {
+        QList<T*> out;
+        for (T* w : m_window.findChildren<T*>()) {
+            if (w->isVisible() && w->isEnabled())
+                out << w;
+        }
+        return out;
+    }
+
+    QString randomText() {
+        static const QStringList pieces = {
+            QStringLiteral("0"),           QStringLiteral("7"),  QStringLiteral("42"),
+            QStringLiteral("9"),           QStringLiteral("-"),  QStringLiteral("+"),
+            QStringLiteral("e"),           QStringLiteral("."),  QStringLiteral(" "),
+            QStringLiteral("x"),           QStringLiteral("１"), QStringLiteral("65279"),
+            QStringLiteral("99999999999"), QStringLiteral("E5")};
+        QString text;
+        const int n = int(m_random.bounded(5));
+        for (int i = 0; i < n; ++i)
+            text += pieces[int(m_random.bounded(pieces.size()))];
+        return text;
+    }
+
+    void act() {
+        const quint32 kind = m_random.bounded(100);
+        if (kind < 50) {
+            const auto buttons = reachable<QAbstractButton>();
+            if (!buttons.isEmpty())
+                buttons[int(m_random.bounded(buttons.size()))]->click();
+        } else if (kind < 70) {
+            const auto boxes = reachable<QLineEdit>();
+            if (boxes.isEmpty())
+                return;
+            QLineEdit* box = boxes[int(m_random.bounded(boxes.size()))];
+            if (m_random.bounded(2))
+                box->clear();
+            box->insert(randomText());
+        } else if (kind < 80) {
+            const auto lists = reachable<QComboBox>();
+            if (lists.isEmpty())
+                return;
+            QComboBox* list = lists[int(m_random.bounded(lists.size()))];
+            if (list->count() == 0)
+                return;
+            const int index = int(m_random.bounded(list->count()));
+            list->setCurrentIndex(index);
+            emit list->activated(index);
+        } else if (kind < 88) {
+            // Series switch.
+            if (auto* option = m_window.findChild<QAbstractButton*>(
+                    QStringLiteral("Option1_%1").arg(m_random.bounded(2))))
+                option->click();
+        } else if (kind < 95) {
+            // Port switch: COM1/COM2 lead to the simulator, COM3/COM4 are missing; a missing port
+            // is picked one time in four.
+            const quint32 pick = m_random.bounded(8);
+            const int index = pick < 6 ? int(pick % 2) : int(pick - 4);
+            if (auto* port =
+                    m_window.findChild<QAbstractButton*>(QStringLiteral("COM_%1").arg(index)))
+                port->click();
+        } else {
+            if (auto* box = m_window.findChild<QAbstractButton*>(QStringLiteral("Checktest")))
+                box->click();
+        }
+    }
+
+    void step() {
+        if (shuttingDown())
+            return;
+        if (m_left <= 0) {
+            say(QStringLiteral("RANDOM-DONE"));
+            return;
+        }
+        --m_left;
+        act();
+        // One action per pass of the event loop, so that replies, ticks and waits interleave.
+        QTimer::singleShot(int(m_random.bounded(3)), this, [this] { step(); });
+    }
+
+    VESK& m_window;
+    QRandomGenerator m_random;
+    int m_left = 0;
+};
+
+class Driver : public QObject {
+public:
+    Driver(VESK& window, StallMonitor& monitor)
+        : m_window(window), m_monitor(monitor), m_stdin(STDIN_FILENO, QSocketNotifier::Read) {
+        connect(&m_stdin, &QSocketNotifier::activated, this, &Driver::readInput);
+        connect(&window.link(), &DeviceLink::frameWritten, this, [this] { ++m_written; });
+    }
+
+private:
+    void readInput() {
+        char buffer[4096];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            // The test went away: end like a closed window.
+            m_stdin.setEnabled(false);
+            m_window.close();
+            return;
+        }
+        m_pending.append(buffer, n);
+        qsizetype end;
+        while ((end = m_pending.indexOf('\n')) >= 0) {
+            const QString line = QString::fromUtf8(m_pending.left(end));
+            m_pending.remove(0, end + 1);
+            execute(line);
+        }
+    }
+
+    template <typename T> T* find(const QString& name) const {
+        return m_window.findChild<T*>(name);
+    }
+
+    void execute(const QString& line) {
+        const QString command = line.section(QLatin1Char(' '), 0, 0);
+        const QString name = line.section(QLatin1Char(' '), 1, 1);
+        const QString rest = line.section(QLatin1Char(' '), 2);
+        if (command == QLatin1String("click")) {
+            auto* button = find<QAbstractButton>(name);
+            if (!button || !button->isEnabled()) {
+                say(QStringLiteral("SKIP ") + line);
+                return;
+            }
+            say(QStringLiteral("ACK ") + line);
+            button->click();
+            return;
+        }
+        if (command == QLatin1String("type") || command == QLatin1String("paste")) {
+            auto* box = find<QWidget>(name);
+            if (!box) {
+                say(QStringLiteral("SKIP ") + line);
+                return;
+            }
+            auto* edit = qobject_cast<QLineEdit*>(box);
+            if (command == QLatin1String("paste") && edit) {
+                edit->selectAll();
+                edit->insert(rest);
+            } else {
+                // One key event per character with its text, so that non-Latin characters (full-
+                // width digits) arrive as typed.
+                for (const QChar ch : rest) {
+                    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+                    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier,
+                                      QString(ch));
+                    QApplication::sendEvent(box, &press);
+                    QApplication::sendEvent(box, &release);
+                }
+            }
+            say(QStringLiteral("ACK ") + line);
+            return;
+        }
+        if (command == QLatin1String("pick")) {
+            auto* list = find<QComboBox>(name);
+            if (!list) {
+                say(QStringLiteral("SKIP ") + line);
+                return;
+            }
+            list->setCurrentIndex(rest.toInt());
+            say(QStringLiteral("ACK ") + line);
+            return;
+        }
+        if (command == QLatin1String("stats")) {
+            QString lamps;
+            for (int k = 0; k < 8; ++k) {
+                auto* lamp = find<QPushButton>(QStringLiteral("Command_CPort_%1").arg(k));
+                lamps += lamp && toolkit::faceColor(lamp) == toolkit::Red ? QLatin1Char('1')
+                                                                          : QLatin1Char('0');
+            }
+            QString ports;
+            for (int i = 0; i < 4; ++i) {
+                auto* port = find<QPushButton>(QStringLiteral("COM_%1").arg(i));
+                ports += port && toolkit::textColor(port) == toolkit::Red ? QLatin1Char('1')
+                                                                          : QLatin1Char('0');
+            }
+            say(QStringLiteral("STATS gap=%1 rss=%2 lamps=%3 ports=%4 written=%5 pending=%6")
+                    .arg(m_monitor.maxGap())
+                    .arg(rssKb())
+                    .arg(lamps, ports)
+                    .arg(m_written)
+                    .arg(Module1::pendingDelays()));
+            return;
+        }
+        if (command == QLatin1String("resetgap")) {
+            m_monitor.reset();
+            say(QStringLiteral("ACK ") + line);
+            return;
+        }
+        if (command == QLatin1String("random")) {
+            const quint32 seed = rest.toUInt();
+            say(QStringLiteral("ACK ") + line);
+            m_operator = std::make_unique<RandomOperator>(m_window, seed);
+            m_operator->run(name.toInt());
+            return;
+        }
+        if (command == QLatin1String("settle")) {
+            waitSettled();
+            return;
+        }
+        if (command == QLatin1String("close")) {
+            say(QStringLiteral("ACK ") + line);
+            m_window.close();
+            return;
+        }
+        say(QStringLiteral("SKIP ") + line);
+    }
+
+    void waitSettled() {
+        if (Module1::pendingDelays() == 0) {
+            say(QStringLiteral("SETTLED"));
+            return;
+        }
+        QTimer::singleShot(20, this, [this] { waitSettled(); });
+    }
+
+    VESK& m_window;
+    StallMonitor& m_monitor;
+    QSocketNotifier m_stdin;
+    QByteArray m_pending;
+    qint64 m_written = 0;
+    std::unique_ptr<RandomOperator> m_operator;
+};
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    setUpApplication(app);
+    if (args.contains(QStringLiteral("--record-messages"))) {
+        toolkit::setMessageHook(
+            [](const toolkit::Message& m) { say(QStringLiteral("MSG ") + m.text); });
+    }
+    toolkit::setUrlHook([](const QString& address) { say(QStringLiteral("URL ") + address); });
+
+    StallMonitor monitor;
+    monitor.start();
+    int status = 0;
+    {
+        VESK window(args.contains(QStringLiteral("--classic"))
+                        ? BuildProfile::classicBuild()
+                        : BuildProfile::full(&createMultiChannelArea));
+        Driver driver(window, monitor);
+        window.startUp();
+        if (!shuttingDown()) {
+            window.show();
+            say(QStringLiteral("READY"));
+            status = app.exec();
+        }
+    }
+    say(QStringLiteral("EXIT"));
+    return status;
+}
