@@ -342,7 +342,9 @@ private:
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    setUpApplication(app);
+    const bool classic = args.contains(QStringLiteral("--classic"));
+    setUpApplication(app,
+                     classic ? QStringLiteral("veskpanel-classic") : QStringLiteral("veskpanel"));
     if (args.contains(QStringLiteral("--record-messages"))) {
         toolkit::setMessageHook(
             [](const toolkit::Message& m) { say(QStringLiteral("MSG ") + m.text); });
@@ -353,9 +355,8 @@ int main(int argc, char* argv[]) {
     monitor.start();
     int status = 0;
     {
-        VESK window(args.contains(QStringLiteral("--classic"))
-                        ? BuildProfile::classicBuild()
-                        : BuildProfile::full(&createMultiChannelArea));
+        VESK window(classic ? BuildProfile::classicBuild()
+                            : BuildProfile::full(&createMultiChannelArea));
         Driver driver(window, monitor);
         window.startUp();
         if (!shuttingDown()) {
