@@ -4,26 +4,17 @@
 #include "config/parameterframe.h"
 #include "link/frame.h"
 
+#include "require.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace vesk;
 
 namespace {
-
-// Reports the broken property and stops, so that libFuzzer keeps the input.
-#define require(ok)                                                                                \
-    do {                                                                                           \
-        if (!(ok)) {                                                                               \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #ok);                          \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 int sumBytes(const QByteArray& bytes) {
     int sum = 0;

@@ -3,25 +3,16 @@
 // digits and every other character reach the filter.
 #include "channels/delaylogic.h"
 
+#include "require.h"
+
 #include <QString>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace vesk;
 
 namespace {
-
-// Reports the broken property and stops, so that libFuzzer keeps the input.
-#define require(ok)                                                                                \
-    do {                                                                                           \
-        if (!(ok)) {                                                                               \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #ok);                          \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 // Blanks in a delay box are spaces and tabs; other Unicode spaces are just characters.
 bool isBlank(const QString& s) {

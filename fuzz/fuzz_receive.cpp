@@ -4,12 +4,12 @@
 #include "link/frame.h"
 #include "link/replylogic.h"
 
+#include "require.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 using namespace vesk;
@@ -18,15 +18,6 @@ namespace {
 
 constexpr int Gap = 20;
 constexpr qsizetype Capacity = 64; // small, so that full batches happen often
-
-// Reports the broken property and stops, so that libFuzzer keeps the input.
-#define require(ok)                                                                                \
-    do {                                                                                           \
-        if (!(ok)) {                                                                               \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #ok);                          \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 void checkDecoding(const QByteArray& batch) {
     const QString text = replyText(batch);
