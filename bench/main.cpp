@@ -32,10 +32,12 @@ QString loadAverage() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    const std::int64_t mainEntered = monotonicNs();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     vesk::setUpApplication(app);
+    const std::int64_t appReady = monotonicNs();
 
     QString error;
     QString help;
@@ -49,7 +51,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     if (options->startupProbe)
-        return runStartupProbe(app);
+        return runStartupProbe(app, mainEntered, appReady);
     if (options->panelProgram.isEmpty())
         options->panelProgram = QStringLiteral(VESK_BENCH_PANEL);
     if (options->simProgram.isEmpty())

@@ -25,9 +25,18 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* error
     const QCommandLineOption sim(QStringLiteral("sim"),
                                  QStringLiteral("The simulated controller program."),
                                  QStringLiteral("PATH"));
+    const QCommandLineOption hourPolls(
+        QStringLiteral("hour-polls"),
+        QStringLiteral("Polls in the hour section (default 1800, 180 with --quick)."),
+        QStringLiteral("N"));
+    const QCommandLineOption hourInterval(
+        QStringLiteral("hour-interval"),
+        QStringLiteral("Poll interval of the hour section in ms (default 100; 2000 for a real "
+                       "hour)."),
+        QStringLiteral("MS"), QStringLiteral("100"));
     QCommandLineOption probe(QStringLiteral("startup-probe"));
     probe.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({runs, quick, sections, panel, sim, probe});
+    parser.addOptions({runs, quick, sections, panel, sim, hourPolls, hourInterval, probe});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -49,6 +58,20 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* error
     options.runs = parser.value(runs).toInt(&ok);
     if (!ok || options.runs < 1 || options.runs > 50) {
         *error = QStringLiteral("--runs must be 1-50, got '%1'").arg(parser.value(runs));
+        return std::nullopt;
+    }
+    if (parser.isSet(hourPolls)) {
+        options.hourPollCount = parser.value(hourPolls).toInt(&ok);
+        if (!ok || options.hourPollCount < 2) {
+            *error = QStringLiteral("--hour-polls must be 2 or more, got '%1'")
+                         .arg(parser.value(hourPolls));
+            return std::nullopt;
+        }
+    }
+    options.hourInterval = parser.value(hourInterval).toInt(&ok);
+    if (!ok || options.hourInterval < 10 || options.hourInterval > 2000) {
+        *error = QStringLiteral("--hour-interval must be 10-2000 ms, got '%1'")
+                     .arg(parser.value(hourInterval));
         return std::nullopt;
     }
     if (options.quick && !parser.isSet(runs))

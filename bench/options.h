@@ -28,8 +28,10 @@ struct Options {
     int cpuWindowMs() const { return quick ? 10'000 : 60'000; }
     int cpuWindows() const { return quick ? 1 : runs; }
     // The hour of polling, compressed: polls at a fast interval.
-    int hourPolls() const { return quick ? 180 : 1800; }
-    int hourIntervalMs() const { return 100; }
+    int hourPolls() const { return hourPollCount > 0 ? hourPollCount : quick ? 180 : 1800; }
+    int hourIntervalMs() const { return hourInterval; }
+    int hourPollCount = 0; // 0: by the mode
+    int hourInterval = 100;
 };
 
 // Parses the arguments (the program name first). On failure or --help returns nullopt and sets

@@ -400,13 +400,21 @@ void Bench::startUp() {
         probe.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--startup-probe")});
         if (probe.waitForStarted(5000) && probe.waitForFinished(10'000)) {
             const QList<QByteArray> lines = probe.readAllStandardOutput().split('\n');
+            QStringList phases;
             for (const QByteArray& line : lines) {
+                const QList<QByteArray> words = line.split(' ');
+                if (words.size() == 3 && words[0] == "PHASE")
+                    phases << QStringLiteral("%1 %2")
+                                  .arg(QString::fromLatin1(words[1]))
+                                  .arg(ms(words[2].toLongLong() - probeStarted), 0, 'f', 1);
+
                 if (line.startsWith("SHOWN ")) {
                     const double shown = ms(line.mid(6).toLongLong() - probeStarted);
                     figure(QStringLiteral("start-up: process start -> window painted")).add(shown);
-                    progress(QStringLiteral("start-up run %1: window painted after %2 ms")
+                    progress(QStringLiteral("start-up run %1: window painted after %2 ms (%3)")
                                  .arg(run)
-                                 .arg(shown, 0, 'f', 1));
+                                 .arg(shown, 0, 'f', 1)
+                                 .arg(phases.join(QStringLiteral(", "))));
                 }
             }
         } else {
@@ -612,9 +620,15 @@ void Bench::hour() {
     figure(QStringLiteral("hour of polling: growth from start-up")).add(atEnd - atStart);
 }
 
-int runStartupProbe(QApplication& app) {
+int runStartupProbe(QApplication& app, std::int64_t mainEnteredNs, std::int64_t appReadyNs) {
+    const auto phase = [](const char* name, std::int64_t at) {
+        std::printf("PHASE %s %lld\n", name, static_cast<long long>(at));
+    };
+    phase("main", mainEnteredNs);
+    phase("application", appReadyNs);
     // As the program starts: the window, its start-up sequence, then shown.
     VESK window(BuildProfile::full(&createMultiChannelArea));
+    phase("window", monotonicNs());
     struct FirstPaint : QObject {
         bool eventFilter(QObject*, QEvent* event) override {
             if (event->type() == QEvent::Paint && !seen) {
@@ -629,6 +643,7 @@ int runStartupProbe(QApplication& app) {
     } firstPaint;
     window.installEventFilter(&firstPaint);
     window.startUp();
+    phase("sequence", monotonicNs());
     if (shuttingDown())
         return 0;
     window.show();

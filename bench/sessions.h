@@ -50,7 +50,8 @@ private:
 };
 
 // The child started by the start-up section: shows the console window as the program does and
-// prints "SHOWN <monotonic ns>" when it is first painted.
-int runStartupProbe(QApplication& app);
+// prints "SHOWN <monotonic ns>" when it is first painted, and "PHASE <name> <ns>" lines for the
+// steps before: main entered, application set up, window built, start-up sequence done.
+int runStartupProbe(QApplication& app, std::int64_t mainEnteredNs, std::int64_t appReadyNs);
 
 } // namespace vesk::bench

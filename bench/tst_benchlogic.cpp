@@ -219,6 +219,10 @@ private slots:
         QTest::newRow("zero runs") << QStringList{"--runs", "0"} << false << 0 << QStringList{};
         QTest::newRow("runs not a number")
             << QStringList{"--runs", "3x"} << false << 0 << QStringList{};
+        QTest::newRow("hour interval too short")
+            << QStringList{"--hour-interval", "5"} << false << 0 << QStringList{};
+        QTest::newRow("hour of one poll has no halves")
+            << QStringList{"--hour-polls", "1"} << false << 0 << QStringList{};
         QTest::newRow("stray argument") << QStringList{"poll"} << false << 0 << QStringList{};
     }
     void options() {
