@@ -40,6 +40,8 @@ public:
     Record fromConsole() const;
     Record fromDevice() const;
     void clear();
+    // While off, bytes are still passed on but not kept (for long runs that measure memory).
+    void setRecording(bool on) { m_recording = on; }
 
 private:
     void run();
@@ -52,6 +54,7 @@ private:
     QString m_consolePath;
     std::thread m_thread;
     std::atomic<bool> m_running{false};
+    std::atomic<bool> m_recording{true};
     mutable std::mutex m_mutex;
     Record m_fromConsole;
     Record m_fromDevice;
