@@ -1,5 +1,6 @@
 #include "sessions.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDeadlineTimer>
@@ -333,8 +334,10 @@ std::vector<Figure> Bench::run() {
             Goal::between(100 + SerialPortControl::QuietGapMs, 110 + SerialPortControl::QuietGapMs),
             J::Worst, 2);
         m_figures.emplace_back(
+            // 100 ms, then seven 50 ms waits after the quiet gap; each of the eight waits lasts
+            // more than its time on a millisecond count, so up to 2 ms more each.
             "reply end -> lamp 8 coloured", "ms",
-            Goal::between(450 + SerialPortControl::QuietGapMs, 465 + SerialPortControl::QuietGapMs),
+            Goal::between(450 + SerialPortControl::QuietGapMs, 470 + SerialPortControl::QuietGapMs),
             J::Worst, 2);
     }
     if (wants("startup")) {
@@ -353,7 +356,7 @@ std::vector<Figure> Bench::run() {
                                J::Worst, 0);
         // Bytes allocated and not freed: a leak shows here even where the allocator's page
         // reuse hides it from the resident size.
-        m_figures.emplace_back("hour of polling: heap in use, second half", "kB", Goal::none(),
+        m_figures.emplace_back("hour of polling: heap in use, second half", "kB", Goal::atMost(64),
                                J::Worst, 1);
     }
 
@@ -471,6 +474,9 @@ void Bench::polling() {
     QCheckBox* automatic = console.window().statusQuery().Checktest();
     const int ticks = m_options.pollTicks();
     const int windowMs = m_options.cpuWindowMs();
+    progress(QStringLiteral("event dispatcher: %1")
+                 .arg(QString::fromLatin1(
+                     QAbstractEventDispatcher::instance()->metaObject()->className())));
     progress(QStringLiteral("polling: %1 ticks (%2 s), then a %3 s reference wait")
                  .arg(ticks)
                  .arg(ticks * 2)
@@ -530,6 +536,23 @@ void Bench::polling() {
         tickTimes.push_back(pair.firstNs);
     }
     figure(QStringLiteral("status query: gap between its two frames")).add(gaps);
+    {
+        std::vector<double> sorted = gaps;
+        std::sort(sorted.begin(), sorted.end());
+        QStringList spread;
+        for (double p : {1.0, 10.0, 50.0, 90.0, 99.0, 100.0})
+            if (const auto v = percentile(sorted, p))
+                spread << QStringLiteral("p%1 %2").arg(p).arg(*v, 0, 'f', 2);
+        QStringList slow;
+        for (std::size_t i = 0; i < gaps.size(); ++i)
+            if (gaps[i] > 103)
+                slow << QStringLiteral("tick %1: %2").arg(i).arg(gaps[i], 0, 'f', 2);
+        progress(QStringLiteral("status query gaps: %1%2")
+                     .arg(spread.join(QStringLiteral(", ")),
+                          slow.isEmpty() ? QString()
+                                         : QStringLiteral("; over 103 ms: ") +
+                                               slow.join(QStringLiteral(", "))));
+    }
     if (const auto p99 = percentile(gaps, 99))
         figure(QStringLiteral("status query: gap p99")).add(*p99);
     Figure& drift = figure(QStringLiteral("polling: |tick n - (tick 0 + 2000 n)|"));
