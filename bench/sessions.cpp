@@ -6,7 +6,6 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
@@ -17,7 +16,6 @@
 #include <malloc.h>
 #include <memory>
 #include <time.h>
-#include <unistd.h>
 
 #include "bench/wire.h"
 #include "bench/wiretap.h"

@@ -1,9 +1,16 @@
 // The bench's judging of figures, its reading of the line record and its command line.
 #include <QTest>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include "bench/figures.h"
 #include "bench/options.h"
 #include "bench/wire.h"
+#include "bench/wiretap.h"
 
 using namespace vesk::bench;
 
@@ -23,6 +30,22 @@ std::vector<std::int64_t> arrivals(const QList<int>& timesMs) {
 
 std::vector<double> toVector(const QList<double>& values) {
     return {values.begin(), values.end()};
+}
+
+// Reads what arrives on `fd` within `timeoutMs`, until `count` bytes are there.
+QByteArray readFor(int fd, qsizetype count, int timeoutMs) {
+    QByteArray got;
+    const std::int64_t end = monotonicNs() + std::int64_t(timeoutMs) * 1'000'000;
+    while (got.size() < count && monotonicNs() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 10) > 0) {
+            char buffer[64];
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0)
+                got.append(buffer, n);
+        }
+    }
+    return got;
 }
 
 } // namespace
@@ -83,6 +106,80 @@ private slots:
         QVERIFY(!empty.passed());
         QVERIFY(!allPassed({empty}));
         QCOMPARE(empty.row().last(), QStringLiteral("NO DATA"));
+    }
+
+    void table() {
+        Figure met(QStringLiteral("gap"), QStringLiteral("ms"), Goal::between(100, 102));
+        met.add(101.5);
+        Figure missed(QStringLiteral("a longer figure name"), QStringLiteral("ms"),
+                      Goal::atMost(250));
+        missed.add({120, 260});
+        Figure info(QStringLiteral("painted"), QStringLiteral("ms"), Goal::none());
+        info.add(58.4);
+        const QStringList lines = renderTable({met, missed, info}).split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 6); // header, rule, three rows, the empty rest after the last
+        QVERIFY(lines[2].startsWith(QLatin1String("gap ")));
+        QVERIFY(lines[2].endsWith(QLatin1String("pass")));
+        QVERIFY(lines[3].contains(QLatin1String("<= 250 ms")));
+        QVERIFY(lines[3].endsWith(QLatin1String("FAIL")));
+        QVERIFY(lines[4].contains(QLatin1String("58.4")) &&
+                lines[4].endsWith(QLatin1String("info")));
+        // The goal column starts at the same place in every row.
+        const qsizetype goalColumn = lines[3].indexOf(QLatin1String("<= 250"));
+        QCOMPARE(lines[2].indexOf(QLatin1String("100..102")), goalColumn);
+        QVERIFY(!allPassed({met, missed, info}));
+        QVERIFY(allPassed({met, info}));
+    }
+
+    void tapPassesBothWays_data() {
+        QTest::addColumn<bool>("fromConsole");
+        QTest::addColumn<bool>("recording");
+        QTest::newRow("console to device") << true << true;
+        QTest::newRow("device to console") << false << true;
+        QTest::newRow("not recording still passes") << true << false;
+    }
+    void tapPassesBothWays() {
+        QFETCH(bool, fromConsole);
+        QFETCH(bool, recording);
+        int deviceMaster = -1, deviceSlave = -1;
+        char name[256] = {};
+        QCOMPARE(openpty(&deviceMaster, &deviceSlave, name, nullptr, nullptr), 0);
+        termios tio{};
+        tcgetattr(deviceSlave, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(deviceSlave, TCSANOW, &tio);
+
+        WireTap tap;
+        QString error;
+        QVERIFY2(tap.start(QString::fromLocal8Bit(name), &error), qPrintable(error));
+        tap.setRecording(recording);
+        const int console = ::open(tap.consolePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(console >= 0);
+        tcgetattr(console, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(console, TCSANOW, &tio);
+
+        const QByteArray frame = hex("CA20FE200101F5");
+        const std::int64_t before = monotonicNs();
+        QCOMPARE(::write(fromConsole ? console : deviceMaster, frame.constData(), frame.size()),
+                 ssize_t(frame.size()));
+        QCOMPARE(readFor(fromConsole ? deviceMaster : console, frame.size(), 2000), frame);
+
+        const WireTap::Record record = fromConsole ? tap.fromConsole() : tap.fromDevice();
+        const WireTap::Record other = fromConsole ? tap.fromDevice() : tap.fromConsole();
+        QVERIFY(other.bytes.isEmpty());
+        if (!recording) {
+            QVERIFY(record.bytes.isEmpty());
+        } else {
+            QCOMPARE(record.bytes, frame);
+            QCOMPARE(record.arrivalNs.size(), std::size_t(frame.size()));
+            QVERIFY(record.arrivalNs.front() >= before);
+            QVERIFY(record.arrivalNs.back() <= monotonicNs());
+        }
+        tap.stop();
+        ::close(console);
+        ::close(deviceMaster);
+        ::close(deviceSlave);
     }
 
     void percentile_data() {
