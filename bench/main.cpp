@@ -36,7 +36,7 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    vesk::setUpApplication(app);
+    vesk::setUpApplication(app, QStringLiteral("veskpanel"));
     const std::int64_t appReady = monotonicNs();
 
     QString error;

@@ -149,7 +149,7 @@ public:
     }
     QTimer& timer2() {
         // Timer2 belongs to the status query; the bench only shortens its interval.
-        return const_cast<QTimer&>(m_window->statusQuery().Timer2());
+        return m_window->statusQuery().Timer2();
     }
 
 private:

@@ -24,6 +24,7 @@ public:
     QPushButton* TestButton() const { return m_testButton; }
     QCheckBox* Checktest() const { return m_checktest; }
     const QTimer& Timer2() const { return m_timer2; }
+    QTimer& Timer2() { return m_timer2; }
 
     // Does nothing while the port is closed; otherwise writes the query twice, 100 ms apart.
     // Yields false when the program is shutting down.
