@@ -286,24 +286,6 @@ private slots:
         QVERIFY(!c.window->statusQuery().Timer2().isActive());
     }
 
-    void unpluggedPortClosesQuietly() {
-        Console c;
-        QVERIFY(c.pty.waitForFrames(2, 2000));
-        QSignalSpy lost(&c.window->port(), &SerialPortControl::portLost);
-        c.pty.hangUp();
-        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 1000);
-        QVERIFY(!c.window->port().portOpen());
-        QCOMPARE(comCaptionColours(c), QList<QColor>(4, Qt::black));
-        const double before = cpuSeconds();
-        QTest::qWait(500);
-        const double used = cpuSeconds() - before;
-        QVERIFY2(used < 0.1, qPrintable(QString::number(used)));
-        QCOMPARE(lost.size(), 1);
-        // The next send meets the port-busy message.
-        QTest::mouseClick(c.button("Command_CPort_0"), Qt::LeftButton);
-        QCOMPARE(c.messageTexts(), QStringList{QStringLiteral("COM 1 被占用或损坏!")});
-    }
-
     void delayWaitsAndProcessesEvents() {
         // Waits started together each end on their own time: a short wait is not held up by a
         // longer one, and every wait lasts more than its time.
@@ -340,41 +322,6 @@ private slots:
         const auto frames = c.pty.frames();
         const qint64 gap = frames[1].atMs - frames[0].atMs;
         QVERIFY2(gap >= 100 && gap <= 110, qPrintable(QString::number(gap)));
-    }
-
-    void closingInsideAWaitEndsPromptly() {
-        Console c;
-        QVERIFY(c.pty.waitForFrames(2, 2000));
-        QTest::qWait(300);
-        c.pty.clear();
-        QTest::mouseClick(c.button("Command_CPort_0"), Qt::LeftButton); // waits 100 + 500 ms
-        QTest::mouseClick(c.button("Command_CPort_8"), Qt::LeftButton);
-        QTest::qWait(150);
-        QVERIFY(Module1::pendingDelays() >= 2);
-        c.window->close();
-        // Every waiting operation has unwound at once, and none of them sends anything more.
-        QVERIFY(shuttingDown());
-        QCOMPARE(Module1::pendingDelays(), 0);
-        resetShutdown();
-        QTest::qWait(700);
-        QCOMPARE(c.pty.frames().size(), 2);
-    }
-
-    void closingWithAMessageBoxOpen() {
-        Console c(false, false);
-        toolkit::setMessageHook({}); // a real modal box
-        bool returned = false;
-        QTimer::singleShot(0, c.window.get(), [&] {
-            QTest::mouseClick(c.button("COM_2"), Qt::LeftButton); // COM3 is missing
-            returned = true;
-        });
-        QElapsedTimer t;
-        t.start();
-        QTimer::singleShot(300, c.window.get(), [&] { c.window->close(); });
-        QTRY_VERIFY_WITH_TIMEOUT(returned, 2000);
-        QVERIFY2(t.elapsed() >= 300 && t.elapsed() < 600, qPrintable(QString::number(t.elapsed())));
-        QVERIFY(shuttingDown());
-        resetShutdown();
     }
 
     void labels() {
