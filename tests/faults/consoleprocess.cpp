@@ -1,5 +1,7 @@
 #include "consoleprocess.h"
 
+#include "support/simprocess.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QTest>
@@ -31,11 +33,7 @@ ConsoleProcess::~ConsoleProcess() {
 
 void ConsoleProcess::readOutput() {
     m_partial += m_process.readAllStandardOutput();
-    qsizetype end;
-    while ((end = m_partial.indexOf('\n')) >= 0) {
-        m_lines << QString::fromUtf8(m_partial.left(end));
-        m_partial.remove(0, end + 1);
-    }
+    takeLines(m_partial, m_lines);
 }
 
 void ConsoleProcess::send(const QString& line) {

@@ -27,17 +27,21 @@ SimProcess::~SimProcess() {
     m_process.waitForFinished(1000);
 }
 
+void takeLines(QByteArray& partial, QStringList& lines) {
+    qsizetype end;
+    while ((end = partial.indexOf('\n')) >= 0) {
+        lines << QString::fromUtf8(partial.left(end));
+        partial.remove(0, end + 1);
+    }
+}
+
 void SimProcess::command(const QByteArray& line) {
     m_process.write(line + '\n');
 }
 
 void SimProcess::readLog() {
     m_partial += m_process.readAllStandardError();
-    qsizetype end;
-    while ((end = m_partial.indexOf('\n')) >= 0) {
-        m_log << QString::fromUtf8(m_partial.left(end));
-        m_partial.remove(0, end + 1);
-    }
+    takeLines(m_partial, m_log);
 }
 
 QStringList SimProcess::logLines() {

@@ -7,6 +7,10 @@
 #include <QProcess>
 #include <QStringList>
 
+// Moves the complete lines of `partial` (text up to each '\n') to `lines`; the unfinished rest
+// stays in `partial` for the next read.
+void takeLines(QByteArray& partial, QStringList& lines);
+
 struct SimFrame {
     QDateTime at;
     QString hex; // "CA 20 FE 20 01 01 F5"
