@@ -16,7 +16,7 @@
 #include "bench/options.h"
 #include "bench/sessions.h"
 #include "bench/wiretap.h"
-#include "window/toolkit.h"
+#include "toolkit/toolkit.h"
 
 using namespace vesk::bench;
 
@@ -72,10 +72,6 @@ int main(int argc, char* argv[]) {
     qputenv("VESKPANEL_COM2", "/nonexistent/vesk-bench-com2");
     qputenv("VESKPANEL_COM3", "/nonexistent/vesk-bench-com3");
     qputenv("VESKPANEL_COM4", "/nonexistent/vesk-bench-com4");
-    // A message box would stop the measurement; note it instead.
-    vesk::toolkit::setMessageHook([](const vesk::toolkit::Message& m) {
-        std::fprintf(stderr, "vesk-bench: the console showed \"%s\"\n", qPrintable(m.text));
-    });
 
     const QString loadBefore = loadAverage();
     Bench bench(*options, tap);

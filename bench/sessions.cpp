@@ -17,14 +17,14 @@
 #include <memory>
 #include <time.h>
 
+#include "areas/multichannelarea.h"
 #include "bench/wire.h"
 #include "bench/wiretap.h"
-#include "channels/multichannelarea.h"
-#include "link/datadisplay.h"
-#include "link/delay.h"
-#include "link/serialport.h"
-#include "window/statusquery.h"
-#include "window/toolkit.h"
+#include "core/serialport.h"
+#include "core/statusquery.h"
+#include "core/waits.h"
+#include "toolkit/datadisplay.h"
+#include "toolkit/toolkit.h"
 #include "window/vesk.h"
 
 namespace vesk::bench {
@@ -124,11 +124,20 @@ double heapInUseKb() {
 }
 
 // The console window of the full program, on the tapped line, after its start-up sequence.
+// A message box would stop the measurement; note it instead.
+struct SaidMessages : MessageSink {
+    void show(const Message& m) override {
+        std::fprintf(stderr, "vesk-bench: the console showed \"%s\"\n", qPrintable(m.text));
+    }
+};
+
 class Console {
 public:
     Console() {
-        resetShutdown();
-        m_window = std::make_unique<VESK>(BuildProfile::full(&createMultiChannelArea));
+        WindowSeams seams;
+        seams.messages = &m_said;
+        m_window =
+            std::make_unique<VESK>(BuildProfile::full(&createMultiChannelArea), m_waits, seams);
         m_window->startUp();
         m_window->show();
         settle();
@@ -143,16 +152,19 @@ public:
     }
     // Waits until every operation has run to its end and the last reply has been coloured.
     bool settle() {
-        const bool done = waitFor([] { return Module1::pendingDelays() == 0; }, 15'000);
+        const bool done = waitFor([this] { return m_waits.pending() == 0; }, 15'000);
         idle(50);
         return done;
     }
+    QCheckBox* automatic() const { return m_window->findChild<QCheckBox*>("Checktest"); }
     QTimer& timer2() {
         // Timer2 belongs to the status query; the bench only shortens its interval.
         return m_window->statusQuery().Timer2();
     }
 
 private:
+    Waits m_waits;
+    SaidMessages m_said;
     std::unique_ptr<VESK> m_window;
 };
 
@@ -469,7 +481,7 @@ void Bench::hold() {
 void Bench::polling() {
     Console console;
     LampProbe lamps(console.window());
-    QCheckBox* automatic = console.window().statusQuery().Checktest();
+    QCheckBox* automatic = console.automatic();
     const int ticks = m_options.pollTicks();
     const int windowMs = m_options.cpuWindowMs();
     progress(QStringLiteral("event dispatcher: %1")
@@ -642,13 +654,13 @@ void Bench::hour() {
     QTimer& timer2 = console.timer2();
     const QMetaObject::Connection counting =
         QObject::connect(&timer2, &QTimer::timeout, [&] { ++ticks; });
-    console.window().statusQuery().Checktest()->setChecked(true);
+    console.automatic()->setChecked(true);
     timer2.setInterval(m_options.hourIntervalMs());
     waitFor([&] { return ticks >= polls / 2; }, polls * m_options.hourIntervalMs() * 2);
     atHalf = residentKb(QStringLiteral("self"));
     const double heapAtHalf = heapInUseKb();
     waitFor([&] { return ticks >= polls; }, polls * m_options.hourIntervalMs() * 2);
-    console.window().statusQuery().Checktest()->setChecked(false);
+    console.automatic()->setChecked(false);
     QObject::disconnect(counting);
     console.settle();
     idle(200);
@@ -679,7 +691,8 @@ int runStartupProbe(QApplication& app, std::int64_t mainEnteredNs, std::int64_t 
     phase("main", mainEnteredNs);
     phase("application", appReadyNs);
     // As the program starts: the window, its start-up sequence, then shown.
-    VESK window(BuildProfile::full(&createMultiChannelArea));
+    Waits waits;
+    VESK window(BuildProfile::full(&createMultiChannelArea), waits);
     phase("window", monotonicNs());
     struct FirstPaint : QObject {
         bool eventFilter(QObject*, QEvent* event) override {
@@ -687,19 +700,21 @@ int runStartupProbe(QApplication& app, std::int64_t mainEnteredNs, std::int64_t 
                 seen = true;
                 std::printf("SHOWN %lld\n", static_cast<long long>(monotonicNs()));
                 std::fflush(stdout);
-                QTimer::singleShot(0, [] { requestShutdown(0); });
+                QTimer::singleShot(0, [this] { waits.close(0); });
             }
             return false;
         }
+        explicit FirstPaint(Waits& w) : waits(w) {}
+        Waits& waits;
         bool seen = false;
-    } firstPaint;
+    } firstPaint(waits);
     window.installEventFilter(&firstPaint);
     window.startUp();
     phase("sequence", monotonicNs());
-    if (shuttingDown())
+    if (waits.closing())
         return 0;
     window.show();
-    QTimer::singleShot(5000, [] { requestShutdown(1); });
+    QTimer::singleShot(5000, [&waits] { waits.close(1); });
     return app.exec();
 }
 

@@ -1,8 +1,7 @@
 // Frame builders and the delay encoding: every frame reads back to what was put in.
 // Input: [address] [command] [parameter] then data bytes; the data also supplies eight delays.
-#include "channels/delaylogic.h"
-#include "config/parameterframe.h"
-#include "link/frame.h"
+#include "core/delaylogic.h"
+#include "core/frames.h"
 
 #include "require.h"
 

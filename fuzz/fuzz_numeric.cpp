@@ -1,7 +1,7 @@
 // The delay boxes' numeric filter, number reading and spin steps.
 // Input: [caret byte] then the text as UTF-16 (pairs of bytes), so that surrogates, full-width
 // digits and every other character reach the filter.
-#include "channels/delaylogic.h"
+#include "core/delaylogic.h"
 
 #include "require.h"
 

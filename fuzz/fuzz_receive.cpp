@@ -1,8 +1,8 @@
 // Receive path: bytes arriving in chunks with random gaps -> batches -> display text and lamps.
 // Input: records of [gap in ms (0..63)] [length] [bytes ...]. The model plays the serial driver
 // (it keeps what the batch has no room for) and the quiet-gap timer (it takes a batch when due).
-#include "link/frame.h"
-#include "link/replylogic.h"
+#include "core/frames.h"
+#include "core/reply.h"
 
 #include "require.h"
 

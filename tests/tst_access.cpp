@@ -9,8 +9,8 @@
 #include <QTest>
 
 #include "app/application.h"
-#include "channels/spinbutton.h"
 #include "support/fixture.h"
+#include "toolkit/spinbutton.h"
 
 using namespace vesk;
 

@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QTimer>
 
-#include "link/datadisplay.h"
-#include "link/frame.h"
+#include "core/frames.h"
 #include "support/fixture.h"
+#include "toolkit/datadisplay.h"
 
 using namespace vesk;
 
@@ -137,9 +137,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(c.pty.frames().size() == 7, 11000);
         QVERIFY(!off->isEnabled());
         c.window->close();
-        QTRY_VERIFY_WITH_TIMEOUT(shuttingDown(), 2000);
-        QCOMPARE(Module1::pendingDelays(), 0);
-        resetShutdown();
+        QTRY_VERIFY_WITH_TIMEOUT(c.waits.closing(), 2000);
+        QCOMPARE(c.waits.pending(), 0);
+        clearExitRequest();
         QCOMPARE(seen, (QStringList{"CA 20 01 19 03 FF FF 01 F9 off", "CA 20 01 19 03 FF 00 02 F7 ",
                                     "设备返回：CA 20 01 20 05 D9 "}));
         const auto frames = c.pty.frames();
@@ -191,7 +191,6 @@ private slots:
         Console classic(true);
         for (const char* name : {"Frame7", "PCheck_0", "PortCheck_0", "HourCombo", "Command4"})
             QVERIFY2(!classic.find<QWidget>(name), name);
-        QVERIFY(!classic.window->multiChannel());
         const QString caption = QStringLiteral("多端口操作区");
         const QByteArray utf16(reinterpret_cast<const char*>(caption.utf16()), caption.size() * 2);
         for (const auto& [path, has] :

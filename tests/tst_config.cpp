@@ -6,8 +6,8 @@
 #include <QImage>
 #include <QTimer>
 
-#include "link/datadisplay.h"
 #include "support/fixture.h"
+#include "toolkit/datadisplay.h"
 
 using namespace vesk;
 
@@ -132,7 +132,7 @@ private slots:
         if (seen.isNull())
             QCOMPARE(display.textColor(), red ? QColor(Qt::red) : QColor(Qt::black));
         for (const auto& m : std::as_const(c.messages))
-            QCOMPARE(m.title, toolkit::AppTitle);
+            QCOMPARE(m.title, AppTitle);
         // Ticking broadcast disables the address list; unticking enables it again.
         QCOMPARE(c.find<QComboBox>("IDCombo_1")->isEnabled(), all.count("Check2") % 2 == 0);
         const QColor face = c.window->palette().color(QPalette::Button);

@@ -1,4 +1,4 @@
-#include "channels/delaylogic.h"
+#include "core/delaylogic.h"
 
 #include <QDeadlineTimer>
 #include <QTest>

@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QToolButton>
 
-#include "channels/spinbutton.h"
-#include "link/datadisplay.h"
 #include "support/fixture.h"
+#include "toolkit/datadisplay.h"
+#include "toolkit/spinbutton.h"
 
 using namespace vesk;
 
@@ -50,7 +50,7 @@ private slots:
         c.pty.clear();
         for (int i = 0; i < 16; ++i)
             box(c, i)->setText(QStringLiteral("42"));
-        QTest::mouseDClick(c.window->Frame5(), Qt::LeftButton, {}, QPoint(3, 100));
+        QTest::mouseDClick(c.find<QWidget>("Frame5"), Qt::LeftButton, {}, QPoint(3, 100));
         for (int k = 0; k < boxes.size(); ++k)
             box(c, first + k)->setText(boxes[k]);
         QTest::mouseDClick(c.find<QWidget>("Label18"), Qt::LeftButton);
@@ -72,10 +72,10 @@ private slots:
         const qint64 gap = frames.size() < 2 ? 100 : frames[1].atMs - frames[0].atMs;
         QVERIFY2(gap >= 100 && gap <= 160, qPrintable(QString::number(gap)));
         QCOMPARE(state(), echo);
-        const toolkit::Message m = c.messages.value(0);
+        const Message m = c.messages.value(0);
         QCOMPARE(c.messages.size(), int(refused));
         QCOMPARE(m.text + m.title, refused ? expected : QString());
-        QVERIFY(!refused || (m.icon == toolkit::Icon::None && m.buttons == toolkit::Buttons::Ok));
+        QVERIFY(!refused || (m.icon == Icon::None && m.buttons == Buttons::Ok));
     }
     // Before, action, after: typing or pasting into box 5, or a spin step on box n, with "|" for
     // the caret. The second step comes with the channel off, which disables its spin controls.

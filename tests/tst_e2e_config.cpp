@@ -8,19 +8,19 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "link/devicelink.h"
+#include "core/devicelink.h"
 #include "support/fixture.h"
 #include "support/simprocess.h"
-#include "window/toolkit.h"
+#include "toolkit/toolkit.h"
 
 using namespace vesk;
 
 namespace {
 
-void tick(QAbstractButton* b) {
+void tick(const Console& c, QAbstractButton* b) {
     QVERIFY(b);
     QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
-    QTRY_VERIFY(Module1::pendingDelays() == 0);
+    QTRY_VERIFY(c.waits.pending() == 0);
 }
 
 // The channel mask the lamps show: bit k set while Command_CPort_k is red.
@@ -50,25 +50,25 @@ private slots:
 
         // Address 26 for the next restart, written through broadcast.
         c.find<QComboBox>("IDCombo_0")->setCurrentIndex(0x1A);
-        tick(c.button("IDset"));
+        tick(c, c.button("IDset"));
         // From here on to address 1 only: pairs 1-2 and 7-8 by mask.
         c.find<QCheckBox>("Check2")->setChecked(false);
-        tick(c.find<QCheckBox>("Fusuo_0"));
-        tick(c.find<QCheckBox>("Fusuo_3"));
-        tick(c.find<QCheckBox>("Fusuo_1"));
-        tick(c.find<QCheckBox>("Fusuo_1"));
+        tick(c, c.find<QCheckBox>("Fusuo_0"));
+        tick(c, c.find<QCheckBox>("Fusuo_3"));
+        tick(c, c.find<QCheckBox>("Fusuo_1"));
+        tick(c, c.find<QCheckBox>("Fusuo_1"));
         // Pair 3-4 set, pair 5-6 set and released, with the QX buttons.
-        tick(c.find<QRadioButton>("Option1_0"));
+        tick(c, c.find<QRadioButton>("Option1_0"));
         for (int i : {2, 4, 5})
-            tick(c.button(QStringLiteral("S1_%1").arg(i)));
+            tick(c, c.button(QStringLiteral("S1_%1").arg(i)));
         // Power-on to the user-defined state 1, 3 and 8.
-        tick(c.find<QRadioButton>("Option1_1"));
-        tick(c.find<QRadioButton>("kj_ID_0"));
-        tick(c.find<QRadioButton>("kj_ID_1"));
+        tick(c, c.find<QRadioButton>("Option1_1"));
+        tick(c, c.find<QRadioButton>("kj_ID_0"));
+        tick(c, c.find<QRadioButton>("kj_ID_1"));
         for (int i : {0, 2, 7})
-            tick(c.find<QCheckBox>(QStringLiteral("port_%1").arg(i)));
-        tick(c.button("Command25_0"));
-        tick(c.button("Command25_1"));
+            tick(c, c.find<QCheckBox>(QStringLiteral("port_%1").arg(i)));
+        tick(c, c.button("Command25_0"));
+        tick(c, c.button("Command25_1"));
         QCOMPARE(written.size(), 15);
         QVERIFY(sim.waitForReceived(queries + written.size(), 3000));
 
@@ -92,7 +92,7 @@ private slots:
         // Switching both channels of each pair on: the interlocked pairs keep only the channel
         // switched last, the released pair keeps both.
         for (int k : {0, 1, 2, 3, 4, 5})
-            tick(c.button(QStringLiteral("Command_CPort_%1").arg(k)));
+            tick(c, c.button(QStringLiteral("Command_CPort_%1").arg(k)));
         QTRY_COMPARE_WITH_TIMEOUT(lampMask(c), 0x3A, 1500);
         QCOMPARE(sim.state().value("channels").toInt(), 0x3A);
 

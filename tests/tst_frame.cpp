@@ -1,7 +1,7 @@
 // Command frames and their hex text, byte for byte, against the frames the controller expects.
 #include <QTest>
 
-#include "link/frame.h"
+#include "core/frames.h"
 
 using namespace vesk;
 

@@ -1,4 +1,4 @@
-#include "config/parameterframe.h"
+#include "core/frames.h"
 
 #include <QTest>
 

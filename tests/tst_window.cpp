@@ -12,12 +12,12 @@
 
 #include <ctime>
 
-#include "link/datadisplay.h"
-#include "link/delay.h"
-#include "link/devicelink.h"
-#include "link/serialport.h"
+#include "core/devicelink.h"
+#include "core/serialport.h"
+#include "core/statusquery.h"
+#include "core/waits.h"
 #include "support/fixture.h"
-#include "window/statusquery.h"
+#include "toolkit/datadisplay.h"
 
 using namespace vesk;
 
@@ -45,10 +45,10 @@ struct Waited {
     qint64 elapsed = 0;
 };
 
-Task<> timedWait(int ms, Waited* out) {
+Task<> timedWait(Waits* w, int ms, Waited* out) {
     QElapsedTimer clock;
     clock.start();
-    out->result = co_await Module1::Delay(ms);
+    out->result = co_await w->Delay(ms);
     out->elapsed = clock.elapsed();
     out->done = true;
 }
@@ -113,7 +113,7 @@ private slots:
         QTest::mouseClick(c.button("COM_2"), Qt::LeftButton);
         QCOMPARE(c.messageTexts(), QStringList{QStringLiteral("COM 3 被占用或损坏!")});
         QCOMPARE(c.messages[0].title, QStringLiteral("VESK系列电源控制器"));
-        QCOMPARE(c.messages[0].icon, toolkit::Icon::Warning);
+        QCOMPARE(c.messages[0].icon, Icon::Warning);
         QCOMPARE(comCaptionColours(c), QList<QColor>(4, Qt::black));
         QVERIFY(c.button("COM_2")->isChecked());
 
@@ -290,12 +290,13 @@ private slots:
         // Waits started together each end on their own time: a short wait is not held up by a
         // longer one, and every wait lasts more than its time.
         const QList<int> times{500, 0, 1, 50, 100, 300};
+        Waits w;
         QList<Waited> waits(times.size());
         bool ran = false;
         QTimer::singleShot(0, [&] { ran = true; });
         const double before = cpuSeconds();
         for (int i = 0; i < times.size(); ++i)
-            spawn(timedWait(times[i], &waits[i]));
+            spawn(timedWait(&w, times[i], &waits[i]));
         QTRY_VERIFY_WITH_TIMEOUT(waits[0].done, 2000);
         const double used = cpuSeconds() - before;
         QVERIFY(ran);
@@ -307,7 +308,7 @@ private slots:
         }
         // Idle while waiting: half a second of waiting costs almost no CPU.
         QVERIFY2(used < 0.05, qPrintable(QString::number(used)));
-        QCOMPARE(Module1::pendingDelays(), 0);
+        QCOMPARE(w.pending(), 0);
     }
 
     void queriesKeepTheirGapWhileLampsColour() {
@@ -326,8 +327,6 @@ private slots:
 
     void labels() {
         Console c;
-        QStringList opened;
-        toolkit::setUrlHook([&](const QString& url) { opened << url; });
         auto* link = c.find<QWidget>("Label24");
         QCOMPARE(toolkit::textColor(link), QColor(0, 0, 128));
         QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
@@ -341,8 +340,7 @@ private slots:
         QApplication::sendEvent(c.window.get(), &overWindow);
         QCOMPARE(toolkit::textColor(link), QColor(64, 64, 64));
         QTest::mouseClick(link, Qt::LeftButton);
-        QCOMPARE(opened, QStringList{VESK::webAddress()});
-        toolkit::setUrlHook({});
+        QCOMPARE(c.urls, QStringList{VESK::webAddress()});
 
         auto* note = c.find<QLabel>("Label23");
         QCOMPARE(note->text(), QStringLiteral("说明:选中为开未选为关!"));

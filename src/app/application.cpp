@@ -7,8 +7,8 @@
 #include <QStyleFactory>
 #include <QTranslator>
 
-#include "link/delay.h"
-#include "window/toolkit.h"
+#include "core/waits.h"
+#include "toolkit/toolkit.h"
 #include "window/vesk.h"
 
 namespace vesk {
@@ -35,9 +35,10 @@ void setUpApplication(QApplication& app, const QString& program) {
 
 int runConsole(QApplication& app, BuildProfile profile) {
     setUpApplication(app, profile.program);
-    VESK window(std::move(profile));
+    Waits waits;
+    VESK window(std::move(profile), waits);
     window.startUp();
-    if (shuttingDown())
+    if (waits.closing())
         return 0;
     window.show();
     return app.exec();

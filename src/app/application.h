@@ -1,7 +1,7 @@
 // Process-wide set-up shared by both programs: style, fonts and Qt's own translations.
 #pragma once
 
-#include "window/buildprofile.h"
+#include "areas/buildprofile.h"
 
 class QApplication;
 class QString;

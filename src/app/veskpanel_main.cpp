@@ -1,7 +1,7 @@
 #include <QApplication>
 
 #include "app/application.h"
-#include "channels/multichannelarea.h"
+#include "areas/multichannelarea.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

@@ -2,26 +2,28 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QGroupBox>
 #include <QMouseEvent>
 
-#include "channels/channelstatearea.h"
-#include "channels/delaytablearea.h"
-#include "channels/singlechannelarea.h"
-#include "channels/timedallarea.h"
-#include "config/addressarea.h"
-#include "config/interlockarea.h"
-#include "config/keylockarea.h"
-#include "config/poweronarea.h"
-#include "config/seriesarea.h"
-#include "link/datadisplay.h"
-#include "link/delay.h"
-#include "link/devicelink.h"
-#include "link/frame.h"
-#include "link/portselector.h"
-#include "link/receiver.h"
-#include "link/serialport.h"
-#include "window/statusquery.h"
-#include "window/toolkit.h"
+#include "areas/addressarea.h"
+#include "areas/channelstatearea.h"
+#include "areas/context.h"
+#include "areas/delaytablearea.h"
+#include "areas/interlockarea.h"
+#include "areas/keylockarea.h"
+#include "areas/portselector.h"
+#include "areas/poweronarea.h"
+#include "areas/queryarea.h"
+#include "areas/seriesarea.h"
+#include "areas/singlechannelarea.h"
+#include "areas/timedallarea.h"
+#include "core/devicelink.h"
+#include "core/receiver.h"
+#include "core/serialport.h"
+#include "core/statusquery.h"
+#include "core/waits.h"
+#include "toolkit/datadisplay.h"
+#include "toolkit/toolkit.h"
 
 namespace vesk {
 
@@ -31,15 +33,22 @@ QString VESK::webAddress() {
     return QStringLiteral("http://www.vesk-power.example/");
 }
 
-VESK::VESK(BuildProfile profile, QWidget* parent) : QWidget(parent), m_profile(std::move(profile)) {
+VESK::VESK(BuildProfile profile, Waits& waits, WindowSeams seams, QWidget* parent)
+    : QWidget(parent), m_profile(std::move(profile)), m_waits(waits),
+      m_openUrl(std::move(seams.openUrl)), m_messages(seams.messages) {
     setObjectName(QStringLiteral("VESK"));
     setWindowTitle(m_profile.caption);
-    // The window has no menu and the program no command line: the version is told here, to
-    // screen readers and UI automation, and in the package.
+    // The version is told here too, to screen readers and UI automation.
     setAccessibleDescription(m_profile.program + QLatin1Char(' ') + QStringLiteral(VESK_VERSION));
     setFixedSize(toolkit::twipsToPixels(ClientWidthTwips),
                  toolkit::twipsToPixels(ClientHeightTwips));
     setMouseTracking(true);
+    if (!m_messages) {
+        m_ownMessages = std::make_unique<toolkit::MessageBoxes>(this, m_waits);
+        m_messages = m_ownMessages.get();
+    }
+    if (!m_openUrl)
+        m_openUrl = &toolkit::openWebPage;
 
     m_port = new SerialPortControl(this);
     m_port->setObjectName(QStringLiteral("MSComm1"));
@@ -61,34 +70,49 @@ VESK::VESK(BuildProfile profile, QWidget* parent) : QWidget(parent), m_profile(s
     placeTwips(m_display, 120, 240, 8415, 495);
     toolkit::setAccessible(m_display, QStringLiteral("数据显示"));
 
-    m_link = new DeviceLink(*m_port, *m_display, this);
+    m_link = new DeviceLink(*m_port, m_waits, *m_display, *m_messages, this);
+    m_status = new StatusQuery(*m_link, this);
 
     m_err1 = new QCheckBox(QStringLiteral("忽略返回"), this);
     m_err1->setObjectName(QStringLiteral("err1"));
     m_err1->setChecked(true);
     placeTwips(m_err1, 2760, 780, 1095, 255);
-    m_link->setIgnoreRepliesBox(m_err1);
+    m_link->setRepliesIgnored([box = m_err1] { return box->isChecked(); });
 
     createLabels();
-
-    m_portSelector = new PortSelector(*m_link, m_frame3);
-    m_address = new AddressArea(*this);
-    m_status = new StatusQuery(*this);
-    m_single = new SingleChannelArea(*this);
-    m_receiver = new ReplyReceiver(
-        *m_port, *m_display, [this](int k, bool on) { m_single->setLamp(k, on); }, this);
-    m_channelState = new ChannelStateArea(*this);
-    m_delayTable = new DelayTableArea(*this);
-    m_timedAll = new TimedAllArea(*this);
-    m_powerOn = new PowerOnArea(*this);
-    m_interlock = new InterlockArea(*this);
-    m_keyLock = new KeyLockArea(*this);
-    m_series = new SeriesArea(*this);
-    if (m_profile.multiArea)
-        m_multi = m_profile.multiArea(*this);
+    createAreas();
 }
 
 VESK::~VESK() = default;
+
+void VESK::createAreas() {
+    const AreaContext ctx{*m_link, *m_status, m_waits, *m_messages, m_profile, this};
+    m_portSelector = new PortSelector(*m_link, m_frame3);
+    m_address = new AddressArea(ctx);
+    auto* query = new QueryArea(ctx, m_frame6);
+    m_single = new SingleChannelArea(ctx, m_frame1);
+    m_receiver = new ReplyReceiver(
+        *m_port, m_waits, *m_display, [this](int k, bool on) { m_single->setLamp(k, on); }, this);
+    auto* states = new ChannelStateArea(ctx, m_frame5);
+    auto* delays = new DelayTableArea(ctx, m_frame5);
+    new TimedAllArea(ctx);
+    new PowerOnArea(ctx, m_frame6);
+    auto* interlock = new InterlockArea(ctx, m_frame2);
+    new KeyLockArea(ctx);
+    m_series = new SeriesArea(ctx, m_frame2);
+    if (m_profile.multiArea)
+        m_multi = m_profile.multiArea(ctx);
+
+    // A channel set to off cannot have its delays stepped.
+    connect(states, &ChannelStateArea::stateToggled, delays,
+            [delays](int index, bool off) { delays->setChannelEditable(index, !off); });
+    // Each series has its own set of controls.
+    connect(m_series, &SeriesArea::seriesChosen, interlock, &InterlockArea::showSeries);
+    connect(m_series, &SeriesArea::seriesChosen, states, &ChannelStateArea::showSeries);
+    connect(m_series, &SeriesArea::seriesChosen, m_frame6,
+            [frame6 = m_frame6](bool qx) { frame6->setVisible(!qx); });
+    connect(m_series, &SeriesArea::seriesChosen, query, &QueryArea::showSeries);
+}
 
 QGroupBox* VESK::makeFrame(const char* name, const QString& caption, int left, int top, int width,
                            int height) {
@@ -106,8 +130,7 @@ void VESK::createLabels() {
     link->setCursor(Qt::PointingHandCursor);
     link->setMouseTracking(true);
     link->installEventFilter(this);
-    connect(link, &toolkit::ClickLabel::clicked, this,
-            [] { toolkit::openWebPage(VESK::webAddress()); });
+    connect(link, &toolkit::ClickLabel::clicked, this, [this] { m_openUrl(VESK::webAddress()); });
     m_label24 = link;
 
     m_label23 = new toolkit::ClickLabel(QStringLiteral("说明:选中为开未选为关!"), m_frame6);
@@ -136,20 +159,10 @@ void VESK::mouseMoveEvent(QMouseEvent* event) {
 
 void VESK::closeEvent(QCloseEvent* event) {
     event->accept();
-    // Handlers waiting inside Delay or a message box unwind at once; the port closes with the
+    // Handlers waiting inside a wait or a message box unwind at once; the port closes with the
     // window.
     m_port->setPortOpen(false);
-    requestShutdown(0);
-}
-
-std::optional<quint8> VESK::GiveID_Set() {
-    return m_link->GiveID_Set();
-}
-void VESK::Com_Set() {
-    m_link->Com_Set();
-}
-void VESK::Error_set() {
-    m_link->Error_set();
+    m_waits.close(0);
 }
 
 void VESK::startUp() {
@@ -167,11 +180,11 @@ void VESK::startUp() {
     m_address->selectInitialEntries(1);
     m_err1->setEnabled(false);
     m_address->setBroadcast(true);
-    if (shuttingDown())
+    if (m_waits.closing())
         return;
 
     m_portSelector->select(0);
-    if (shuttingDown())
+    if (m_waits.closing())
         return;
     m_series->selectAtStartUp();
     spawn(m_status->run());

@@ -1,36 +1,41 @@
 // The console's one window: its frames, the controls shared by several areas, and the start-up
-// sequence. Each operation area is its own unit that places its controls into these frames.
+// sequence. The window creates the operation areas, hands each the services it uses, and wires
+// them together with signals.
 #pragma once
 
-#include <QGroupBox>
 #include <QWidget>
 
-#include <optional>
+#include <functional>
+#include <memory>
 
-#include "window/buildprofile.h"
+#include "areas/buildprofile.h"
 
 class QCheckBox;
+class QGroupBox;
 
 namespace vesk {
 
 class AddressArea;
-class ChannelStateArea;
 class DataDisplay;
-class DelayTableArea;
 class DeviceLink;
-class InterlockArea;
-class KeyLockArea;
+class MessageSink;
 class PortSelector;
-class PowerOnArea;
 class ReplyReceiver;
 class SerialPortControl;
 class SeriesArea;
 class SingleChannelArea;
 class StatusQuery;
-class TimedAllArea;
+class Waits;
 namespace toolkit {
 class ClickLabel;
 }
+
+// What tests put in place of the desktop: where messages go and how a web address is opened.
+// Left empty, messages are modal boxes and the desktop opens the address.
+struct WindowSeams {
+    MessageSink* messages = nullptr;
+    std::function<void(const QString&)> openUrl;
+};
 
 class VESK : public QWidget {
     Q_OBJECT
@@ -40,7 +45,7 @@ public:
     static constexpr int ClientHeightTwips = 9840;
     static QString webAddress();
 
-    explicit VESK(BuildProfile profile, QWidget* parent = nullptr);
+    VESK(BuildProfile profile, Waits& waits, WindowSeams seams = {}, QWidget* parent = nullptr);
     ~VESK() override;
 
     // Runs once before the window is first shown: opens the port, fills the address lists, ticks
@@ -48,35 +53,11 @@ public:
     void startUp();
 
     const BuildProfile& profile() const { return m_profile; }
+    Waits& waits() { return m_waits; }
     SerialPortControl& port() { return *m_port; }
     DataDisplay& display() { return *m_display; }
     DeviceLink& link() { return *m_link; }
     StatusQuery& statusQuery() { return *m_status; }
-
-    std::optional<quint8> GiveID_Set();
-    void Com_Set();
-    void Error_set();
-
-    // The group frames: Frame3, frame2, Frame6, Frame5, Frame1, Frame4.
-    QGroupBox* Frame3() const { return m_frame3; }
-    QGroupBox* frame2() const { return m_frame2; }
-    QGroupBox* Frame6() const { return m_frame6; }
-    QGroupBox* Frame5() const { return m_frame5; }
-    QGroupBox* Frame1() const { return m_frame1; }
-    QGroupBox* Frame4() const { return m_frame4; }
-    QCheckBox* err1() const { return m_err1; }
-
-    SingleChannelArea& singleChannel() { return *m_single; }
-    AddressArea& address() { return *m_address; }
-    ChannelStateArea& channelState() { return *m_channelState; }
-    DelayTableArea& delayTable() { return *m_delayTable; }
-    TimedAllArea& timedAll() { return *m_timedAll; }
-    PowerOnArea& powerOn() { return *m_powerOn; }
-    InterlockArea& interlock() { return *m_interlock; }
-    KeyLockArea& keyLock() { return *m_keyLock; }
-    SeriesArea& series() { return *m_series; }
-    PortSelector& portSelector() { return *m_portSelector; }
-    MultiChannelHooks* multiChannel() const { return m_multi; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -87,8 +68,13 @@ private:
     QGroupBox* makeFrame(const char* name, const QString& caption, int left, int top, int width,
                          int height);
     void createLabels();
+    void createAreas();
 
     BuildProfile m_profile;
+    Waits& m_waits;
+    std::function<void(const QString&)> m_openUrl;
+    std::unique_ptr<MessageSink> m_ownMessages;
+    MessageSink* m_messages = nullptr;
     SerialPortControl* m_port = nullptr;
     QGroupBox* m_frame3 = nullptr;
     QGroupBox* m_frame2 = nullptr;
@@ -98,21 +84,15 @@ private:
     QGroupBox* m_frame4 = nullptr;
     DataDisplay* m_display = nullptr;
     DeviceLink* m_link = nullptr;
+    StatusQuery* m_status = nullptr;
     QCheckBox* m_err1 = nullptr;
     QWidget* m_label24 = nullptr;
     toolkit::ClickLabel* m_label23 = nullptr;
-    StatusQuery* m_status = nullptr;
     PortSelector* m_portSelector = nullptr;
+    AddressArea* m_address = nullptr;
+    SeriesArea* m_series = nullptr;
     SingleChannelArea* m_single = nullptr;
     ReplyReceiver* m_receiver = nullptr;
-    AddressArea* m_address = nullptr;
-    ChannelStateArea* m_channelState = nullptr;
-    DelayTableArea* m_delayTable = nullptr;
-    TimedAllArea* m_timedAll = nullptr;
-    PowerOnArea* m_powerOn = nullptr;
-    InterlockArea* m_interlock = nullptr;
-    KeyLockArea* m_keyLock = nullptr;
-    SeriesArea* m_series = nullptr;
     MultiChannelHooks* m_multi = nullptr;
 };
 

@@ -36,10 +36,10 @@
 #include <unistd.h>
 
 #include "app/application.h"
-#include "channels/multichannelarea.h"
-#include "link/delay.h"
-#include "link/devicelink.h"
-#include "window/toolkit.h"
+#include "areas/multichannelarea.h"
+#include "core/devicelink.h"
+#include "core/waits.h"
+#include "toolkit/toolkit.h"
 #include "window/vesk.h"
 
 using namespace vesk;
@@ -180,7 +180,7 @@ private:
     }
 
     void step() {
-        if (shuttingDown())
+        if (m_window.waits().closing())
             return;
         if (m_left <= 0) {
             say(QStringLiteral("RANDOM-DONE"));
@@ -294,7 +294,7 @@ private:
                     .arg(rssKb())
                     .arg(lamps, ports)
                     .arg(m_written)
-                    .arg(Module1::pendingDelays()));
+                    .arg(m_window.waits().pending()));
             return;
         }
         if (command == QLatin1String("resetgap")) {
@@ -322,7 +322,7 @@ private:
     }
 
     void waitSettled() {
-        if (Module1::pendingDelays() == 0) {
+        if (m_window.waits().pending() == 0) {
             say(QStringLiteral("SETTLED"));
             return;
         }
@@ -345,21 +345,26 @@ int main(int argc, char* argv[]) {
     const bool classic = args.contains(QStringLiteral("--classic"));
     setUpApplication(app,
                      classic ? QStringLiteral("veskpanel-classic") : QStringLiteral("veskpanel"));
-    if (args.contains(QStringLiteral("--record-messages"))) {
-        toolkit::setMessageHook(
-            [](const toolkit::Message& m) { say(QStringLiteral("MSG ") + m.text); });
-    }
-    toolkit::setUrlHook([](const QString& address) { say(QStringLiteral("URL ") + address); });
+    // Messages go to standard output instead of boxes when asked; the web address always does.
+    struct SaidMessages : MessageSink {
+        void show(const Message& m) override { say(QStringLiteral("MSG ") + m.text); }
+    } said;
+    WindowSeams seams;
+    if (args.contains(QStringLiteral("--record-messages")))
+        seams.messages = &said;
+    seams.openUrl = [](const QString& address) { say(QStringLiteral("URL ") + address); };
 
     StallMonitor monitor;
     monitor.start();
     int status = 0;
     {
+        Waits waits;
         VESK window(classic ? BuildProfile::classicBuild()
-                            : BuildProfile::full(&createMultiChannelArea));
+                            : BuildProfile::full(&createMultiChannelArea),
+                    waits, seams);
         Driver driver(window, monitor);
         window.startUp();
-        if (!shuttingDown()) {
+        if (!waits.closing()) {
             window.show();
             say(QStringLiteral("READY"));
             status = app.exec();

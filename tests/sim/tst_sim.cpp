@@ -3,6 +3,8 @@
 #include "frameparser.h"
 #include "statejson.h"
 
+#include "core/frames.h"
+
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QProcess>
@@ -19,11 +21,12 @@ using L = QStringList;
 
 const auto hex = [](const char* text) { return QByteArray::fromHex(text); };
 const auto cmd = [](quint8 command, std::initializer_list<quint8> data, quint8 address = 1) {
-    return commandFrame(address, command, QByteArrayView(data.begin(), qsizetype(data.size())));
+    return vesk::commandFrame(address, command,
+                              QByteArrayView(data.begin(), qsizetype(data.size())));
 };
 const auto sw = [](quint8 ch, bool on, quint8 to = 1) { return cmd(0x18, {ch, on}, to); };
 const auto timed = [](quint8 sel, quint8 on, quint8 code) { return cmd(0x19, {sel, on, code}); };
-const auto param = [](quint8 p, const QByteArray& v) { return parameterFrame(1, p, v); };
+const auto param = [](quint8 p, const QByteArray& v) { return vesk::parameterFrame(1, p, v); };
 const auto query = [](quint8 address = 1) { return cmd(Cmd::StatusQuery, {1}, address); };
 const QByteArray powerCycle; // stands for a restart in a list of frames
 
@@ -134,7 +137,7 @@ private slots:
             {param(0x1F, "\x01"), param(0x11, "\x87"), param(0x15, hex("00")), powerCycle},
             {{0, 0x86}});
         row("restart with the pending address",
-            {parameterFrame(254, 0x10, "\x1A"), sw(1, 1), query(), powerCycle, sw(2, 1),
+            {vesk::parameterFrame(254, 0x10, "\x1A"), sw(1, 1), query(), powerCycle, sw(2, 1),
              sw(3, 1, 26), query(1), query(254)},
             {{0, 0x05}}, "CA20012001F3 CA201A2005D6");
         row("restart with address 0",

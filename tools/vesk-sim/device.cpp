@@ -2,6 +2,8 @@
 
 #include "protocol.h"
 
+#include "core/frames.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -110,11 +112,7 @@ Device::Result Device::handleFrame(QByteArrayView frame) {
 QString Device::statusQuery(QByteArrayView data, QByteArray& reply) {
     if (static_cast<quint8>(data[0]) != 0x01)
         return QStringLiteral("status query data %1").arg(hexByte(quint8(data[0])));
-    reply = QByteArray::fromRawData("\xCA\x20", 2);
-    reply.append(char(m_state.address))
-        .append(char(Cmd::StatusQuery))
-        .append(char(m_state.channels));
-    reply.append(char(checksum(reply)));
+    reply = statusReplyFrame(m_state.address, m_state.channels);
     return {};
 }
 

@@ -32,27 +32,6 @@ quint8 checksum(QByteArrayView bytes) {
     return static_cast<quint8>(255 - sum % 256);
 }
 
-QByteArray commandFrame(quint8 address, quint8 command, QByteArrayView data) {
-    QByteArray frame;
-    frame.reserve(FrameOverhead + data.size());
-    frame.append(char(FrameStart)).append(char(FrameSecond));
-    frame.append(char(address)).append(char(command)).append(char(data.size()));
-    frame.append(data);
-    frame.append(char(checksum(frame)));
-    return frame;
-}
-
-QByteArray parameterFrame(quint8 address, quint8 parameter, QByteArrayView values) {
-    QByteArray frame;
-    frame.reserve(ParameterHeaderSize + 1 + values.size());
-    frame.append(char(FrameStart)).append(char(FrameSecond));
-    frame.append(char(address)).append(char(Cmd::ParameterWrite)).append(char(values.size() + 3));
-    frame.append(char(0x00)).append(char(parameter)).append(char(values.size()));
-    frame.append(values);
-    frame.append(char(ParameterEnd));
-    return frame;
-}
-
 QString toHex(QByteArrayView bytes) {
     return QString::fromLatin1(bytes.toByteArray().toHex(' ').toUpper());
 }

@@ -1,4 +1,5 @@
-// Wire format of the controller: frame bytes, command table, checksum and hex text helpers.
+// How the simulated controller reads the wire: frame bytes, command table, checksum and hex text
+// helpers. What it sends is built by the core library, as the programs build theirs.
 #pragma once
 
 #include <QByteArray>
@@ -42,12 +43,6 @@ const CommandShape* findCommand(quint8 code);
 
 // 255 - (sum of the bytes mod 256).
 quint8 checksum(QByteArrayView bytes);
-
-// CA 20 address command N data... checksum.
-QByteArray commandFrame(quint8 address, quint8 command, QByteArrayView data);
-
-// CA 20 address CC N 00 parameter n values... AC.
-QByteArray parameterFrame(quint8 address, quint8 parameter, QByteArrayView values);
 
 // "CA 20 01": two upper-case digits per byte, separated by single blanks.
 QString toHex(QByteArrayView bytes);

@@ -1,0 +1,50 @@
+// The address row: which controller the console talks to (or broadcast), and writing a new address
+// into a controller.
+#pragma once
+
+#include <QObject>
+
+#include <array>
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+
+#include "areas/context.h"
+
+namespace vesk {
+
+class AddressArea : public QObject {
+    Q_OBJECT
+public:
+    explicit AddressArea(const AreaContext& ctx);
+
+    // IDCombo(0): the new address; IDCombo(1): the address frames go to.
+    QComboBox* IDCombo(int index) const { return m_idCombo.at(index); }
+    QCheckBox* Check2() const { return m_check2; }
+    QPushButton* IDset() const { return m_idSet; }
+
+    // Start-up: one entry appended to both lists, then the initial selection.
+    void appendEntry(const QString& text);
+    void selectInitialEntries(int position);
+    // Ticks or unticks the broadcast box (which enables or disables the address list).
+    void setBroadcast(bool on);
+
+    // 254 while broadcast is ticked, otherwise the selected address; nullopt when none is selected.
+    std::optional<quint8> currentAddress() const;
+
+    // Writes the selected new address to the controller, always through the broadcast address.
+    void writeNewAddress();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    AreaContext m_ctx;
+    std::array<QComboBox*, 2> m_idCombo{};
+    QCheckBox* m_check2 = nullptr;
+    QPushButton* m_idSet = nullptr;
+};
+
+} // namespace vesk

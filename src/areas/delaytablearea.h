@@ -1,0 +1,58 @@
+// The delay table in Frame5: for each channel an on-delay and an off-delay box in seconds, a spin
+// control beside each box, a numeric filter on the boxes, and two buttons that send a whole column
+// to the controller in one parameter write. A double-click on the frame refills the initial values.
+#pragma once
+
+#include <QObject>
+
+#include "core/task.h"
+
+#include <array>
+
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+#include "areas/context.h"
+
+namespace vesk {
+
+class SpinButton;
+
+class DelayTableArea : public QObject {
+    Q_OBJECT
+public:
+    DelayTableArea(const AreaContext& ctx, QWidget* frame5);
+
+    // Boxes 0..7 are the on-delays of channels 1..8, boxes 8..15 their off-delays.
+    QLineEdit* Text1(int index) const { return m_text1.at(index); }
+    // The spin control beside box `index`; the channel state toggles enable and disable it.
+    SpinButton* SpinButton1(int index) const { return m_spin.at(index); }
+    QPushButton* Command1() const { return m_command1; }
+    QPushButton* Command2() const { return m_command2; }
+
+    // Sends one column: 0 = on-delays (parameter 0x30, written twice), 1 = off-delays (0x40).
+    Task<> sendColumn(int column);
+    // A channel set to off has its two spin controls disabled.
+    void setChannelEditable(int index, bool editable);
+    // Puts the initial values back: on-delays 1..8, off-delays 8..1.
+    void refill();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void filter(int index);
+    void stepUp(int index);
+    void stepDown(int index);
+
+    AreaContext m_ctx;
+    QWidget* m_frame5 = nullptr;
+    std::array<QLineEdit*, 16> m_text1{};
+    std::array<SpinButton*, 16> m_spin{};
+    QPushButton* m_command1 = nullptr;
+    QPushButton* m_command2 = nullptr;
+    bool m_filtering = false;
+};
+
+} // namespace vesk

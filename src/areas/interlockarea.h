@@ -1,0 +1,41 @@
+// Channel interlock: the pairs 1-2, 3-4, 5-6 and 7-8 can be tied to each other in the controller.
+// The 5200 series writes all pairs at once as a mask from the four Fusuo boxes; the QX series sets
+// or releases one pair at a time with the eight S1 buttons.
+#pragma once
+
+#include <QObject>
+
+#include "core/task.h"
+
+#include <array>
+
+class QCheckBox;
+class QPushButton;
+
+#include "areas/context.h"
+
+namespace vesk {
+
+class InterlockArea : public QObject {
+    Q_OBJECT
+public:
+    InterlockArea(const AreaContext& ctx, QWidget* frame2);
+
+    // Fusuo(k): pair k (channels 2k + 1 and 2k + 2), on the window over frame2.
+    QCheckBox* Fusuo(int index) const { return m_fusuo.at(index); }
+    // S1(i): set (even i) or release (odd i) pair i / 2; inside frame2.
+    QPushButton* S1(int index) const { return m_s1.at(index); }
+
+    // Handlers: a pair box ticked or unticked; an S1 button clicked.
+    Task<> sendPairMask();
+    Task<> setOrReleasePair(int index);
+    // QX controllers set and release one pair at a time; 5200 controllers take all pairs at once.
+    void showSeries(bool qx);
+
+private:
+    AreaContext m_ctx;
+    std::array<QCheckBox*, 4> m_fusuo{};
+    std::array<QPushButton*, 8> m_s1{};
+};
+
+} // namespace vesk

@@ -1,0 +1,74 @@
+#include "singlechannelarea.h"
+
+#include <QGroupBox>
+#include <QPushButton>
+
+#include "areas/buildprofile.h"
+#include "core/devicelink.h"
+#include "core/frames.h"
+#include "core/statusquery.h"
+#include "core/waits.h"
+#include "toolkit/toolkit.h"
+
+namespace vesk {
+
+namespace {
+
+const char* const ChannelDigits[8] = {"①", "②", "③", "④", "⑤", "⑥", "⑦", "⑧"};
+const char* const ChannelWords[8] = {"一", "二", "三", "四", "五", "六", "七", "八"};
+
+QString caption(int index, bool classic) {
+    const bool on = index < 8;
+    const int channel = on ? index : index - 8;
+    if (classic)
+        return QString::fromUtf8(on ? "开启通道" : "关闭通道") +
+               QString::fromUtf8(ChannelWords[channel]);
+    return QString::fromUtf8(on ? "开启" : "关闭") + QString::fromUtf8(ChannelDigits[channel]);
+}
+
+} // namespace
+
+SingleChannelArea::SingleChannelArea(const AreaContext& ctx, QWidget* frame1)
+    : QObject(ctx.window), m_ctx(ctx) {
+    const bool classic = m_ctx.profile.classic;
+    // Four rows of four: on 1-4, off 1-4, on 5-8, off 5-8; each column holds one channel.
+    const int rowOf[16] = {0, 0, 0, 0, 2, 2, 2, 2, 1, 1, 1, 1, 3, 3, 3, 3};
+    for (int i = 0; i < 16; ++i) {
+        auto* button = new QPushButton(caption(i, classic), frame1);
+        button->setObjectName(QStringLiteral("Command_CPort_%1").arg(i));
+        const int column = i % 4;
+        const int top = 240 + 600 * rowOf[i];
+        if (classic)
+            toolkit::placeTwips(button, 240 + 1560 * column, top, 1215, 495);
+        else
+            toolkit::placeTwips(button, 120 + 960 * column, top, 735, 495);
+        if (i < 8) {
+            button->setAutoFillBackground(true);
+            // The face colour is the channel's lamp, which the caption does not tell.
+            button->setAccessibleDescription(QStringLiteral("底色为红时通道%1已开启").arg(i + 1));
+        }
+        connect(button, &QPushButton::clicked, this, [this, i] { spawn(switchChannel(i)); });
+        m_buttons[i] = button;
+    }
+}
+
+void SingleChannelArea::setLamp(int k, bool on) {
+    if (k < 0 || k > 7)
+        return;
+    toolkit::setFaceColor(m_buttons[k], on ? toolkit::Red : toolkit::buttonFace());
+}
+
+Task<> SingleChannelArea::switchChannel(int index) {
+    DeviceLink& link = m_ctx.link;
+    const std::optional<quint8> address = link.GiveID_Set();
+    if (!address)
+        co_return;
+    if (const bool sent = co_await link.SendFrame(switchFrame(*address, index % 8 + 1, index < 8));
+        !sent)
+        co_return;
+    if (const bool waited = co_await m_ctx.waits.Delay(m_ctx.profile.switchSettleMs, this); !waited)
+        co_return;
+    co_await m_ctx.status.run();
+}
+
+} // namespace vesk

@@ -1,0 +1,35 @@
+// The single-channel area: sixteen buttons that switch one channel on or off each. The eight
+// switch-on buttons double as the channel lamps that the status reply colours.
+#pragma once
+
+#include <QObject>
+
+#include <array>
+
+#include "core/task.h"
+
+class QPushButton;
+
+#include "areas/context.h"
+
+namespace vesk {
+
+class SingleChannelArea : public QObject {
+    Q_OBJECT
+public:
+    SingleChannelArea(const AreaContext& ctx, QWidget* frame1);
+
+    // Index 0..7 switches channel index + 1 on; 8..15 switches channel index - 7 off.
+    QPushButton* Command_CPort(int index) const { return m_buttons.at(index); }
+
+    // Colours the lamp of channel k + 1: red when on, the button face when off.
+    void setLamp(int k, bool on);
+
+    Task<> switchChannel(int index);
+
+private:
+    AreaContext m_ctx;
+    std::array<QPushButton*, 16> m_buttons{};
+};
+
+} // namespace vesk

@@ -1,0 +1,38 @@
+// What the send sequence tells the operator, and the two things it needs from whoever shows it:
+// a place for messages (modal boxes in the console, a recorder in tests) and the data display.
+#pragma once
+
+#include <QString>
+
+namespace vesk {
+
+enum class Icon { None, Warning, Question };
+enum class Buttons { Ok, CancelTryAgainContinue };
+
+struct Message {
+    QString text;
+    QString title;
+    Icon icon = Icon::None;
+    Buttons buttons = Buttons::Ok;
+};
+
+inline const QString AppTitle = QStringLiteral("VESK系列电源控制器");
+
+// Shows a message and returns once the operator has dealt with it (at once while closing).
+class MessageSink {
+public:
+    virtual ~MessageSink() = default;
+    virtual void show(const Message& message) = 0;
+};
+
+// The text display that frame echoes and replies are written to.
+class EchoDisplay {
+public:
+    virtual ~EchoDisplay() = default;
+    virtual QString text() const = 0;
+    // Replaces the text; a text equal to the current one is no change.
+    virtual void setText(const QString& text) = 0;
+    void appendText(const QString& more) { setText(text() + more); }
+};
+
+} // namespace vesk
