@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(form[0] + 255 * form[1] == delays[k]);
         require(delays[k] < 256 ? form[1] == 0 : form[0] < 255);
     }
-    const QByteArray dframe = delayFrame(address, Param::OnDelays, delays);
+    const QByteArray dframe = delayFrame(address, true, delays);
     require(dframe.size() == 9 + 16);
     for (int k = 0; k < 8; ++k)
         require(quint8(dframe[8 + 2 * k]) + 255 * quint8(dframe[9 + 2 * k]) == delays[k]);

@@ -20,11 +20,6 @@ class AddressArea : public QObject {
 public:
     explicit AddressArea(const AreaContext& ctx);
 
-    // IDCombo(0): the new address; IDCombo(1): the address frames go to.
-    QComboBox* IDCombo(int index) const { return m_idCombo.at(index); }
-    QCheckBox* Check2() const { return m_check2; }
-    QPushButton* IDset() const { return m_idSet; }
-
     // Start-up: one entry appended to both lists, then the initial selection.
     void appendEntry(const QString& text);
     void selectInitialEntries(int position);

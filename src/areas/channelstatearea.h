@@ -21,12 +21,6 @@ class ChannelStateArea : public QObject {
 public:
     ChannelStateArea(const AreaContext& ctx, QWidget* frame5);
 
-    // Toggle of channel index + 1, drawn as a button that stays pressed while ticked; ticked means
-    // the channel is set to off.
-    QPushButton* Check1(int index) const { return m_check1.at(index); }
-    // "设置通道状态"; the model series enables it for the QX series only.
-    QPushButton* Command5() const { return m_command5; }
-
     Task<> sendStates();
     // The channel state set is sent only to QX series controllers.
     void showSeries(bool qx);

@@ -24,13 +24,6 @@ class DelayTableArea : public QObject {
 public:
     DelayTableArea(const AreaContext& ctx, QWidget* frame5);
 
-    // Boxes 0..7 are the on-delays of channels 1..8, boxes 8..15 their off-delays.
-    QLineEdit* Text1(int index) const { return m_text1.at(index); }
-    // The spin control beside box `index`; the channel state toggles enable and disable it.
-    SpinButton* SpinButton1(int index) const { return m_spin.at(index); }
-    QPushButton* Command1() const { return m_command1; }
-    QPushButton* Command2() const { return m_command2; }
-
     // Sends one column: 0 = on-delays (parameter 0x30, written twice), 1 = off-delays (0x40).
     Task<> sendColumn(int column);
     // A channel set to off has its two spin controls disabled.

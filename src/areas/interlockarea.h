@@ -21,11 +21,6 @@ class InterlockArea : public QObject {
 public:
     InterlockArea(const AreaContext& ctx, QWidget* frame2);
 
-    // Fusuo(k): pair k (channels 2k + 1 and 2k + 2), on the window over frame2.
-    QCheckBox* Fusuo(int index) const { return m_fusuo.at(index); }
-    // S1(i): set (even i) or release (odd i) pair i / 2; inside frame2.
-    QPushButton* S1(int index) const { return m_s1.at(index); }
-
     // Handlers: a pair box ticked or unticked; an S1 button clicked.
     Task<> sendPairMask();
     Task<> setOrReleasePair(int index);

@@ -22,9 +22,6 @@ public:
 
     explicit KeyLockArea(const AreaContext& ctx);
 
-    // Command25(0) "面板按键解锁", Command25(1) "面板按键上锁".
-    QPushButton* Command25(int index) const { return m_buttons.at(index); }
-
     Task<> lockOrUnlock(int index);
 
 private:

@@ -24,15 +24,6 @@ class MultiChannelArea : public QObject, public MultiChannelHooks {
 public:
     explicit MultiChannelArea(const AreaContext& ctx);
 
-    QGroupBox* Frame7() const { return m_frame7; }
-    // Channel selector of channel index + 1; ticked leaves the channel out.
-    QPushButton* PCheck(int index) const { return m_pcheck.at(index); }
-    // Target state of channel index + 1; ticked switches it on.
-    QCheckBox* PortCheck(int index) const { return m_portCheck.at(index); }
-    QComboBox* HourCombo() const { return m_hourCombo; }
-    QComboBox* MinteCombo() const { return m_minteCombo; }
-    QPushButton* Command4() const { return m_command4; }
-
     void fillUnits() override;
     void tickState(int index) override;
 

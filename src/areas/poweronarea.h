@@ -26,8 +26,6 @@ public:
 
     PowerOnArea(const AreaContext& ctx, QWidget* frame6);
 
-    // kj_ID(0) "断电前状态", kj_ID(1) "用户自定义状态".
-    QRadioButton* kj_ID(int index) const { return m_kjId.at(index); }
     // port(i): the user-defined power-on state of channel i + 1, ticked = on.
     QCheckBox* port(int index) const { return m_port.at(index); }
     // The background a port box shows: red ticked, black unticked, white disabled.

@@ -16,8 +16,6 @@ class QueryArea : public QObject {
 public:
     QueryArea(const AreaContext& ctx, QWidget* frame6);
 
-    QPushButton* TestButton() const { return m_testButton; }
-    QCheckBox* Checktest() const { return m_checktest; }
     void showSeries(bool qx);
 
 private:

@@ -21,9 +21,6 @@ public:
 
     SeriesArea(const AreaContext& ctx, QWidget* frame2);
 
-    // Option1(0) "QX系列" inside frame2, Option1(1) "5200系列" on the window.
-    QRadioButton* Option1(int index) const { return m_option1.at(index); }
-
     // Start-up selects the 5200 series, which runs its handler.
     void selectAtStartUp();
 

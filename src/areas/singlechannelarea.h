@@ -19,9 +19,6 @@ class SingleChannelArea : public QObject {
 public:
     SingleChannelArea(const AreaContext& ctx, QWidget* frame1);
 
-    // Index 0..7 switches channel index + 1 on; 8..15 switches channel index - 7 off.
-    QPushButton* Command_CPort(int index) const { return m_buttons.at(index); }
-
     // Colours the lamp of channel k + 1: red when on, the button face when off.
     void setLamp(int k, bool on);
 

@@ -22,9 +22,6 @@ public:
 
     explicit TimedAllArea(const AreaContext& ctx);
 
-    // 0: "按设定时间全开", 1: "按设定时间全关".
-    QPushButton* Command3(int index) const { return m_command3.at(index); }
-
     Task<> run(int index);
 
 private:
