@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTimer>
 
 #include "link/datadisplay.h"
@@ -76,9 +77,11 @@ private slots:
                 steps << token.left(cut) + i;
         }
         for (const QString& a : steps) {
-            if (a.contains('='))
-                c.find<QComboBox>(a.section('=', 0, 0))->setCurrentIndex(a.section('=', 1).toInt());
-            else if (auto* w = c.find<QAbstractButton>(a); qobject_cast<QPushButton*>(w))
+            if (a.contains('=')) { // the operator's choice from the list
+                auto* list = c.find<QComboBox>(a.section('=', 0, 0));
+                list->setCurrentIndex(a.section('=', 1).toInt());
+                emit list->activated(list->currentIndex());
+            } else if (auto* w = c.find<QAbstractButton>(a); qobject_cast<QPushButton*>(w))
                 click(w);
             else // check boxes and options on their indicator
                 QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(6, w->height() / 2));
@@ -172,15 +175,18 @@ private slots:
             QCOMPARE(state->text(), QString::fromUtf8(leftOut ? "关" : "开"));
             QCOMPARE(toolkit::textColor(state), leftOut ? Qt::black : Red);
         }
-        units->setCurrentIndex(2);
+        // Each choice of a unit refills the numbers once and resets the number.
+        QSignalSpy refills(numbers->model(), &QAbstractItemModel::rowsRemoved);
+        QTest::keyClick(units, Qt::Key_End);
         QCOMPARE(numbers->count(), 16);
         numbers->setCurrentIndex(9);
-        units->setCurrentIndex(1);
+        QTest::keyClick(units, Qt::Key_Up);
         QCOMPARE(numbers->count(), 60);
         QCOMPARE(numbers->currentIndex(), 0);
         numbers->setCurrentIndex(30);
-        emit units->activated(1); // picking the unit already shown resets the number too
+        emit units->activated(1); // picking the unit already shown from the list
         QCOMPARE(numbers->currentIndex(), 0);
+        QCOMPARE(refills.count(), 3);
         QPushButton* send = c.button("Command5");
         send->setEnabled(true);
         QTest::mousePress(send, Qt::LeftButton);

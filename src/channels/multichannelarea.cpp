@@ -95,9 +95,9 @@ MultiChannelArea::MultiChannelArea(VESK& window) : QObject(&window), m_window(wi
     toolkit::setTextColor(m_minteCombo, toolkit::Black);
     toolkit::placeTwips(m_minteCombo, 120, 2400, 855, 300);
     toolkit::setAccessible(m_minteCombo, QStringLiteral("延时单位"));
-    // A choice by the program or by the operator refills the numbers; picking the unit already
-    // shown resets the number as well.
-    connect(m_minteCombo, &QComboBox::currentIndexChanged, this, &MultiChannelArea::unitChosen);
+    // Each choice by the operator (from the list, by keys or by the wheel) refills the numbers
+    // once and so resets the number, also when the unit already shown is picked again. Only the
+    // operator's choices come through here: fillUnits() refills for the program's own choice.
     connect(m_minteCombo, &QComboBox::activated, this, &MultiChannelArea::unitChosen);
 
     m_command4 = new QPushButton(QStringLiteral("执行操作"), m_frame7);
@@ -123,6 +123,7 @@ void MultiChannelArea::fillUnits() {
     m_minteCombo->addItems(
         {QStringLiteral("秒钟"), QStringLiteral("分钟"), QStringLiteral("小时")});
     m_minteCombo->setCurrentIndex(0);
+    unitChosen();
 }
 
 void MultiChannelArea::tickState(int index) {

@@ -274,6 +274,7 @@ private:
                 return;
             }
             list->setCurrentIndex(rest.toInt());
+            emit list->activated(list->currentIndex());
             say(QStringLiteral("ACK ") + line);
             return;
         }
