@@ -53,7 +53,6 @@ MultiChannelArea::MultiChannelArea(VESK& window) : QObject(&window), m_window(wi
         auto* selector = new QPushButton(QString::number(i + 1), m_frame7);
         selector->setObjectName(QStringLiteral("PCheck_%1").arg(i));
         selector->setCheckable(true);
-        selector->setAutoFillBackground(true);
         selector->setFont(toolkit::songti(9, true));
         toolkit::setFaceColor(selector, SelectorFace);
         toolkit::setTextColor(selector, toolkit::Red);
