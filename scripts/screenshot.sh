@@ -45,8 +45,8 @@ unset WAYLAND_DISPLAY
 # Channels 1, 3 and 6 on: the status reply of the simulated controller (address 1) in that state.
 reply="CA 20 01 20 25 CF"
 
-# Pixels of the capture in a strong red: a lit lamp's face (the style shades it from pure red to
-# about 250, 125, 125), and the red captions, which the count before the reply takes in.
+# Pixels of the capture in a strong red: a lit lamp's face (pure red inside its frame), and the
+# red captions, which the count before the reply takes in.
 red_pixels() { # window id
     xwd -silent -id "$1" | xwdtopnm 2>/dev/null | ppmhist -noheader |
         awk '$1 >= 200 && $2 <= 140 && $3 <= 140 && $1 - $2 >= 100 { n += $5 } END { print n + 0 }'

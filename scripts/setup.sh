@@ -6,6 +6,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-t
           libgl-dev fonts-noto-cjk)
 # clang and its libFuzzer runtime, for the fuzz targets.
 [ "${VESK_WITH_CLANG:-0}" = 1 ] && packages+=(clang libclang-rt-dev)
+# The format check (.ci/run).
+[ "${VESK_WITH_FORMAT:-0}" = 1 ] && packages+=(clang-format)
 # Checking the install tree and building the Debian package (scripts/check-install.sh).
 [ "${VESK_WITH_PACKAGING:-0}" = 1 ] && packages+=(desktop-file-utils appstream dpkg-dev)
 # Rendering the README's screenshot under a virtual X server (scripts/screenshot.sh).

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTimer>
 
 #include "core/frames.h"
@@ -76,9 +77,11 @@ private slots:
                 steps << token.left(cut) + i;
         }
         for (const QString& a : steps) {
-            if (a.contains('='))
-                c.find<QComboBox>(a.section('=', 0, 0))->setCurrentIndex(a.section('=', 1).toInt());
-            else if (auto* w = c.find<QAbstractButton>(a); qobject_cast<QPushButton*>(w))
+            if (a.contains('=')) { // the operator's choice from the list
+                auto* list = c.find<QComboBox>(a.section('=', 0, 0));
+                list->setCurrentIndex(a.section('=', 1).toInt());
+                emit list->activated(list->currentIndex());
+            } else if (auto* w = c.find<QAbstractButton>(a); qobject_cast<QPushButton*>(w))
                 click(w);
             else // check boxes and options on their indicator
                 QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(6, w->height() / 2));
@@ -152,6 +155,54 @@ private slots:
         QVERIFY2(queryAfter >= 90 && queryAfter <= 200, qPrintable(QString::number(queryAfter)));
     }
 
+    // What the operator sees of a lamp, and of a button's colour while it is held: the colour flat
+    // up to the frame and nothing of it outside; a dark lamp looks like any other button.
+    void faces_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QColor>("face"); // invalid: the normal face, after the lamp was lit
+        QTest::newRow("lit lamp") << "Command_CPort_2" << Red;
+        QTest::newRow("dark lamp") << "Command_CPort_2" << QColor();
+        QTest::newRow("state button held") << "Command5" << QColor(250, 210, 180);
+    }
+    void faces() {
+        QFETCH(QString, name);
+        QFETCH(QColor, face);
+        Console c;
+        c.window->show();
+        QPushButton* button = c.button(name);
+        button->setEnabled(true);
+        button->setFocusPolicy(Qt::NoFocus); // a focus frame would differ from the plain button's
+        QWidget* frame = button->parentWidget();
+        const auto shot = [&] { return frame->grab(button->geometry()).toImage(); };
+        const bool held = name == "Command5";
+        QPushButton plain(button->text(), frame); // never coloured, in the same place and state
+        plain.setGeometry(button->geometry());
+        plain.setDown(held);
+        button->hide();
+        plain.show();
+        const QImage normal = shot();
+        plain.hide();
+        button->show();
+        if (held) {
+            QTest::mousePress(button, Qt::LeftButton);
+        } else {
+            toolkit::setFaceColor(button, Red);
+            toolkit::setFaceColor(button, face.isValid() ? face : toolkit::buttonFace());
+        }
+        const QImage image = shot();
+        const int w = image.width(), h = image.height();
+        if (!face.isValid())
+            QCOMPARE(image, normal);
+        for (const QPoint p : {QPoint(w / 2, 1), QPoint(w / 2, 3), QPoint(2, h / 2),
+                               QPoint(w - 3, h / 2), QPoint(w / 2, h - 3)})
+            QCOMPARE(image.pixelColor(p), face.isValid() ? face : normal.pixelColor(p));
+        // The frame and the corners outside it as on every button.
+        for (const QPoint p :
+             {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(w - 1, 0), QPoint(0, h - 1),
+              QPoint(w - 1, h - 1), QPoint(w / 2, 0), QPoint(0, h / 2)})
+            QCOMPARE(image.pixelColor(p), normal.pixelColor(p));
+    }
+
     // The multi-channel area's controls, and its absence from the classic program.
     void multiChannelControls() {
         Console c;
@@ -172,21 +223,18 @@ private slots:
             QCOMPARE(state->text(), QString::fromUtf8(leftOut ? "关" : "开"));
             QCOMPARE(toolkit::textColor(state), leftOut ? Qt::black : Red);
         }
-        units->setCurrentIndex(2);
+        // Each choice of a unit refills the numbers once and resets the number.
+        QSignalSpy refills(numbers->model(), &QAbstractItemModel::rowsRemoved);
+        QTest::keyClick(units, Qt::Key_End);
         QCOMPARE(numbers->count(), 16);
         numbers->setCurrentIndex(9);
-        units->setCurrentIndex(1);
+        QTest::keyClick(units, Qt::Key_Up);
         QCOMPARE(numbers->count(), 60);
         QCOMPARE(numbers->currentIndex(), 0);
         numbers->setCurrentIndex(30);
-        emit units->activated(1); // picking the unit already shown resets the number too
+        emit units->activated(1); // picking the unit already shown from the list
         QCOMPARE(numbers->currentIndex(), 0);
-        QPushButton* send = c.button("Command5");
-        send->setEnabled(true);
-        QTest::mousePress(send, Qt::LeftButton);
-        QCOMPARE(toolkit::faceColor(send), QColor(250, 210, 180)); // while held
-        QTest::mouseRelease(send, Qt::LeftButton);
-        QCOMPARE(toolkit::faceColor(send), toolkit::buttonFace());
+        QCOMPARE(refills.count(), 3);
         QVERIFY(c.settle());
         Console classic(true);
         for (const char* name : {"Frame7", "PCheck_0", "PortCheck_0", "HourCombo", "Command4"})

@@ -43,7 +43,6 @@ ChannelStateArea::ChannelStateArea(const AreaContext& ctx, QWidget* frame5)
 
     m_command5 = new QPushButton(QStringLiteral("设置通道状态"), frame);
     m_command5->setObjectName(QStringLiteral("Command5"));
-    m_command5->setAutoFillBackground(true);
     toolkit::placeTwips(m_command5, 120, 4440, 1455, 495);
     toolkit::addPressFeedback(m_command5, QColor(250, 210, 180));
     connect(m_command5, &QPushButton::clicked, this, [this] { spawn(sendStates()); });

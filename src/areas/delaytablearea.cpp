@@ -87,7 +87,6 @@ DelayTableArea::DelayTableArea(const AreaContext& ctx, QWidget* frame5)
         auto* button = new QPushButton(caption, frame);
         button->setObjectName(QString::fromLatin1(name));
         button->setToolTip(QStringLiteral("改变数值后双击发送"));
-        button->setAutoFillBackground(true);
         toolkit::placeTwips(button, left, 4440, 2055, 495);
         toolkit::addPressFeedback(button, QColor(255, 210, 180));
         connect(button, &QPushButton::clicked, this, [this, column] { spawn(sendColumn(column)); });

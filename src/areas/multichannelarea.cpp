@@ -53,7 +53,6 @@ MultiChannelArea::MultiChannelArea(const AreaContext& ctx) : QObject(ctx.window)
         auto* selector = new QPushButton(QString::number(i + 1), m_frame7);
         selector->setObjectName(QStringLiteral("PCheck_%1").arg(i));
         selector->setCheckable(true);
-        selector->setAutoFillBackground(true);
         selector->setFont(toolkit::songti(9, true));
         toolkit::setFaceColor(selector, SelectorFace);
         toolkit::setTextColor(selector, toolkit::Red);
@@ -95,9 +94,9 @@ MultiChannelArea::MultiChannelArea(const AreaContext& ctx) : QObject(ctx.window)
     toolkit::setTextColor(m_minteCombo, toolkit::Black);
     toolkit::placeTwips(m_minteCombo, 120, 2400, 855, 300);
     toolkit::setAccessible(m_minteCombo, QStringLiteral("延时单位"));
-    // A choice by the program or by the operator refills the numbers; picking the unit already
-    // shown resets the number as well.
-    connect(m_minteCombo, &QComboBox::currentIndexChanged, this, &MultiChannelArea::unitChosen);
+    // Each choice by the operator (from the list, by keys or by the wheel) refills the numbers
+    // once and so resets the number, also when the unit already shown is picked again. Only the
+    // operator's choices come through here: fillUnits() refills for the program's own choice.
     connect(m_minteCombo, &QComboBox::activated, this, &MultiChannelArea::unitChosen);
 
     m_command4 = new QPushButton(QStringLiteral("执行操作"), m_frame7);
@@ -123,6 +122,7 @@ void MultiChannelArea::fillUnits() {
     m_minteCombo->addItems(
         {QStringLiteral("秒钟"), QStringLiteral("分钟"), QStringLiteral("小时")});
     m_minteCombo->setCurrentIndex(0);
+    unitChosen();
 }
 
 void MultiChannelArea::tickState(int index) {

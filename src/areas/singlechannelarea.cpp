@@ -43,7 +43,6 @@ SingleChannelArea::SingleChannelArea(const AreaContext& ctx, QWidget* frame1)
         else
             toolkit::placeTwips(button, 120 + 960 * column, top, 735, 495);
         if (i < 8) {
-            button->setAutoFillBackground(true);
             // The face colour is the channel's lamp, which the caption does not tell.
             button->setAccessibleDescription(QStringLiteral("底色为红时通道%1已开启").arg(i + 1));
         }

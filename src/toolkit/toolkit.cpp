@@ -5,10 +5,12 @@
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <QUrl>
 
 #include "core/waits.h"
@@ -45,6 +47,44 @@ private:
     int m_arrowTrim;
 };
 
+// Draws a push button whose face colour is not the normal face flat in that colour inside the
+// frame: the base style would shade it into a pale gradient. Frame, focus and caption stay the
+// base style's, and so does every button in the normal face.
+class FaceStyle : public QProxyStyle {
+public:
+    FaceStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+        const QColor face = option->palette.color(QPalette::Button);
+        if (element != PE_PanelButtonCommand || !button || face == buttonFace()) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        // The frame as on a button in the normal face, then the colour inside it: the frame is a
+        // one-pixel rounded outline along the edge of the rectangle.
+        QStyleOptionButton normal(*button);
+        normal.palette.setColor(QPalette::Button, buttonFace());
+        QProxyStyle::drawPrimitive(element, &normal, painter, widget);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(face);
+        painter->drawRoundedRect(QRectF(option->rect).adjusted(1, 1, -1, -1), 2.0, 2.0);
+        painter->restore();
+    }
+};
+
+QStyle* faceStyle() {
+    static QPointer<FaceStyle> style;
+    if (!style) {
+        style = new FaceStyle;
+        style->setParent(qApp);
+    }
+    return style;
+}
+
 } // namespace
 
 QRect twips(int left, int top, int width, int height) {
@@ -75,6 +115,13 @@ void setFaceColor(QWidget* widget, const QColor& colour) {
     pal.setColor(QPalette::Button, colour);
     pal.setColor(QPalette::Base, colour);
     widget->setPalette(pal);
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        // The face style paints the colour inside the frame; a filled background would show it
+        // in the corners outside the frame too.
+        button->setAutoFillBackground(false);
+        if (button->style() != faceStyle())
+            button->setStyle(faceStyle());
+    }
 }
 
 QColor faceColor(const QWidget* widget) {

@@ -34,7 +34,8 @@ inline const QColor Red{255, 0, 0};
 inline const QColor Black{0, 0, 0};
 inline const QColor White{255, 255, 255};
 
-// Face (background) colour of a push button or check box drawn as a button.
+// Face (background) colour of a push button or check box drawn as a button. A push button shows
+// it flat inside its frame and nothing of it outside; in the normal face it looks like any other.
 void setFaceColor(QWidget* widget, const QColor& colour);
 QColor faceColor(const QWidget* widget);
 // Caption colour of a button, check box, option button or label.

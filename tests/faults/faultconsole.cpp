@@ -12,8 +12,9 @@
 //   stats                 "STATS gap=<ms> rss=<kB> lamps=<8 x 0/1> ports=<4 x 0/1> written=<n>
 //                         pending=<n>" (lamps and port captions: 1 = red)
 //   resetgap              start a new stall measurement
-//   random N SEED         N random operator actions, one per event-loop pass; "RANDOM-DONE" at the
-//   end settle                "SETTLED" once no operation waits any more close close the window
+//   random N SEED         N random operator actions, one per event-loop pass, then "RANDOM-DONE"
+//   settle                "SETTLED" once no operation waits any more
+//   close                 close the window
 // Output lines: READY, MSG <text>, BOX <text> (a real dialogue is open), ACK <command>, EXIT.
 #include <QAbstractButton>
 #include <QApplication>
@@ -273,6 +274,7 @@ private:
                 return;
             }
             list->setCurrentIndex(rest.toInt());
+            emit list->activated(list->currentIndex());
             say(QStringLiteral("ACK ") + line);
             return;
         }
