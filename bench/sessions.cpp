@@ -33,8 +33,7 @@ constexpr auto ms = [](std::int64_t ns) { return double(ns) / MsNs; };
 
 // Wall time and the console thread's own CPU time at one moment, or between two.
 struct Stamp {
-    double wallNs = 0;
-    double cpuNs = 0;
+    double wallNs = 0, cpuNs = 0;
     static Stamp now() {
         timespec ts{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
@@ -163,27 +162,28 @@ void polling(const Options& options, WireTap& tap, std::vector<Figure>& out) {
     const int ticks = options.quick ? 10 : std::max(100, options.runs * 30 + 10);
     Console console;
 
-    // When lamps 1 and 8 are coloured after a status reply's notification, which first gives them
-    // a marker colour: colouring a lamp in the colour it already has is no visible change.
+    // When lamps 1 and 8 are coloured, and the receive notifications that carried a status reply.
+    // Each colouring is followed by a marker colour: colouring a lamp in the colour it already has
+    // is no visible change, and the two replies of a tick colour the lamps twice.
     const QColor marker(1, 2, 3);
     bool recording = false;
     std::vector<std::int64_t> notes, lampNs[2];
     QPushButton* lamps[2] = {console.button(QStringLiteral("Command_CPort_0")),
                              console.button(QStringLiteral("Command_CPort_7"))};
-    QObject scope; // ends the watches and the connection before the state they use
+    const auto mark = [&](int i) { toolkit::setFaceColor(lamps[i], marker); };
+    QObject scope; // ends the watches, connection and pending marks before the state they use
     for (int i : {0, 1})
         new EventWatch(lamps[i], QEvent::PaletteChange, &scope, [&, i] {
-            if (recording && toolkit::faceColor(lamps[i]) != marker)
+            if (recording && toolkit::faceColor(lamps[i]) != marker) {
                 lampNs[i].push_back(monotonicNs());
+                QTimer::singleShot(0, &scope, [&, i] { mark(i); });
+            }
         });
     // Connected after the receive handler, so this runs once the batch has been shown:
     // "设备返回：" and three characters a byte; six bytes are a status reply.
     QObject::connect(&console.window->port(), &SerialPortControl::onComm, &scope, [&] {
-        if (recording && (console.window->display().text().size() - 5) / 3 == 6) {
+        if (recording && (console.window->display().text().size() - 5) / 3 == 6)
             notes.push_back(monotonicNs());
-            for (QPushButton* lamp : lamps)
-                toolkit::setFaceColor(lamp, marker);
-        }
     });
 
     tap.clear();
@@ -200,6 +200,8 @@ void polling(const Options& options, WireTap& tap, std::vector<Figure>& out) {
     }
     // The rest of the ticks: when the replies turn into lamps.
     recording = true;
+    mark(0);
+    mark(1);
     idle(ticks * 2000 - int(used.size()) * windowMs);
     recording = false;
     const LineRecord frames = tap.record(WireTap::FromConsole);
