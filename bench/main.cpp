@@ -1,95 +1,90 @@
-// vesk-bench: runs the console against the simulated controller and prints how long it takes,
-// how much CPU it uses while it waits and how much memory it holds, each figure against its goal.
-//
-// The console window runs in this process on a pseudo-terminal; the wire tap passes its bytes to
-// vesk-sim and notes the time of each. CPU is the console thread's own CPU time, so the tap's
-// thread and the simulator do not count. Start-up is measured on the real program in a child
-// process.
+// vesk-bench: how long the console takes, how much CPU it uses while it waits and how much memory
+// it holds, each against its goal; the window runs in this process, start-up in a child.
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QFile>
 #include <QTextStream>
 
 #include <cstdio>
 
 #include "app/application.h"
-#include "bench/figures.h"
-#include "bench/options.h"
-#include "bench/sessions.h"
-#include "bench/wiretap.h"
+#include "bench/bench.h"
+#include "support/simprocess.h"
 #include "toolkit/toolkit.h"
 
 using namespace vesk::bench;
 
 namespace {
 
+[[noreturn]] void fail(const QString& message) {
+    std::fprintf(stderr, "vesk-bench: %s\n", qPrintable(message));
+    std::exit(2);
+}
+
 QString loadAverage() {
     QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("?");
-    return QString::fromLatin1(file.readLine()).section(QLatin1Char(' '), 0, 2);
+    return file.open(QIODevice::ReadOnly) ? QString(file.readLine()).section(' ', 0, 2) : "?";
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    const std::int64_t mainEntered = monotonicNs();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     vesk::setUpApplication(app, QStringLiteral("veskpanel"));
-    const std::int64_t appReady = monotonicNs();
+    if (QApplication::arguments().contains(QStringLiteral("--startup-probe")))
+        return runStartupProbe();
 
-    QString error;
-    QString help;
-    std::optional<Options> options = parseOptions(QApplication::arguments(), &error, &help);
-    if (!options) {
-        if (!help.isEmpty()) {
-            std::fputs(qPrintable(help), stdout);
-            return 0;
-        }
-        std::fprintf(stderr, "vesk-bench: %s\n", qPrintable(error));
-        return 2;
-    }
-    if (options->startupProbe)
-        return runStartupProbe(app, mainEntered, appReady);
-    if (options->panelProgram.isEmpty())
-        options->panelProgram = QStringLiteral(VESK_BENCH_PANEL);
-    if (options->simProgram.isEmpty())
-        options->simProgram = QStringLiteral(VESK_BENCH_SIM);
+    Options options;
+    const QString sections = options.sections.join(',');
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Measures the console against vesk-sim; exit code 1 when a "
+                                     "goal is missed.");
+    parser.addHelpOption();
+    parser.addOptions({
+        {"runs", "Runs of each repeated measurement (1-50, default 3).", "N", "3"},
+        {"quick", "Short intervals and one run, for a smoke check (figures are rougher)."},
+        {"sections", "Sections to run, of " + sections + " (default: all).", "LIST", sections},
+        {"hour-polls", "Polls in the hour section (default 1800, 180 with --quick).", "N"},
+        {"hour-interval", "Poll interval of the hour section (10-2000 ms, default 100).", "MS",
+         "100"},
+    });
+    if (!parser.parse(QApplication::arguments()) || !parser.positionalArguments().isEmpty())
+        fail(parser.errorText() + parser.positionalArguments().join(' '));
+    if (parser.isSet("help"))
+        parser.showHelp();
+    const auto number = [&parser](const char* name, int low, int high) {
+        const int value = parser.value(name).toInt(); // 0, out of range, when not a number
+        if (value < low || value > high)
+            fail(QStringLiteral("--%1 must be %2-%3").arg(name).arg(low).arg(high));
+        return value;
+    };
+    options.quick = parser.isSet("quick");
+    options.runs = options.quick && !parser.isSet("runs") ? 1 : number("runs", 1, 50);
+    options.hourPolls = parser.isSet("hour-polls") ? number("hour-polls", 2, 100'000)
+                        : options.quick            ? 180
+                                                   : 1800;
+    options.hourIntervalMs = number("hour-interval", 10, 2000);
+    options.sections = parser.value("sections").remove(' ').split(',');
+    for (const QString& section : options.sections)
+        if (!sections.split(',').contains(section))
+            fail("unknown section '" + section + "', choose from " + sections);
 
-    SimulatorProcess sim;
-    if (!sim.start(options->simProgram, &error)) {
-        std::fprintf(stderr, "vesk-bench: %s\n", qPrintable(error));
-        return 2;
-    }
+    SimProcess sim({QStringLiteral("--quiet")}, QStringLiteral(VESK_BENCH_SIM));
     WireTap tap;
-    if (!tap.start(sim.ptyPath(), &error)) {
-        std::fprintf(stderr, "vesk-bench: %s\n", qPrintable(error));
-        return 2;
-    }
-    // COM1 is the tapped line; the other ports do not exist, as on a machine with one adapter.
-    qputenv("VESKPANEL_COM1", tap.consolePath().toLocal8Bit());
-    qputenv("VESKPANEL_COM2", "/nonexistent/vesk-bench-com2");
-    qputenv("VESKPANEL_COM3", "/nonexistent/vesk-bench-com3");
-    qputenv("VESKPANEL_COM4", "/nonexistent/vesk-bench-com4");
+    QString error;
+    if (!sim.isRunning() || !tap.start(sim.ptyPath(), &error))
+        fail("cannot start " VESK_BENCH_SIM ": " + error);
+    qputenv("VESKPANEL_COM1", tap.consolePath.toLocal8Bit()); // the port the console starts on
 
     const QString loadBefore = loadAverage();
-    Bench bench(*options, tap);
-    const std::vector<Figure> figures = bench.run();
-    const QString loadAfter = loadAverage();
-
-    QTextStream out(stdout);
-    out << QStringLiteral(
-               "vesk-bench: %1 run(s)%2, sections %3; load average %4 before, %5 after\n")
-               .arg(options->runs)
-               .arg(options->quick ? QStringLiteral(", quick") : QString())
-               .arg(QStringList(options->sections.begin(), options->sections.end())
-                        .join(QLatin1Char(',')))
-               .arg(loadBefore, loadAfter)
-        << renderTable(figures);
+    const std::vector<Figure> figures = runBench(options, tap);
     const bool passed = allPassed(figures);
-    out << (passed ? QStringLiteral("all goals met\n") : QStringLiteral("GOALS MISSED\n"));
-    out.flush();
-    tap.stop();
+    QTextStream(stdout) << "vesk-bench: " << options.runs << " run(s)"
+                        << (options.quick ? ", quick" : "") << ", sections "
+                        << options.sections.join(',') << "; load average " << loadBefore
+                        << " before, " << loadAverage() << " after\n"
+                        << renderTable(figures) << (passed ? "all goals met\n" : "GOALS MISSED\n");
     return passed ? 0 : 1;
 }

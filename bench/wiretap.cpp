@@ -1,5 +1,3 @@
-#include "wiretap.h"
-
 #include <QFile>
 
 #include <cerrno>
@@ -8,146 +6,81 @@
 #include <poll.h>
 #include <pthread.h>
 #include <pty.h>
-#include <sched.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
+
+#include "bench/bench.h"
 
 namespace vesk::bench {
 
-std::int64_t monotonicNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
-namespace {
-
-void makeRaw(int fd) {
-    termios tio{};
-    if (tcgetattr(fd, &tio) != 0)
-        return;
-    cfmakeraw(&tio);
-    cfsetispeed(&tio, B9600);
-    cfsetospeed(&tio, B9600);
-    tcsetattr(fd, TCSANOW, &tio);
-}
-
-void closeFd(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
-} // namespace
-
-WireTap::~WireTap() {
-    stop();
-}
-
 bool WireTap::start(const QString& devicePath, QString* error) {
     char name[256] = {};
-    if (openpty(&m_consoleMaster, &m_consoleSlave, name, nullptr, nullptr) != 0) {
-        *error = QStringLiteral("openpty: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    m_fds[FromDevice] = ::open(QFile::encodeName(devicePath).constData(), O_RDWR | O_NOCTTY);
+    if (m_fds[FromDevice] < 0 ||
+        openpty(&m_fds[FromConsole], &m_consoleSlave, name, nullptr, nullptr) != 0) {
+        *error = QStringLiteral("%1: %2").arg(devicePath, QString::fromLocal8Bit(strerror(errno)));
         return false;
     }
-    makeRaw(m_consoleSlave);
-    m_consolePath = QString::fromLocal8Bit(name);
-    m_device = ::open(QFile::encodeName(devicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_device < 0) {
-        *error =
-            QStringLiteral("%1: %2").arg(devicePath, QString::fromLocal8Bit(std::strerror(errno)));
-        stop();
-        return false;
+    for (int fd : {m_fds[FromDevice], m_consoleSlave}) {
+        termios tio{};
+        tcgetattr(fd, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(fd, TCSANOW, &tio);
     }
-    makeRaw(m_device);
-    fcntl(m_consoleMaster, F_SETFL, fcntl(m_consoleMaster, F_GETFL) | O_NONBLOCK);
-    if (pipe(m_wake) != 0) {
-        *error = QStringLiteral("pipe failed");
-        stop();
-        return false;
-    }
+    consolePath = QString::fromLocal8Bit(name);
     m_running = true;
     m_thread = std::thread([this] { run(); });
-    // Where the system allows it, the tap runs ahead of ordinary work, so that the times it notes
-    // are those of the bytes and not of a busy machine's scheduling. Without it, it runs as is.
-    sched_param param{};
-    param.sched_priority = 10;
+    // Where the system allows it the tap runs ahead of ordinary work, so that the times it notes
+    // are those of the bytes and not of a busy machine's scheduling; otherwise it runs as is.
+    const sched_param param{10};
     pthread_setschedparam(m_thread.native_handle(), SCHED_FIFO, &param);
     return true;
 }
 
-void WireTap::stop() {
-    if (m_running.exchange(false)) {
-        const char wake = 0;
-        [[maybe_unused]] const auto n = ::write(m_wake[1], &wake, 1);
+WireTap::~WireTap() {
+    m_running = false;
+    if (m_thread.joinable())
         m_thread.join();
-    }
-    closeFd(m_wake[0]);
-    closeFd(m_wake[1]);
-    closeFd(m_device);
-    closeFd(m_consoleMaster);
-    closeFd(m_consoleSlave);
+    for (int fd : {m_fds[0], m_fds[1], m_consoleSlave})
+        if (fd >= 0)
+            ::close(fd);
 }
 
 void WireTap::run() {
     while (m_running) {
-        pollfd fds[3] = {
-            {m_consoleMaster, POLLIN, 0}, {m_device, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        if (::poll(fds, 3, -1) < 0) {
-            if (errno == EINTR)
+        // A tenth of a second at most between looks at m_running, for a quick stop.
+        pollfd fds[2] = {{m_fds[0], POLLIN, 0}, {m_fds[1], POLLIN, 0}};
+        if (::poll(fds, 2, 100) <= 0)
+            continue;
+        for (int from : {FromConsole, FromDevice}) {
+            char buffer[512];
+            const ssize_t n = fds[from].revents ? ::read(m_fds[from], buffer, sizeof buffer) : 0;
+            if (n <= 0) {
+                if (fds[from].revents) // a closed end: waited out rather than spun on
+                    ::poll(nullptr, 0, 10);
                 continue;
-            break;
+            }
+            const std::int64_t at = monotonicNs();
+            // Passed on at once; with the other end gone they are lost, as on an unplugged line.
+            for (ssize_t written = 0, w = 0; written < n && w >= 0; written += w)
+                w = ::write(m_fds[1 - from], buffer + written, std::size_t(n - written));
+            if (recording) {
+                const std::lock_guard lock(m_mutex);
+                m_records[from].bytes.append(buffer, n);
+                m_records[from].arrivalNs.resize(std::size_t(m_records[from].bytes.size()), at);
+            }
         }
-        if (fds[2].revents)
-            break;
-        // Both directions are passed on as soon as they arrive; a closed end (POLLHUP without
-        // data) is waited out rather than spun on.
-        bool moved = false;
-        if (fds[0].revents & POLLIN)
-            moved |= pass(m_consoleMaster, m_device, m_fromConsole);
-        if (fds[1].revents & POLLIN)
-            moved |= pass(m_device, m_consoleMaster, m_fromDevice);
-        if (!moved && ((fds[0].revents | fds[1].revents) & (POLLHUP | POLLERR)))
-            ::poll(fds + 2, 1, 10);
     }
 }
 
-bool WireTap::pass(int from, int to, Record& record) {
-    char buffer[512];
-    const ssize_t n = ::read(from, buffer, sizeof buffer);
-    if (n <= 0)
-        return false;
-    const std::int64_t at = monotonicNs();
-    for (ssize_t written = 0; written < n;) {
-        const ssize_t w = ::write(to, buffer + written, std::size_t(n - written));
-        if (w < 0 && errno != EAGAIN && errno != EINTR)
-            break; // the other end is gone: the bytes are lost, as on an unplugged line
-        if (w > 0)
-            written += w;
-    }
-    if (!m_recording)
-        return true;
+LineRecord WireTap::record(Direction direction) const {
     const std::lock_guard lock(m_mutex);
-    record.bytes.append(buffer, n);
-    record.arrivalNs.insert(record.arrivalNs.end(), std::size_t(n), at);
-    return true;
-}
-
-WireTap::Record WireTap::fromConsole() const {
-    const std::lock_guard lock(m_mutex);
-    return m_fromConsole;
-}
-
-WireTap::Record WireTap::fromDevice() const {
-    const std::lock_guard lock(m_mutex);
-    return m_fromDevice;
+    return m_records[direction];
 }
 
 void WireTap::clear() {
     const std::lock_guard lock(m_mutex);
-    m_fromConsole = {};
-    m_fromDevice = {};
+    m_records[FromConsole] = m_records[FromDevice] = {};
 }
 
 } // namespace vesk::bench

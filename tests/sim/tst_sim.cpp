@@ -7,9 +7,10 @@
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QSerialPort>
 #include <QTest>
+
+#include "support/simprocess.h"
 
 using namespace vesk::sim;
 
@@ -211,12 +212,9 @@ private slots:
         QCOMPARE(stateToJson(device), expected);
     }
     void program() {
-        QProcess sim; // its destructor kills the simulator should a check fail
-        sim.start(qEnvironmentVariable("VESKSIM"), {QStringLiteral("--quiet")});
-        QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
-        const QString pty = QString::fromUtf8(sim.readLine()).trimmed();
-        QVERIFY2(pty.startsWith(QLatin1String("PTY /")), qPrintable(pty));
-        QSerialPort port(pty.mid(4));
+        SimProcess sim({QStringLiteral("--quiet")}); // its first line names the pseudo-terminal
+        QVERIFY2(sim.ptyPath().startsWith(QLatin1Char('/')), qPrintable(sim.ptyPath()));
+        QSerialPort port(sim.ptyPath());
         QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
         // 9600 baud spreads six bytes over 5 * 1.04 ms; late reads merge some, so the best counts.
         double spreadMs = 0;
@@ -237,14 +235,10 @@ private slots:
         // A switch, a frame for another address and noise; the next query shows the switch.
         port.write(hex("CA200118020301F6 CA200218020101F7 0011"));
         QCOMPARE(exchange(hex("CA2001200101F2")), hex("CA20012004F0"));
-        sim.write("state\n");
-        QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
-        const QJsonObject state = QJsonDocument::fromJson(sim.readLine()).object();
+        const QJsonObject state = sim.state();
         QCOMPARE(QList({state[u"channels"], state[u"ignored"], state[u"malformed"]}),
                  QList<QJsonValue>({4, 1, 1}));
-        sim.write("quit\n");
-        QVERIFY(sim.waitForFinished(5000));
-        QVERIFY(sim.exitStatus() == QProcess::NormalExit && sim.exitCode() == 0);
+        QVERIFY(sim.stop()); // "quit" ends it with exit code 0
     }
 };
 

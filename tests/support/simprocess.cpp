@@ -4,27 +4,29 @@
 #include <QJsonDocument>
 #include <QTest>
 
-SimProcess::SimProcess(const QStringList& arguments) {
-    m_process.setProgram(qEnvironmentVariable("VESKSIM"));
-    m_process.setArguments(arguments);
-    m_process.start();
+SimProcess::SimProcess(const QStringList& arguments, const QString& program) {
+    m_process.start(program.isEmpty() ? qEnvironmentVariable("VESKSIM") : program, arguments);
     if (!m_process.waitForStarted(5000))
         return;
-    QDeadlineTimer deadline(5000);
-    while (!m_process.canReadLine() && !deadline.hasExpired())
+    const QDeadlineTimer deadline(5000);
+    while (!m_process.canReadLine() && m_process.state() == QProcess::Running &&
+           !deadline.hasExpired())
         m_process.waitForReadyRead(100);
     const QString first = QString::fromLocal8Bit(m_process.readLine()).trimmed();
     if (first.startsWith(QLatin1String("PTY ")))
         m_pty = first.mid(4);
 }
 
-SimProcess::~SimProcess() {
-    if (m_process.state() == QProcess::Running) {
-        command("quit");
-        if (!m_process.waitForFinished(3000))
-            m_process.kill();
-    }
+bool SimProcess::stop() {
+    if (m_process.state() == QProcess::NotRunning)
+        return !m_pty.isEmpty() && m_process.exitStatus() == QProcess::NormalExit &&
+               m_process.exitCode() == 0;
+    command("quit");
+    if (m_process.waitForFinished(3000))
+        return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    m_process.kill();
     m_process.waitForFinished(1000);
+    return false;
 }
 
 void takeLines(QByteArray& partial, QStringList& lines) {
@@ -39,13 +41,9 @@ void SimProcess::command(const QByteArray& line) {
     m_process.write(line + '\n');
 }
 
-void SimProcess::readLog() {
+QStringList SimProcess::logLines() {
     m_partial += m_process.readAllStandardError();
     takeLines(m_partial, m_log);
-}
-
-QStringList SimProcess::logLines() {
-    readLog();
     return m_log;
 }
 
@@ -62,16 +60,13 @@ QList<SimFrame> SimProcess::received() {
 }
 
 bool SimProcess::waitForReceived(int count, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (received().size() < count && !deadline.hasExpired())
-        QTest::qWait(10);
-    return received().size() >= count;
+    return QTest::qWaitFor([&] { return received().size() >= count; }, timeoutMs);
 }
 
 QJsonObject SimProcess::state() {
     m_process.readAllStandardOutput();
     command("state");
-    QDeadlineTimer deadline(3000);
+    const QDeadlineTimer deadline(3000);
     while (!m_process.canReadLine() && !deadline.hasExpired())
         m_process.waitForReadyRead(50);
     return QJsonDocument::fromJson(m_process.readLine()).object();

@@ -1,5 +1,6 @@
-// The simulated controller as a child process: its pseudo-terminal path, its log of received
-// frames with their times, and its state on request.
+// vesk-sim as a child process, for the tests and the bench: started on a pseudo-terminal (with
+// `--link PATH` among its arguments also reachable through that symlink), its log of received
+// frames, its state on request, and a clean stop.
 #pragma once
 
 #include <QDateTime>
@@ -18,8 +19,10 @@ struct SimFrame {
 
 class SimProcess {
 public:
-    explicit SimProcess(const QStringList& arguments = {});
-    ~SimProcess();
+    // Starts `program` (by default $VESKSIM) with `arguments` such as --quiet, --address N or
+    // --link PATH, and waits until it reports its terminal: by then any link exists.
+    explicit SimProcess(const QStringList& arguments = {}, const QString& program = {});
+    ~SimProcess() { stop(); }
 
     bool isRunning() const { return m_process.state() == QProcess::Running && !m_pty.isEmpty(); }
     QString ptyPath() const { return m_pty; }
@@ -27,15 +30,16 @@ public:
     // Frames the simulator received so far (log lines "RX ..."), and every log line.
     QList<SimFrame> received();
     QStringList logLines();
-    // Waits until at least `count` received frames or `timeoutMs`.
+    // Waits, processing events, until at least `count` received frames or `timeoutMs`.
     bool waitForReceived(int count, int timeoutMs);
     // The device state as the simulator reports it.
     QJsonObject state();
     void command(const QByteArray& line);
+    // Asks the simulator to quit, killing it after 3 s; true when it ended by itself with code 0.
+    // Its link goes with it.
+    bool stop();
 
 private:
-    void readLog();
-
     QProcess m_process;
     QString m_pty;
     QStringList m_log;
