@@ -17,6 +17,13 @@ namespace vesk {
 MultiChannelHooks* createMultiChannelArea(VESK& window);
 }
 
+// Message boxes and opened web pages go to these instead of the screen and the browser; empty
+// functions restore the real ones.
+inline void recordMessages(vesk::toolkit::MessageHook messages, vesk::toolkit::UrlHook urls) {
+    vesk::toolkit::setMessageHook(std::move(messages));
+    vesk::toolkit::setUrlHook(std::move(urls));
+}
+
 struct Console {
     explicit Console(bool classic = false, bool start = true) {
         vesk::resetShutdown();
@@ -24,7 +31,8 @@ struct Console {
         qputenv("VESKPANEL_COM2", pty2.slavePath().toLocal8Bit());
         qputenv("VESKPANEL_COM3", "/nonexistent/vesk-com3");
         qputenv("VESKPANEL_COM4", "/nonexistent/vesk-com4");
-        vesk::toolkit::setMessageHook([this](const vesk::toolkit::Message& m) { messages << m; });
+        recordMessages([this](const vesk::toolkit::Message& m) { messages << m; },
+                       [this](const QString& url) { urls << url; });
         window = std::make_unique<vesk::VESK>(
             classic ? vesk::BuildProfile::classicBuild()
                     : vesk::BuildProfile::full(&vesk::createMultiChannelArea));
@@ -37,7 +45,7 @@ struct Console {
         vesk::requestShutdown();
         window.reset();
         vesk::resetShutdown();
-        vesk::toolkit::setMessageHook({});
+        recordMessages({}, {});
     }
 
     template <typename T = QWidget> T* find(const QString& name) const {
@@ -61,6 +69,7 @@ struct Console {
     PtyPair pty;
     PtyPair pty2;
     QList<vesk::toolkit::Message> messages;
+    QStringList urls; // web pages the console opened
     std::unique_ptr<vesk::VESK> window;
 };
 
