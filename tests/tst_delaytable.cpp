@@ -43,20 +43,21 @@ private slots:
         QFETCH(QStringList, boxes);
         const int first = boxes.takeFirst().toInt();
         const QString expected = boxes.takeLast();
-        Console c(QByteArray(QTest::currentDataTag()).startsWith("classic"));
+        const bool classic = QByteArray(QTest::currentDataTag()).startsWith("classic");
+        Console c(classic);
         QVERIFY(c.pty.waitForFrames(2, 2000));
         c.find<QAbstractButton>("Check2")->setChecked(false);
         c.find<QComboBox>("IDCombo_1")->setCurrentIndex(1);
         c.pty.clear();
         for (int i = 0; i < 16; ++i)
             box(c, i)->setText(QStringLiteral("42"));
-        QTest::mouseDClick(c.window->Frame5(), Qt::LeftButton, {}, QPoint(3, 100));
+        QTest::mouseDClick(c.find<QWidget>("Frame5"), Qt::LeftButton, {}, QPoint(3, 100));
         for (int k = 0; k < boxes.size(); ++k)
             box(c, first + k)->setText(boxes[k]);
         QTest::mouseDClick(c.find<QWidget>("Label18"), Qt::LeftButton);
         const DataDisplay& display = c.window->display();
         const auto state = [&] { return display.text() + display.textColor().name(); };
-        const bool refused = !expected.startsWith("CA"), classic = c.window->profile().classic;
+        const bool refused = !expected.startsWith("CA");
         const bool red = (display.changeCounter() + (classic ? 26 : 27)) % 2;
         const QString echo = refused ? state() : expected + (red ? " #ff0000" : " #000000");
         QPushButton* send = c.button(first < 8 ? "Command1" : "Command2");

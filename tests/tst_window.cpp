@@ -14,8 +14,8 @@
 
 #include "link/datadisplay.h"
 #include "link/delay.h"
-#include "link/task.h"
 #include "link/serialport.h"
+#include "link/task.h"
 #include "support/fixture.h"
 
 using namespace vesk;
