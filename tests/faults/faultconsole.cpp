@@ -6,9 +6,6 @@
 //
 // Commands (one per line):
 //   click NAME            click a button, check box or option button (skipped when disabled/hidden)
-//   type NAME TEXT        key clicks into a text box (the rest of the line, may be empty)
-//   paste NAME TEXT       replace the text box's contents as one paste
-//   pick NAME INDEX       choose an entry of a list
 //   stats                 "STATS gap=<ms> rss=<kB> lamps=<8 x 0/1> ports=<4 x 0/1> written=<n>
 //                         pending=<n>" (lamps and port captions: 1 = red)
 //   resetgap              start a new stall measurement
@@ -17,16 +14,13 @@
 // Output lines: READY, MSG <text>, BOX <text> (a real dialogue is open), ACK <command>, EXIT.
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -39,8 +33,7 @@
 #include "channels/multichannelarea.h"
 #include "link/delay.h"
 #include "link/devicelink.h"
-#include "window/toolkit.h"
-#include "window/vesk.h"
+#include "support/fixture.h"
 
 using namespace vesk;
 
@@ -202,7 +195,8 @@ public:
     Driver(VESK& window, StallMonitor& monitor)
         : m_window(window), m_monitor(monitor), m_stdin(STDIN_FILENO, QSocketNotifier::Read) {
         connect(&m_stdin, &QSocketNotifier::activated, this, &Driver::readInput);
-        connect(&window.link(), &DeviceLink::frameWritten, this, [this] { ++m_written; });
+        connect(window.findChild<DeviceLink*>(), &DeviceLink::frameWritten, this,
+                [this] { ++m_written; });
     }
 
 private:
@@ -240,40 +234,6 @@ private:
             }
             say(QStringLiteral("ACK ") + line);
             button->click();
-            return;
-        }
-        if (command == QLatin1String("type") || command == QLatin1String("paste")) {
-            auto* box = find<QWidget>(name);
-            if (!box) {
-                say(QStringLiteral("SKIP ") + line);
-                return;
-            }
-            auto* edit = qobject_cast<QLineEdit*>(box);
-            if (command == QLatin1String("paste") && edit) {
-                edit->selectAll();
-                edit->insert(rest);
-            } else {
-                // One key event per character with its text, so that non-Latin characters (full-
-                // width digits) arrive as typed.
-                for (const QChar ch : rest) {
-                    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-                    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier,
-                                      QString(ch));
-                    QApplication::sendEvent(box, &press);
-                    QApplication::sendEvent(box, &release);
-                }
-            }
-            say(QStringLiteral("ACK ") + line);
-            return;
-        }
-        if (command == QLatin1String("pick")) {
-            auto* list = find<QComboBox>(name);
-            if (!list) {
-                say(QStringLiteral("SKIP ") + line);
-                return;
-            }
-            list->setCurrentIndex(rest.toInt());
-            say(QStringLiteral("ACK ") + line);
             return;
         }
         if (command == QLatin1String("stats")) {
@@ -345,11 +305,9 @@ int main(int argc, char* argv[]) {
     const bool classic = args.contains(QStringLiteral("--classic"));
     setUpApplication(app,
                      classic ? QStringLiteral("veskpanel-classic") : QStringLiteral("veskpanel"));
-    if (args.contains(QStringLiteral("--record-messages"))) {
-        toolkit::setMessageHook(
-            [](const toolkit::Message& m) { say(QStringLiteral("MSG ") + m.text); });
-    }
-    toolkit::setUrlHook([](const QString& address) { say(QStringLiteral("URL ") + address); });
+    if (args.contains(QStringLiteral("--record-messages")))
+        recordMessages([](const toolkit::Message& m) { say(QStringLiteral("MSG ") + m.text); },
+                       [](const QString& address) { say(QStringLiteral("URL ") + address); });
 
     StallMonitor monitor;
     monitor.start();
