@@ -11,7 +11,8 @@
 //   resetgap              start a new stall measurement
 //   random N SEED         N random operator actions, one per event-loop pass; "RANDOM-DONE" at the
 //   end settle                "SETTLED" once no operation waits any more close close the window
-// Output lines: READY, MSG <text>, BOX <text> (a real dialogue is open), ACK <command>, EXIT.
+// Output lines: READY, MSG <text>, BOX <text> (a real dialogue is open), ACK <command>,
+// EXIT pending=<operations still waiting>.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -323,6 +324,7 @@ int main(int argc, char* argv[]) {
             status = app.exec();
         }
     }
-    say(QStringLiteral("EXIT"));
+    // Every operation that was waiting has ended with the window, none lingers.
+    say(QStringLiteral("EXIT pending=%1").arg(Module1::pendingDelays()));
     return status;
 }

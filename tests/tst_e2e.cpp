@@ -1,9 +1,11 @@
-// The configuration areas against the simulated controller: what the operator sets is what the
-// controller holds, and the interlocks written show in the channel lamps.
+// The consoles against the simulated controller: both programs' start-up on the
+// wire, and what the operator sets in the configuration areas is what the
+// controller holds, with the interlocks written showing in the channel lamps.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRadioButton>
 #include <QTest>
 
@@ -32,9 +34,42 @@ int lampMask(const Console& c) {
 
 } // namespace
 
-class TestE2EConfig : public QObject {
+class TestE2E : public QObject {
     Q_OBJECT
 private slots:
+    void startUpQueriesTheController_data() {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("veskpanel") << QStringLiteral(VESKPANEL_BIN);
+        QTest::newRow("veskpanel-classic") << QStringLiteral(VESKPANEL_CLASSIC_BIN);
+    }
+    void startUpQueriesTheController() {
+        QFETCH(QString, program);
+        SimProcess sim;
+        QVERIFY(sim.isRunning());
+
+        QProcess console;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VESKPANEL_COM1"), sim.ptyPath());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        console.setProcessEnvironment(env);
+        console.start(program, {});
+        QVERIFY(console.waitForStarted(5000));
+
+        QVERIFY(sim.waitForReceived(2, 10000));
+        QTest::qWait(300);
+        const auto frames = sim.received();
+        QCOMPARE(frames.size(), 2);
+        QCOMPARE(frames[0].hex, QStringLiteral("CA 20 FE 20 01 01 F5"));
+        QCOMPARE(frames[1].hex, QStringLiteral("CA 20 FE 20 01 01 F5"));
+        // 100 ms apart, as the simulator's clock sees them arrive (a few ms either way).
+        const qint64 gap = frames[0].at.msecsTo(frames[1].at);
+        QVERIFY2(gap >= 90 && gap <= 160, qPrintable(QString::number(gap)));
+        // The simulator answered both queries; nothing it received was malformed.
+        QCOMPARE(sim.state().value(QStringLiteral("malformed")).toInt(), 0);
+
+        console.terminate();
+        QVERIFY(console.waitForFinished(5000));
+    }
     void settingsReachTheController() {
         SimProcess sim;
         QVERIFY2(sim.isRunning(), "vesk-sim did not start ($VESKSIM)");
@@ -86,14 +121,15 @@ private slots:
         for (auto it = expected.begin(); it != expected.end(); ++it)
             QVERIFY2(held.value(it.key()) == it.value(), qPrintable(it.key()));
 
-        // Switching both channels of each pair on: the interlocked pairs keep only the channel
-        // switched last, the released pair keeps both.
+        // Switching both channels of each pair on: the interlocked pairs keep only
+        // the channel switched last, the released pair keeps both.
         for (int k : {0, 1, 2, 3, 4, 5})
             tick(c.button(QStringLiteral("Command_CPort_%1").arg(k)));
         QTRY_COMPARE_WITH_TIMEOUT(lampMask(c), 0x3A, 1500);
         QCOMPARE(sim.state().value("channels").toInt(), 0x3A);
 
-        // After a restart the controller answers at its new address with its power-on state.
+        // After a restart the controller answers at its new address with its
+        // power-on state.
         sim.command("restart");
         c.find<QComboBox>("IDCombo_1")->setCurrentIndex(0x1A);
         QTest::mouseClick(c.button("TestButton"), Qt::LeftButton);
@@ -103,5 +139,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestE2EConfig)
-#include "tst_e2e_config.moc"
+QTEST_MAIN(TestE2E)
+#include "tst_e2e.moc"
