@@ -168,26 +168,17 @@ std::optional<TextSpace> captionSpace(QWidget* w) {
     return std::nullopt;
 }
 
-// Why the caption is cut off, or an empty text when it is not: its ink, laid out as the style lays
-// it out, must stay inside what clips it.
+// Why the caption is cut off, or an empty text when it is not: its width against the space the
+// style gives it.
 QString clipping(QWidget* w, const TextSpace& space) {
     const QString text = withoutMnemonic(space.text);
-    const QFontMetrics fm(w->font());
-    const int advance = fm.horizontalAdvance(text);
-    const QRect laidOut = QStyle::alignedRect(w->layoutDirection(), space.alignment,
-                                              QSize(advance, fm.height()), space.rect);
-    QRect ink = fm.tightBoundingRect(text);
-    ink.translate(laidOut.left(), laidOut.top() + fm.ascent());
-    // Text that needs more room than its space is clipped to that space; otherwise only the
-    // control's own edges clip it.
-    const bool overflows = advance > space.rect.width() || fm.height() > space.rect.height();
-    const QRect clip = overflows ? space.rect & w->rect() : w->rect();
-    if (!clip.contains(ink))
-        return QStringLiteral("%1 \"%2\": %3 px wide, text space %4 wide")
-            .arg(w->objectName(), text)
-            .arg(advance)
-            .arg(space.rect.width());
-    return QString();
+    const int advance = QFontMetrics(w->font()).horizontalAdvance(text);
+    if (advance <= space.rect.width())
+        return QString();
+    return QStringLiteral("%1 \"%2\": %3 px wide, text space %4 wide")
+        .arg(w->objectName(), text)
+        .arg(advance)
+        .arg(space.rect.width());
 }
 
 // The widest entry of a drop-down list against the field that shows the chosen entry.
