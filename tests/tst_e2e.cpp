@@ -1,6 +1,6 @@
-// The consoles against the simulated controller: both programs' start-up on the
-// wire, and what the operator sets in the configuration areas is what the
-// controller holds, with the interlocks written showing in the channel lamps.
+// The consoles against the simulated controller: both programs' start-up on the wire, and what the
+// operator sets in the configuration areas is what the controller holds, with the interlocks
+// written showing in the channel lamps.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QJsonArray>
@@ -121,15 +121,14 @@ private slots:
         for (auto it = expected.begin(); it != expected.end(); ++it)
             QVERIFY2(held.value(it.key()) == it.value(), qPrintable(it.key()));
 
-        // Switching both channels of each pair on: the interlocked pairs keep only
-        // the channel switched last, the released pair keeps both.
+        // Switching both channels of each pair on: the interlocked pairs keep only the channel
+        // switched last, the released pair keeps both.
         for (int k : {0, 1, 2, 3, 4, 5})
             tick(c.button(QStringLiteral("Command_CPort_%1").arg(k)));
         QTRY_COMPARE_WITH_TIMEOUT(lampMask(c), 0x3A, 1500);
         QCOMPARE(sim.state().value("channels").toInt(), 0x3A);
 
-        // After a restart the controller answers at its new address with its
-        // power-on state.
+        // After a restart the controller answers at its new address with its power-on state.
         sim.command("restart");
         c.find<QComboBox>("IDCombo_1")->setCurrentIndex(0x1A);
         QTest::mouseClick(c.button("TestButton"), Qt::LeftButton);

@@ -105,8 +105,7 @@ qint64 ConsoleProcess::cpuMs() const {
     if (!stat.open(QIODevice::ReadOnly))
         return -1;
     const QByteArray text = stat.readAll();
-    // Fields after the command name (which may hold blanks) start after the last
-    // ')'.
+    // Fields after the command name (which may hold blanks) start after the last ')'.
     const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
     if (fields.size() < 13)
         return -1;

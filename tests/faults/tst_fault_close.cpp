@@ -1,6 +1,5 @@
-// Closing the window while operations wait: the process must end within a
-// second, with exit code 0 and no sanitizer report, whatever wait is in
-// progress.
+// Closing the window while operations wait: the process must end within a second, with exit code 0
+// and no sanitizer report, whatever wait is in progress.
 #include <QElapsedTimer>
 #include <QTest>
 
@@ -13,8 +12,8 @@ private slots:
     void closeDuringWait_data() {
         QTest::addColumn<bool>("classic");
         QTest::addColumn<bool>("realBoxes");
-        // Steps: "click NAME" goes to the console, "reply HEX" is written on the
-        // line, "box" waits until a real dialogue is open.
+        // Steps: "click NAME" goes to the console, "reply HEX" is written on the line,
+        // "box" waits until a real dialogue is open.
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<int>("closeAfterMs");
 

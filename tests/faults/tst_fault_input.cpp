@@ -1,8 +1,7 @@
-// Bad input in every box the operator can type into: the delay boxes, the
-// address lists and the lists of the multi-channel area, each fed letters,
-// pasted text, huge numbers, exponents, signs, full-width digits and nothing at
-// all. Each send then puts either exactly the right frames on the wire or the
-// stated message and nothing at all.
+// Bad input in every box the operator can type into: the delay boxes, the address lists and the
+// lists of the multi-channel area, each fed letters, pasted text, huge numbers, exponents, signs,
+// full-width digits and nothing at all. Each send then puts either exactly the right frames on the
+// wire or the stated message and nothing at all.
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -19,8 +18,7 @@ using namespace vesk;
 namespace {
 
 struct BadInput {
-    bool everyBox; // one of each kind is fed to every box, the variants to the
-                   // first of a column
+    bool everyBox; // one of each kind is fed to every box, the variants to the first of a column
     const char* name;
     const char* how; // "type", "paste" or "clear"
     QString text;
@@ -51,8 +49,7 @@ const QList<BadInput>& badInputs() {
     return inputs;
 }
 
-// A delay in the two-byte form: below 256 the value itself, from 256 up base
-// 255, low byte first.
+// A delay in the two-byte form: below 256 the value itself, from 256 up base 255, low byte first.
 QByteArray delayBytes(int seconds) {
     const char low = char(seconds < 256 ? seconds : seconds % 255);
     const char high = char(seconds < 256 ? 0 : seconds / 255);
@@ -69,8 +66,7 @@ QByteArray delayColumnFrame(bool on, int changed, int value) {
 }
 
 void typeText(QWidget* widget, const QString& text) {
-    // One key event per character, with its text, as a keyboard (or an input
-    // method) sends it.
+    // One key event per character, with its text, as a keyboard (or an input method) sends it.
     for (const QChar ch : text) {
         const int key =
             ch.unicode() < 0x80 ? int(QChar(ch).toUpper().unicode()) : int(Qt::Key_unknown);
@@ -103,9 +99,8 @@ private slots:
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<QStringList>("message"); // text, title; empty when none
 
-        // Every delay box: on-delays go out twice (before the wait and after the
-        // echo), off-delays once; a box that cannot be sent names its number and
-        // nothing goes out.
+        // Every delay box: on-delays go out twice (before the wait and after the echo), off-delays
+        // once; a box that cannot be sent names its number and nothing goes out.
         for (int i = 0; i < 16; ++i) {
             const bool on = i < 8;
             const int c = i % 8;
@@ -128,9 +123,8 @@ private slots:
             }
         }
 
-        // The lists offer fixed entries only: typing picks nothing (the address
-        // lists) or only an entry that exists, so the frame is the one of the entry
-        // shown.
+        // The lists offer fixed entries only: typing picks nothing (the address lists) or only
+        // an entry that exists, so the frame is the one of the entry shown.
         const QByteArray query1 = hexBytes("CA 20 01 20 01 01 F2");
         const QByteArray queryB = hexBytes("CA 20 FE 20 01 01 F5");
         const QByteArray newAddress1 = hexBytes("CA 20 FE CC 04 00 10 01 01 AC");

@@ -1,7 +1,7 @@
-// Line noise: a megabyte of random bytes as fast as the pseudo-terminal takes
-// them, and 20 s of random bytes at 9600 baud. The window keeps answering (its
-// event loop never stalls for 100 ms), its memory stays bounded, every six-byte
-// burst that stands alone on the line turns the lamps, and no noise ever does.
+// Line noise: a megabyte of random bytes as fast as the pseudo-terminal takes them, and 20 s of
+// random bytes at 9600 baud. The window keeps answering (its event loop never stalls for 100 ms),
+// its memory stays bounded, every six-byte burst that stands alone on the line turns the lamps,
+// and no noise ever does.
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTest>
@@ -12,9 +12,9 @@
 
 namespace {
 
-// Noise goes out in blocks of this size: the console's receive batches (1024
-// bytes when the line never pauses) then always end on a block boundary, so a
-// batch of noise can never be six bytes long and be read as a status reply.
+// Noise goes out in blocks of this size: the console's receive batches (1024 bytes when the line
+// never pauses) then always end on a block boundary, so a batch of noise can never be six bytes
+// long and be read as a status reply.
 constexpr int Block = 8;
 
 QString lampsFor(quint8 state) {
@@ -55,10 +55,9 @@ private slots:
         QFETCH(int, bursts);
 
         QRandomGenerator random(20261207);
-        // Under AddressSanitizer freed memory sits in a quarantine of 256 MB by
-        // default, which would read as growth; a small one keeps the measure about
-        // the console's own memory. Programs built without the sanitizer ignore the
-        // variable.
+        // Under AddressSanitizer freed memory sits in a quarantine of 256 MB by default, which
+        // would read as growth; a small one keeps the measure about the console's own memory.
+        // Programs built without the sanitizer ignore the variable.
         const QByteArray asan = qgetenv("ASAN_OPTIONS");
         qputenv("ASAN_OPTIONS", asan + (asan.isEmpty() ? "" : ":") + "quarantine_size_mb=4");
         PtyPair line;
@@ -95,8 +94,7 @@ private slots:
                 QCOMPARE(console.stats()["lamps"], lampsFor(state));
             }
         } else {
-            // One block every 8 ms: about the 960 bytes a second of a busy 9600-baud
-            // line.
+            // One block every 8 ms: about the 960 bytes a second of a busy 9600-baud line.
             QTimer paced;
             paced.setTimerType(Qt::PreciseTimer);
             qint64 sent = 0;

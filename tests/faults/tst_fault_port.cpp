@@ -1,7 +1,6 @@
-// A port that is missing, busy or unplugged in the middle of a send or a reply:
-// the console keeps running without spinning, tells the operator at the next
-// send, and works again once a port is picked. The port path is a symlink that
-// the test points at a new pseudo-terminal to re-plug.
+// A port that is missing, busy or unplugged in the middle of a send or a reply: the console keeps
+// running without spinning, tells the operator at the next send, and works again once a port is
+// picked. The port path is a symlink that the test points at a new pseudo-terminal to re-plug.
 #include <QFile>
 #include <QSerialPort>
 #include <QTemporaryDir>
@@ -81,8 +80,7 @@ private slots:
         QVERIFY(console.isRunning());
         QHash<QString, QString> s = console.stats();
         QCOMPARE(s["ports"], QStringLiteral("0000"));
-        QCOMPARE(s["lamps"],
-                 QStringLiteral("00000000")); // a partial reply is not decoded
+        QCOMPARE(s["lamps"], QStringLiteral("00000000")); // a partial reply is not decoded
 
         // The next send tells the operator, once.
         const int before = int(console.messages().size());

@@ -1,9 +1,8 @@
-// Ten thousand random operator actions (clicks on every reachable control,
-// typing, list picks, series and port switches) with polling on and the
-// simulated controller answering, so that operations run nested inside one
-// another's waits. The simulator checks every frame it receives: none may be
-// malformed, cut or mixed with another, none may be lost, and the console must
-// not crash. VESK_FAULT_SEED replays a run.
+// Ten thousand random operator actions (clicks on every reachable control, typing, list picks,
+// series and port switches) with polling on and the simulated controller answering, so that
+// operations run nested inside one another's waits. The simulator checks every frame it receives:
+// none may be malformed, cut or mixed with another, none may be lost, and the console must not
+// crash. VESK_FAULT_SEED replays a run.
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -16,8 +15,8 @@
 class TestFaultRandom : public QObject {
     Q_OBJECT
 private slots:
-    // The checks below are only worth their zeros if the simulator does count
-    // damaged input (how it reads each kind is the simulator's own test).
+    // The checks below are only worth their zeros if the simulator does count damaged input (how it
+    // reads each kind is the simulator's own test).
     void simulatorReportsDamagedInput_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QJsonObject>("issues");
@@ -98,8 +97,8 @@ private slots:
         QCOMPARE(state.value(QStringLiteral("malformed")).toInteger(), 0);
         QCOMPARE(state.value(QStringLiteral("parseIssues")).toObject(), QJsonObject());
         QCOMPARE(received, s["written"].toLongLong());
-        // The operator was only ever told what the console states: a port that does
-        // not open, or a delay that cannot be sent.
+        // The operator was only ever told what the console states: a port that does not open, or a
+        // delay that cannot be sent.
         static const QRegularExpression known(
             QStringLiteral("^(COM [1-4] 被占用或损坏!|第([1-9]|1[0-6])文本框数据溢出！！ )$"));
         for (const QString& text : console.messages())
