@@ -106,23 +106,15 @@ private slots:
         };
         row("on-delay box", false, "Text1_2", false, "通道3 开延时(秒)");
         row("off-delay box", true, "Text1_10", false, "通道3 关延时(秒)");
-        row("spin control", false, "SpinButton1_15", false, "通道8 关延时调节");
         row("spin arrow up", true, "SpinButton1_0/up", false, "通道1 开延时增大");
-        row("spin arrow down", false, "SpinButton1_8/down", false, "通道1 关延时减小");
         row("state toggle pressed", false, "Check1_7", true, "通道8 状态",
             "按下为关闭，弹起为开启");
         row("power-on box", true, "port_0", false, "通道1 开机状态", "选中为开，未选为关");
         row("selector ticked", false, "PCheck_4", true, "通道5 不参与");
-        row("target state", false, "PortCheck_7", true, "通道8 目标状态");
         row("address list", false, "IDCombo_1", false, "设备ID");
-        row("new address list", true, "IDCombo_0", false, "新设备ID");
-        row("delay number", false, "HourCombo", false, "延时数值");
-        row("delay unit", false, "MinteCombo", false, "延时单位");
         row("display", true, "Text2", false, "数据显示");
-        row("lamp full", false, "Command_CPort_2", false, "开启③");
         row("lamp classic", true, "Command_CPort_2", false, "开启通道三", "底色为红时通道3已开启");
         row("interlock box", false, "Fusuo_2", true, "通道五与通道六", "通道五与通道六互锁");
-        row("option", true, "Option1_0", false, "QX系列");
         row("frame without caption", false, "Frame5", false, "通道状态与延时时间");
     }
     void names() {

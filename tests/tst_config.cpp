@@ -115,7 +115,7 @@ private slots:
         act(c, all.mid(0, all.size() - 1));
         const DataDisplay& display = c.window->display();
         // The full program's key-lock echo starts from "1", the others from the empty text.
-        const bool one = frame.mid(9, 2) == "CF" && !c.window->profile().classic;
+        const bool one = frame.mid(9, 2) == "CF" && !actions.startsWith("classic");
         const bool red = (display.changeCounter() + (frame.size() + 1) / 3 + 1 + one) % 2;
         const qint64 clickedAt = c.pty.now();
         act(c, {all.last()});

@@ -66,28 +66,14 @@ QStringList ConsoleProcess::messages() const {
     return out;
 }
 
-ConsoleStats ConsoleProcess::stats(int timeoutMs) {
+QHash<QString, QString> ConsoleProcess::stats(int timeoutMs) {
     const qsizetype from = m_lines.size();
     send(QStringLiteral("stats"));
     const QString line = waitForLine(QStringLiteral("STATS "), timeoutMs, from);
-    ConsoleStats s;
-    for (const QString& field : line.mid(6).split(QLatin1Char(' '))) {
-        const QString key = field.section(QLatin1Char('='), 0, 0);
-        const QString value = field.section(QLatin1Char('='), 1);
-        if (key == QLatin1String("gap"))
-            s.maxGapMs = value.toLongLong();
-        else if (key == QLatin1String("rss"))
-            s.rssKb = value.toLongLong();
-        else if (key == QLatin1String("lamps"))
-            s.lamps = value;
-        else if (key == QLatin1String("ports"))
-            s.ports = value;
-        else if (key == QLatin1String("written"))
-            s.written = value.toLongLong();
-        else if (key == QLatin1String("pending"))
-            s.pending = value.toInt();
-    }
-    return s;
+    QHash<QString, QString> fields;
+    for (const QString& field : line.mid(6).split(QLatin1Char(' ')))
+        fields.insert(field.section(QLatin1Char('='), 0, 0), field.section(QLatin1Char('='), 1));
+    return fields;
 }
 
 qint64 ConsoleProcess::closeAndWait(int timeoutMs) {

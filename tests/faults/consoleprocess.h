@@ -4,19 +4,11 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-
-struct ConsoleStats {
-    qint64 maxGapMs = -1; // largest gap between ticks of the console's 10 ms timer
-    qint64 rssKb = -1;
-    QString lamps;       // "10100000": lamp k red
-    QString ports;       // "1000": caption of COMn+1 red (port open)
-    qint64 written = -1; // frames handed to the port
-    int pending = -1;    // operations still waiting
-};
 
 class ConsoleProcess {
 public:
@@ -37,7 +29,10 @@ public:
     // Texts of the recorded message boxes ("MSG ..." lines), in order.
     QStringList messages() const;
 
-    ConsoleStats stats(int timeoutMs = 5000);
+    // The console's "STATS" line as fields: gap (largest gap between ticks of its 10 ms timer),
+    // rss (kB), lamps ("10100000": lamp k red), ports ("1000": COMn+1's caption red, port open),
+    // written (frames handed to the port), pending (operations still waiting).
+    QHash<QString, QString> stats(int timeoutMs = 5000);
 
     // Asks the window to close and waits for the process to end. Returns the milliseconds from
     // the request to the end, or -1 when it did not end within `timeoutMs`.

@@ -6,28 +6,23 @@
 //
 // Commands (one per line):
 //   click NAME            click a button, check box or option button (skipped when disabled/hidden)
-//   type NAME TEXT        key clicks into a text box (the rest of the line, may be empty)
-//   paste NAME TEXT       replace the text box's contents as one paste
-//   pick NAME INDEX       choose an entry of a list
 //   stats                 "STATS gap=<ms> rss=<kB> lamps=<8 x 0/1> ports=<4 x 0/1> written=<n>
 //                         pending=<n>" (lamps and port captions: 1 = red)
 //   resetgap              start a new stall measurement
 //   random N SEED         N random operator actions, one per event-loop pass, then "RANDOM-DONE"
 //   settle                "SETTLED" once no operation waits any more
 //   close                 close the window
-// Output lines: READY, MSG <text>, BOX <text> (a real dialogue is open), ACK <command>, EXIT.
+// Output lines: READY, MSG <text>, BOX <text> (a real dialogue is open), ACK <command>,
+// EXIT pending=<operations still waiting>.
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -203,7 +198,8 @@ public:
     Driver(VESK& window, StallMonitor& monitor)
         : m_window(window), m_monitor(monitor), m_stdin(STDIN_FILENO, QSocketNotifier::Read) {
         connect(&m_stdin, &QSocketNotifier::activated, this, &Driver::readInput);
-        connect(&window.link(), &DeviceLink::frameWritten, this, [this] { ++m_written; });
+        connect(window.findChild<DeviceLink*>(), &DeviceLink::frameWritten, this,
+                [this] { ++m_written; });
     }
 
 private:
@@ -241,41 +237,6 @@ private:
             }
             say(QStringLiteral("ACK ") + line);
             button->click();
-            return;
-        }
-        if (command == QLatin1String("type") || command == QLatin1String("paste")) {
-            auto* box = find<QWidget>(name);
-            if (!box) {
-                say(QStringLiteral("SKIP ") + line);
-                return;
-            }
-            auto* edit = qobject_cast<QLineEdit*>(box);
-            if (command == QLatin1String("paste") && edit) {
-                edit->selectAll();
-                edit->insert(rest);
-            } else {
-                // One key event per character with its text, so that non-Latin characters (full-
-                // width digits) arrive as typed.
-                for (const QChar ch : rest) {
-                    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-                    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier,
-                                      QString(ch));
-                    QApplication::sendEvent(box, &press);
-                    QApplication::sendEvent(box, &release);
-                }
-            }
-            say(QStringLiteral("ACK ") + line);
-            return;
-        }
-        if (command == QLatin1String("pick")) {
-            auto* list = find<QComboBox>(name);
-            if (!list) {
-                say(QStringLiteral("SKIP ") + line);
-                return;
-            }
-            list->setCurrentIndex(rest.toInt());
-            emit list->activated(list->currentIndex());
-            say(QStringLiteral("ACK ") + line);
             return;
         }
         if (command == QLatin1String("stats")) {
@@ -359,8 +320,8 @@ int main(int argc, char* argv[]) {
     StallMonitor monitor;
     monitor.start();
     int status = 0;
+    Waits waits;
     {
-        Waits waits;
         VESK window(classic ? BuildProfile::classicBuild()
                             : BuildProfile::full(&createMultiChannelArea),
                     waits, seams);
@@ -372,6 +333,7 @@ int main(int argc, char* argv[]) {
             status = app.exec();
         }
     }
-    say(QStringLiteral("EXIT"));
+    // Every operation that was waiting has ended with the window, none lingers.
+    say(QStringLiteral("EXIT pending=%1").arg(waits.pending()));
     return status;
 }

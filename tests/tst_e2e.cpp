@@ -1,14 +1,14 @@
-// The configuration areas against the simulated controller: what the operator sets is what the
-// controller holds, and the interlocks written show in the channel lamps.
+// The consoles against the simulated controller: both programs' start-up on the wire, and what the
+// operator sets in the configuration areas is what the controller holds, with the interlocks
+// written showing in the channel lamps.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRadioButton>
-#include <QSignalSpy>
 #include <QTest>
 
-#include "core/devicelink.h"
 #include "support/fixture.h"
 #include "support/simprocess.h"
 #include "toolkit/toolkit.h"
@@ -34,9 +34,42 @@ int lampMask(const Console& c) {
 
 } // namespace
 
-class TestE2EConfig : public QObject {
+class TestE2E : public QObject {
     Q_OBJECT
 private slots:
+    void startUpQueriesTheController_data() {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("veskpanel") << QStringLiteral(VESKPANEL_BIN);
+        QTest::newRow("veskpanel-classic") << QStringLiteral(VESKPANEL_CLASSIC_BIN);
+    }
+    void startUpQueriesTheController() {
+        QFETCH(QString, program);
+        SimProcess sim;
+        QVERIFY(sim.isRunning());
+
+        QProcess console;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VESKPANEL_COM1"), sim.ptyPath());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        console.setProcessEnvironment(env);
+        console.start(program, {});
+        QVERIFY(console.waitForStarted(5000));
+
+        QVERIFY(sim.waitForReceived(2, 10000));
+        QTest::qWait(300);
+        const auto frames = sim.received();
+        QCOMPARE(frames.size(), 2);
+        QCOMPARE(frames[0].hex, QStringLiteral("CA 20 FE 20 01 01 F5"));
+        QCOMPARE(frames[1].hex, QStringLiteral("CA 20 FE 20 01 01 F5"));
+        // 100 ms apart, as the simulator's clock sees them arrive (a few ms either way).
+        const qint64 gap = frames[0].at.msecsTo(frames[1].at);
+        QVERIFY2(gap >= 90 && gap <= 160, qPrintable(QString::number(gap)));
+        // The simulator answered both queries; nothing it received was malformed.
+        QCOMPARE(sim.state().value(QStringLiteral("malformed")).toInt(), 0);
+
+        console.terminate();
+        QVERIFY(console.waitForFinished(5000));
+    }
     void settingsReachTheController() {
         SimProcess sim;
         QVERIFY2(sim.isRunning(), "vesk-sim did not start ($VESKSIM)");
@@ -45,7 +78,6 @@ private slots:
         c.window->startUp();
         QVERIFY(c.settle());
         QVERIFY(c.messages.isEmpty());
-        QSignalSpy written(&c.window->link(), &DeviceLink::frameWritten);
         const int queries = 2;
 
         // Address 26 for the next restart, written through broadcast.
@@ -69,8 +101,8 @@ private slots:
             tick(c, c.find<QCheckBox>(QStringLiteral("port_%1").arg(i)));
         tick(c, c.button("Command25_0"));
         tick(c, c.button("Command25_1"));
-        QCOMPARE(written.size(), 15);
-        QVERIFY(sim.waitForReceived(queries + written.size(), 3000));
+        QVERIFY(sim.waitForReceived(queries + 15, 3000));
+        QCOMPARE(sim.received().size(), queries + 15);
 
         const QJsonObject held = sim.state();
         const QJsonObject expected{{"address", 1},
@@ -106,5 +138,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestE2EConfig)
-#include "tst_e2e_config.moc"
+QTEST_MAIN(TestE2E)
+#include "tst_e2e.moc"
