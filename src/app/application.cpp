@@ -70,7 +70,7 @@ std::optional<int> answerInfoOptions(int argc, char** argv, const QString& progr
     // as long options, their letters are never taken for -h or -v.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.parse(arguments);
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         QString text = parser.helpText();
         text.replace(QLatin1String("<executable_name>"), program);
         printOut(text);
