@@ -1,0 +1,29 @@
+// Plain-words reasons for a serial device that did not open: what the system says about the
+// device node and its lock file.
+#pragma once
+
+#include <QSerialPort>
+#include <QString>
+
+#include <optional>
+
+#include "core/serialport.h"
+
+namespace vesk {
+
+// The lock file QSerialPort takes for `devicePath` (the first usable of the usual lock folders,
+// named "LCK.." plus the path without "/dev/", "/" turned into "_").
+QString serialLockFilePath(const QString& devicePath);
+
+// Why opening `canonical` (reached as `given`) failed with `error` / `errorText` from QSerialPort.
+PortError diagnoseSerialFailure(const QString& given, const QString& canonical,
+                                QSerialPort::SerialPortError error, const QString& errorText);
+
+// Busy when a running process holds the lock file of `name` (another name of the device, as a
+// program that locks by the name it was given would take it).
+std::optional<PortError> heldUnderName(const QString& given, const QString& name);
+
+// The reason for a device path that leads nowhere.
+PortError missingDevice(const QString& given);
+
+} // namespace vesk
