@@ -1,0 +1,176 @@
+#include "session.h"
+
+#include <QTimer>
+
+#include <coroutine>
+#include <optional>
+
+#include "core/frames.h"
+#include "core/reply.h"
+#include "core/serialport.h"
+#include "core/waits.h"
+#include "link.h"
+#include "output.h"
+#include "request.h"
+
+namespace vesk::ctl {
+
+namespace {
+
+// The next thing the link reports, or a timeout: co_await LinkEvent(link, ms).
+class LinkEvent {
+public:
+    enum Kind { Batch, Drained, Failed, Timeout };
+    struct Result {
+        Kind kind = Timeout;
+        QByteArray bytes;
+        QString reason;
+    };
+
+    LinkEvent(Link& link, int ms) : m_link(link), m_ms(ms) {}
+    LinkEvent(const LinkEvent&) = delete;
+    ~LinkEvent() { disconnectAll(); }
+
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> caller) {
+        m_caller = caller;
+        m_timer.setSingleShot(true);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_connections[0] = QObject::connect(&m_timer, &QTimer::timeout, [this] { finish({}); });
+        m_connections[1] = QObject::connect(&m_link, &Link::batch, [this](const QByteArray& b) {
+            finish({Batch, b, {}});
+        });
+        m_connections[2] = QObject::connect(&m_link, &Link::drained, [this] { finish({Drained, {}, {}}); });
+        m_connections[3] = QObject::connect(&m_link, &Link::failed, [this](const QString& r) {
+            finish({Failed, {}, r});
+        });
+        m_timer.start(m_ms);
+    }
+    Result await_resume() { return m_result; }
+
+private:
+    void finish(Result result) {
+        disconnectAll();
+        m_timer.stop();
+        m_result = std::move(result);
+        // Resume outside the emitting signal, so that the link is not re-entered from its slot.
+        QTimer::singleShot(0, [caller = m_caller] { caller.resume(); });
+    }
+    void disconnectAll() {
+        for (auto& connection : m_connections)
+            QObject::disconnect(connection);
+    }
+
+    Link& m_link;
+    int m_ms;
+    QTimer m_timer;
+    std::coroutine_handle<> m_caller;
+    QMetaObject::Connection m_connections[4];
+    Result m_result;
+};
+
+// Milliseconds the frame takes on a 9600 bit/s line (ten bits a byte), rounded up.
+int lineTimeMs(const QByteArray& frame) {
+    return int((frame.size() * 10 * 1000 + 9599) / 9600);
+}
+
+QString onOff(bool on) {
+    return on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+// Writes one frame and waits until the driver has taken it. Yields an empty text or the failure.
+Task<QString> writeFrame(SessionContext c, QByteArray frame, int timeoutMs) {
+    c.journal.record(c.port, true, frame);
+    if (!c.link.write(frame))
+        co_return QStringLiteral("%1: the port failed while writing").arg(c.port);
+    QElapsedTimer clock;
+    clock.start();
+    while (c.link.bytesToWrite() > 0) {
+        const int left = int(timeoutMs - clock.elapsed());
+        if (left <= 0)
+            co_return QStringLiteral("%1: the port took no bytes within %2 ms").arg(c.port).arg(timeoutMs);
+        const LinkEvent::Result event = co_await LinkEvent(c.link, left);
+        if (event.kind == LinkEvent::Failed)
+            co_return QStringLiteral("%1: the port failed while writing (%2)").arg(c.port, event.reason);
+        if (event.kind == LinkEvent::Batch)
+            c.journal.record(c.port, false, event.bytes);
+    }
+    co_return QString();
+}
+
+} // namespace
+
+Task<int> runRequest(SessionContext c, Request request) {
+    for (const Step& step : request.steps) {
+        if (request.query)
+            break;
+        const QString failure = co_await writeFrame(c, step.frame, request.timeoutMs);
+        if (!failure.isEmpty()) {
+            c.output.error(failure);
+            co_return Exit::PortFailed;
+        }
+        c.output.sent(step.frame);
+        // The frame is on its way; the next one starts after it has left the line and a quiet gap
+        // has passed, so that the device sees two frames.
+        const int pause = step.pauseAfterMs + lineTimeMs(step.frame) + SerialPortControl::QuietGapMs;
+        if (const bool waited = co_await c.waits.Delay(pause); !waited)
+            co_return Exit::PortFailed;
+    }
+    if (!request.note.isEmpty())
+        c.output.note(request.note);
+    if (!request.query && request.expected.isEmpty())
+        co_return Exit::Done;
+
+    if (!request.query) {
+        if (const bool waited = co_await c.waits.Delay(SettleMs); !waited)
+            co_return Exit::PortFailed;
+    }
+    // Whatever is waiting now answers nothing we asked.
+    c.link.discard();
+    const QByteArray query = request.query ? request.steps.first().frame
+                                           : statusQueryFrame(request.address);
+    if (const QString failure = co_await writeFrame(c, query, request.timeoutMs); !failure.isEmpty()) {
+        c.output.error(failure);
+        co_return Exit::PortFailed;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    std::optional<std::array<bool, 8>> states;
+    while (!states) {
+        const int left = int(request.timeoutMs - clock.elapsed());
+        if (left <= 0)
+            break;
+        const LinkEvent::Result event = co_await LinkEvent(c.link, left);
+        if (event.kind == LinkEvent::Failed) {
+            c.output.error(QStringLiteral("%1: the port failed (%2)").arg(c.port, event.reason));
+            co_return Exit::PortFailed;
+        }
+        if (event.kind == LinkEvent::Batch) {
+            c.journal.record(c.port, false, event.bytes);
+            // Any six-byte batch is the status reply; other batches are not an answer.
+            states = lampStates(event.bytes);
+        }
+    }
+    if (!states) {
+        c.output.error(QStringLiteral("no reply from address %1 on %2 within %3 ms")
+                           .arg(request.address)
+                           .arg(c.port)
+                           .arg(request.timeoutMs));
+        co_return Exit::NoReply;
+    }
+    c.output.states(*states);
+    QStringList differences;
+    for (const auto& [channel, on] : request.expected) {
+        if ((*states)[size_t(channel - 1)] != on)
+            differences << QStringLiteral("channel %1 is %2, asked %3")
+                               .arg(channel)
+                               .arg(onOff(!on), onOff(on));
+    }
+    if (!differences.isEmpty()) {
+        c.output.error(QStringLiteral("read-back differs: %1").arg(differences.join(QLatin1String("; "))));
+        co_return Exit::Mismatch;
+    }
+    co_return Exit::Done;
+}
+
+} // namespace vesk::ctl
