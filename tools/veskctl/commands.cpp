@@ -109,8 +109,8 @@ QString switchMany(Context& c) {
         return QStringLiteral("switch: give --on CH,.. and/or --off CH,..");
     QString bad;
     const auto on = channelWord(c.options.on.value_or(QStringLiteral("none")), &bad);
-    const auto off = on ? channelWord(c.options.off.value_or(QStringLiteral("none")), &bad)
-                        : std::nullopt;
+    const auto off =
+        on ? channelWord(c.options.off.value_or(QStringLiteral("none")), &bad) : std::nullopt;
     if (!on || !off)
         return QStringLiteral("bad channel '%1' (1-8)").arg(bad);
     for (int channel : *on) {
@@ -146,7 +146,8 @@ QString states(Context& c) {
 }
 
 QString delays(Context& c) {
-    if (c.words.size() != 9 || (c.words[0] != QLatin1String("on") && c.words[0] != QLatin1String("off")))
+    if (c.words.size() != 9 ||
+        (c.words[0] != QLatin1String("on") && c.words[0] != QLatin1String("off")))
         return wrongCount(QStringLiteral("delays"), QStringLiteral("on|off S1 S2 .. S8"));
     std::array<int, 8> seconds{};
     for (int i = 0; i < 8; ++i) {
@@ -161,7 +162,8 @@ QString delays(Context& c) {
 }
 
 QString interlock(Context& c) {
-    if (c.words.size() != 2 || (c.words[0] != QLatin1String("set") && c.words[0] != QLatin1String("clear")))
+    if (c.words.size() != 2 ||
+        (c.words[0] != QLatin1String("set") && c.words[0] != QLatin1String("clear")))
         return wrongCount(QStringLiteral("interlock"), QStringLiteral("set|clear PAIR"));
     const auto pair = pairIndex(c.words[1]);
     if (!pair)
@@ -203,16 +205,20 @@ QString powerOn(Context& c) {
     return {};
 }
 
-QString choice(Context& c, const char* yes, const char* no, const std::function<QByteArray(bool)>& frame) {
-    if (c.words.size() != 1 || (c.words[0] != QLatin1String(yes) && c.words[0] != QLatin1String(no)))
-        return wrongCount(c.request.command, QStringLiteral("%1|%2").arg(QLatin1String(yes), QLatin1String(no)));
+QString choice(Context& c, const char* yes, const char* no,
+               const std::function<QByteArray(bool)>& frame) {
+    if (c.words.size() != 1 ||
+        (c.words[0] != QLatin1String(yes) && c.words[0] != QLatin1String(no)))
+        return wrongCount(c.request.command,
+                          QStringLiteral("%1|%2").arg(QLatin1String(yes), QLatin1String(no)));
     c.send(frame(c.words[0] == QLatin1String(yes)));
     return {};
 }
 
 QString noArguments(Context& c, const QByteArray& frame) {
     if (!c.words.isEmpty())
-        return QStringLiteral("%1: unexpected argument '%2'").arg(c.request.command, c.words.first());
+        return QStringLiteral("%1: unexpected argument '%2'")
+            .arg(c.request.command, c.words.first());
     c.send(frame);
     return {};
 }
@@ -238,8 +244,10 @@ const std::map<QString, Builder>& builders() {
         {QStringLiteral("on"), [](Context& c) { return switchChannels(c, true); }},
         {QStringLiteral("off"), [](Context& c) { return switchChannels(c, false); }},
         {QStringLiteral("cycle"), cycle},
-        {QStringLiteral("all-on"), [](Context& c) { return noArguments(c, timedAllFrame(c.address(), true)); }},
-        {QStringLiteral("all-off"), [](Context& c) { return noArguments(c, timedAllFrame(c.address(), false)); }},
+        {QStringLiteral("all-on"),
+         [](Context& c) { return noArguments(c, timedAllFrame(c.address(), true)); }},
+        {QStringLiteral("all-off"),
+         [](Context& c) { return noArguments(c, timedAllFrame(c.address(), false)); }},
         {QStringLiteral("switch"), switchMany},
         {QStringLiteral("states"), states},
         {QStringLiteral("delays"), delays},
@@ -248,7 +256,8 @@ const std::map<QString, Builder>& builders() {
         {QStringLiteral("power-on"), powerOn},
         {QStringLiteral("keys"),
          [](Context& c) {
-             return choice(c, "lock", "unlock", [&c](bool lock) { return keyLockFrame(c.address(), lock); });
+             return choice(c, "lock", "unlock",
+                           [&c](bool lock) { return keyLockFrame(c.address(), lock); });
          }},
         {QStringLiteral("set-address"), setAddress},
     };
@@ -259,7 +268,8 @@ const std::map<QString, Builder>& builders() {
 QString misplacedOption(const QString& command, const CommandOptions& options) {
     if (options.dwell && command != QLatin1String("cycle"))
         return QStringLiteral("bad option '--dwell': only for cycle");
-    for (const auto& [set, name] : {std::pair{bool(options.on), "--on"}, {bool(options.off), "--off"},
+    for (const auto& [set, name] : {std::pair{bool(options.on), "--on"},
+                                    {bool(options.off), "--off"},
                                     {bool(options.after), "--after"}}) {
         if (set && command != QLatin1String("switch"))
             return QStringLiteral("bad option '%1': only for switch").arg(QLatin1String(name));
@@ -281,7 +291,8 @@ QString buildCommand(Request& request, const QStringList& words, const CommandOp
     // Several devices may answer a broadcast: nothing can be read back from it.
     if (!request.expected.isEmpty() && request.broadcast) {
         request.expected.clear();
-        request.note = QStringLiteral("read-back off: broadcast address, several devices may answer");
+        request.note =
+            QStringLiteral("read-back off: broadcast address, several devices may answer");
     } else if (!request.verify) {
         request.expected.clear();
     }

@@ -18,10 +18,14 @@ namespace {
 QString lockOwner(const QString& systemPath) {
     QString name = systemPath.startsWith(QLatin1String("/dev/")) ? systemPath.mid(5) : systemPath;
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    const QStringList dirs{QStringLiteral("/var/lock"), QStringLiteral("/etc/locks"),
-                           QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"),
-                           QStringLiteral("/tmp"), QStringLiteral("/var/tmp"),
-                           QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock"),
+    const QStringList dirs{QStringLiteral("/var/lock"),
+                           QStringLiteral("/etc/locks"),
+                           QStringLiteral("/var/spool/locks"),
+                           QStringLiteral("/var/spool/uucp"),
+                           QStringLiteral("/tmp"),
+                           QStringLiteral("/var/tmp"),
+                           QStringLiteral("/var/lock/lockdev"),
+                           QStringLiteral("/run/lock"),
                            QStandardPaths::writableLocation(QStandardPaths::TempLocation)};
     for (const QString& dir : dirs) {
         const QString path = dir + QLatin1String("/LCK..") + name;
@@ -41,7 +45,8 @@ QString lockOwner(const QString& systemPath) {
 } // namespace
 
 Link::Link(QObject* parent)
-    : QObject(parent), m_batch(SerialPortControl::QuietGapMs, SerialPortControl::ReceiveBufferSize) {
+    : QObject(parent),
+      m_batch(SerialPortControl::QuietGapMs, SerialPortControl::ReceiveBufferSize) {
     m_quiet.setSingleShot(true);
     m_quiet.setTimerType(Qt::PreciseTimer);
     m_quiet.setInterval(SerialPortControl::QuietGapMs);
@@ -86,8 +91,8 @@ OpenResult Link::open(const QString& path, QString* reason) {
     // Lock by the device's real name, so that a link and the device it points to are one port.
     const QString device = info.canonicalFilePath();
     if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0 && errno == EACCES) {
-        *reason = QStringLiteral("%1: no permission (add yourself to the 'dialout' group)")
-                      .arg(path);
+        *reason =
+            QStringLiteral("%1: no permission (add yourself to the 'dialout' group)").arg(path);
         return OpenResult::Permission;
     }
     m_port.setPortName(device);

@@ -25,13 +25,15 @@ bool Journal::open(const QString& path, QString* error) {
 void Journal::record(const QString& port, bool out, const QByteArray& bytes) {
     if (!m_file.isOpen())
         return;
-    const QJsonObject entry{
-        {QStringLiteral("t"),
-         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"))},
-        {QStringLiteral("port"), port},
-        {QStringLiteral("dir"), out ? QStringLiteral("out") : QStringLiteral("in")},
-        {QStringLiteral("hex"), frameLine(bytes)}};
-    m_file.write(QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n');
+    // Written field by field to keep the order a reader expects: time, port, direction, bytes.
+    const QByteArray portText = QJsonDocument(QJsonArray{port}).toJson(QJsonDocument::Compact);
+    const QString line =
+        QStringLiteral("{\"t\": \"%1\", \"port\": %2, \"dir\": \"%3\", \"hex\": \"%4\"}\n")
+            .arg(QDateTime::currentDateTimeUtc().toString(
+                     QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")),
+                 QString::fromUtf8(portText.mid(1, portText.size() - 2)),
+                 out ? QStringLiteral("out") : QStringLiteral("in"), frameLine(bytes));
+    m_file.write(line.toUtf8());
     m_file.flush();
 }
 

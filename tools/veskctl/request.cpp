@@ -56,7 +56,8 @@ Parsed parseArguments(const QStringList& arguments) {
     static const QRegularExpression negative(QStringLiteral("^-[0-9.]"));
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         if (negative.match(arguments[i]).hasMatch())
-            return fail(QStringLiteral("bad value '%1': no value may be negative").arg(arguments[i]));
+            return fail(
+                QStringLiteral("bad value '%1': no value may be negative").arg(arguments[i]));
     }
 
     QCommandLineParser parser;
@@ -128,7 +129,8 @@ Parsed parseArguments(const QStringList& arguments) {
     if (parser.isSet(journal) && request.journal.isEmpty())
         return fail(QStringLiteral("bad journal file '': give a file name"));
     if (request.port.isEmpty())
-        return fail(QStringLiteral("bad port '': give a device path, COM1..COM4 or tcp://HOST:PORT"));
+        return fail(
+            QStringLiteral("bad port '': give a device path, COM1..COM4 or tcp://HOST:PORT"));
     const auto addressValue = number(parser.value(address), 1, 254);
     if (!addressValue)
         return fail(QStringLiteral("bad address '%1' (1-254)").arg(parser.value(address)));

@@ -40,7 +40,9 @@ public:
         m_connections[1] = QObject::connect(&m_link, &Link::batch, [this](const QByteArray& b) {
             finish({Batch, b, {}});
         });
-        m_connections[2] = QObject::connect(&m_link, &Link::drained, [this] { finish({Drained, {}, {}}); });
+        m_connections[2] = QObject::connect(&m_link, &Link::drained, [this] {
+            finish({Drained, {}, {}});
+        });
         m_connections[3] = QObject::connect(&m_link, &Link::failed, [this](const QString& r) {
             finish({Failed, {}, r});
         });
@@ -88,10 +90,13 @@ Task<QString> writeFrame(SessionContext c, QByteArray frame, int timeoutMs) {
     while (c.link.bytesToWrite() > 0) {
         const int left = int(timeoutMs - clock.elapsed());
         if (left <= 0)
-            co_return QStringLiteral("%1: the port took no bytes within %2 ms").arg(c.port).arg(timeoutMs);
+            co_return QStringLiteral("%1: the port took no bytes within %2 ms")
+                .arg(c.port)
+                .arg(timeoutMs);
         const LinkEvent::Result event = co_await LinkEvent(c.link, left);
         if (event.kind == LinkEvent::Failed)
-            co_return QStringLiteral("%1: the port failed while writing (%2)").arg(c.port, event.reason);
+            co_return QStringLiteral("%1: the port failed while writing (%2)")
+                .arg(c.port, event.reason);
         if (event.kind == LinkEvent::Batch)
             c.journal.record(c.port, false, event.bytes);
     }
@@ -112,7 +117,8 @@ Task<int> runRequest(SessionContext c, Request request) {
         c.output.sent(step.frame);
         // The frame is on its way; the next one starts after it has left the line and a quiet gap
         // has passed, so that the device sees two frames.
-        const int pause = step.pauseAfterMs + lineTimeMs(step.frame) + SerialPortControl::QuietGapMs;
+        const int pause =
+            step.pauseAfterMs + lineTimeMs(step.frame) + SerialPortControl::QuietGapMs;
         if (const bool waited = co_await c.waits.Delay(pause); !waited)
             co_return Exit::PortFailed;
     }
@@ -127,9 +133,10 @@ Task<int> runRequest(SessionContext c, Request request) {
     }
     // Whatever is waiting now answers nothing we asked.
     c.link.discard();
-    const QByteArray query = request.query ? request.steps.first().frame
-                                           : statusQueryFrame(request.address);
-    if (const QString failure = co_await writeFrame(c, query, request.timeoutMs); !failure.isEmpty()) {
+    const QByteArray query =
+        request.query ? request.steps.first().frame : statusQueryFrame(request.address);
+    if (const QString failure = co_await writeFrame(c, query, request.timeoutMs);
+        !failure.isEmpty()) {
         c.output.error(failure);
         co_return Exit::PortFailed;
     }
@@ -167,7 +174,8 @@ Task<int> runRequest(SessionContext c, Request request) {
                                .arg(onOff(!on), onOff(on));
     }
     if (!differences.isEmpty()) {
-        c.output.error(QStringLiteral("read-back differs: %1").arg(differences.join(QLatin1String("; "))));
+        c.output.error(
+            QStringLiteral("read-back differs: %1").arg(differences.join(QLatin1String("; "))));
         co_return Exit::Mismatch;
     }
     co_return Exit::Done;
