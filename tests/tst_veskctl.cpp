@@ -214,6 +214,7 @@ private slots:
         QTest::newRow("busy") << "busy";
         QTest::newRow("missing") << "missing";
         QTest::newRow("permission") << "permission";
+        QTest::newRow("refused") << "refused";
     }
     void openFailures() {
         QFETCH(QString, kind);
@@ -224,11 +225,13 @@ private slots:
             QVERIFY(holder.open(QIODevice::ReadWrite));
         else if (kind == QLatin1String("missing"))
             port = QStringLiteral("/nonexistent/vesk-port");
+        else if (kind == QLatin1String("refused"))
+            port = QStringLiteral("tcp://127.0.0.1:1");
         else if (::geteuid() == 0)
             QSKIP("root opens any device whatever its permission bits");
         else
             QCOMPARE(::chmod(qPrintable(port), 0), 0);
-        const Run r = run({QStringLiteral("status")}, port);
+        const Run r = run({QStringLiteral("-p"), port, QStringLiteral("status")});
         QCOMPARE(r.code, 3);
         QVERIFY2(r.err.contains(kind), qPrintable(r.err));
         QVERIFY(pty.allBytes().isEmpty());

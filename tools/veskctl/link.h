@@ -1,54 +1,51 @@
-// The line veskctl talks over: opened from the port the user named, with the reason when it cannot
-// be opened, one write per frame, received bytes cut into batches at quiet gaps.
+// The line veskctl talks over: the core's port (serial device or tcp://), its batches cut at quiet
+// gaps, and its failures as one line naming the reason.
 #pragma once
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
-#include <QTimer>
 
-#include "core/reply.h"
+#include <optional>
+
+#include "core/portspec.h"
+#include "core/serialport.h"
 
 namespace vesk::ctl {
 
-// Why a port could not be opened; Opened when it could.
-enum class OpenResult { Opened, Missing, Permission, Busy, Failed };
+// The port the user named: COM1..COM4 by the consoles' mapping ($VESKPANEL_COMn, otherwise the
+// platform's device), a device path or tcp://HOST:PORT. nullopt with the reason for anything else.
+std::optional<PortSpec> resolvePort(const QString& text, QString* why);
 
 class Link : public QObject {
     Q_OBJECT
 public:
     explicit Link(QObject* parent = nullptr);
-    ~Link() override;
 
-    // Opens the device at `path` (9600 8N1, no flow control). On failure `reason` holds one line
-    // for the user that names the cause.
-    OpenResult open(const QString& path, QString* reason);
+    // Starts opening. False when it failed at once (see error()); for tcp:// the result follows
+    // as opened() or openFailed() while connecting() is true.
+    bool open(const PortSpec& spec);
+    bool connecting() const { return m_port.connecting(); }
+    // Why the port did not open, one line starting with the kind of failure ("missing", "busy",
+    // "no permission", ...).
+    QString error() const;
 
     // Drops every byte received so far: what was waiting belongs to nobody.
-    void discard();
-    // Hands the whole frame to the port; false when the port refused it or failed.
-    bool write(const QByteArray& frame);
-    // Bytes handed over but not yet taken by the driver.
-    qint64 bytesToWrite() const;
+    void discard() { m_port.input(); }
+    // Hands the whole frame to the port; false when the port refused it or has failed.
+    bool write(const QByteArray& frame) { return m_port.output(frame); }
 
 signals:
     // The line has been quiet for the quiet gap after these bytes.
     void batch(const QByteArray& bytes);
-    // The port failed while open (device gone, write error).
+    // The port failed while open (device gone, connection dropped).
     void failed(const QString& reason);
-    // The driver has taken every byte handed to it.
-    void drained();
+    void opened();
+    void openFailed();
 
 private:
-    void pull();
-
-    QSerialPort m_port;
-    QTimer m_quiet;
-    QElapsedTimer m_clock;
-    BatchAssembler m_batch;
-    bool m_failed = false;
+    SerialPortControl m_port;
+    PortSpec m_spec;
 };
 
 } // namespace vesk::ctl

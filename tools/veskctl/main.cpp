@@ -3,11 +3,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 
 #include <cstdio>
 
-#include "core/serialport.h"
 #include "core/waits.h"
 #include "link.h"
 #include "output.h"
@@ -22,20 +20,6 @@ namespace {
 void print(FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-}
-
-// The device path for the port the user named: COM1..COM4 by the console's mapping, or a path.
-std::optional<QString> devicePath(const QString& port, QString* error) {
-    static const QRegularExpression com(QStringLiteral("^COM([1-4])$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    if (const auto match = com.match(port); match.hasMatch())
-        return SerialPortControl::deviceNameFor(match.captured(1).toInt());
-    if (port.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) ||
-        port.startsWith(QLatin1String("tcp:"), Qt::CaseInsensitive)) {
-        *error = QStringLiteral("bad port '%1' (a device path, COM1..COM4)").arg(port);
-        return std::nullopt;
-    }
-    return port;
 }
 
 int dryRun(const Request& request) {
@@ -77,11 +61,12 @@ int main(int argc, char* argv[]) {
     }
     const Request& request = *parsed.request;
     QString error;
-    const std::optional<QString> path = devicePath(request.port, &error);
-    if (!path) {
-        print(stderr, QStringLiteral("veskctl: %1\n").arg(error));
+    const std::optional<PortSpec> spec = resolvePort(request.port, &error);
+    if (!spec) {
+        print(stderr, QStringLiteral("veskctl: bad port '%1': %2\n").arg(request.port, error));
         return Exit::BadInput;
     }
+    const QString port = spec->text();
     if (request.dryRun)
         return dryRun(request);
 
@@ -90,17 +75,17 @@ int main(int argc, char* argv[]) {
         print(stderr, QStringLiteral("veskctl: %1\n").arg(error));
         return Exit::BadInput;
     }
-    Output output(request, *path);
+    Output output(request, port);
     Link link;
-    if (link.open(*path, &error) != OpenResult::Opened) {
-        output.error(error);
+    if (!link.open(*spec)) {
+        output.error(link.error());
         output.finish(Exit::PortFailed);
         return Exit::PortFailed;
     }
 
     Waits waits;
     int exitCode = Exit::PortFailed;
-    spawn(runAndQuit(SessionContext{link, waits, output, journal, *path}, request, &exitCode));
+    spawn(runAndQuit(SessionContext{link, waits, output, journal, port}, request, &exitCode));
     QCoreApplication::exec();
     output.finish(exitCode);
     return exitCode;

@@ -20,7 +20,7 @@ namespace {
 // The next thing the link reports, or a timeout: co_await LinkEvent(link, ms).
 class LinkEvent {
 public:
-    enum Kind { Batch, Drained, Failed, Timeout };
+    enum Kind { Batch, Failed, Opened, Timeout };
     struct Result {
         Kind kind = Timeout;
         QByteArray bytes;
@@ -36,16 +36,25 @@ public:
         m_caller = caller;
         m_timer.setSingleShot(true);
         m_timer.setTimerType(Qt::PreciseTimer);
-        m_connections[0] = QObject::connect(&m_timer, &QTimer::timeout, [this] { finish({}); });
-        m_connections[1] = QObject::connect(&m_link, &Link::batch, [this](const QByteArray& b) {
-            finish({Batch, b, {}});
-        });
-        m_connections[2] = QObject::connect(&m_link, &Link::drained, [this] {
-            finish({Drained, {}, {}});
-        });
-        m_connections[3] = QObject::connect(&m_link, &Link::failed, [this](const QString& r) {
-            finish({Failed, {}, r});
-        });
+        m_connections = {
+            QObject::connect(&m_timer, &QTimer::timeout, [this] { finish({}); }),
+            QObject::connect(&m_link, &Link::batch,
+                             [this](const QByteArray& b) {
+                                 finish({Batch, b, {}});
+                             }),
+            QObject::connect(&m_link, &Link::failed,
+                             [this](const QString& r) {
+                                 finish({Failed, {}, r});
+                             }),
+            QObject::connect(&m_link, &Link::opened,
+                             [this] {
+                                 finish({Opened, {}, {}});
+                             }),
+            QObject::connect(&m_link, &Link::openFailed,
+                             [this] {
+                                 finish({Failed, {}, m_link.error()});
+                             }),
+        };
         m_timer.start(m_ms);
     }
     Result await_resume() { return m_result; }
@@ -55,7 +64,7 @@ private:
         disconnectAll();
         m_timer.stop();
         m_result = std::move(result);
-        // Resume outside the emitting signal, so that the link is not re-entered from its slot.
+        // Resume outside the emitting signal, so that the port is not re-entered from its slot.
         QTimer::singleShot(0, [caller = m_caller] { caller.resume(); });
     }
     void disconnectAll() {
@@ -67,7 +76,7 @@ private:
     int m_ms;
     QTimer m_timer;
     std::coroutine_handle<> m_caller;
-    QMetaObject::Connection m_connections[4];
+    std::array<QMetaObject::Connection, 5> m_connections;
     Result m_result;
 };
 
@@ -80,36 +89,29 @@ QString onOff(bool on) {
     return on ? QStringLiteral("on") : QStringLiteral("off");
 }
 
-// Writes one frame and waits until the driver has taken it. Yields an empty text or the failure.
-Task<QString> writeFrame(SessionContext c, QByteArray frame, int timeoutMs) {
+// Writes one frame (noting it in the journal first). Yields an empty text or the failure.
+QString writeFrame(const SessionContext& c, const QByteArray& frame) {
     c.journal.record(c.port, true, frame);
     if (!c.link.write(frame))
-        co_return QStringLiteral("%1: the port failed while writing").arg(c.port);
-    QElapsedTimer clock;
-    clock.start();
-    while (c.link.bytesToWrite() > 0) {
-        const int left = int(timeoutMs - clock.elapsed());
-        if (left <= 0)
-            co_return QStringLiteral("%1: the port took no bytes within %2 ms")
-                .arg(c.port)
-                .arg(timeoutMs);
-        const LinkEvent::Result event = co_await LinkEvent(c.link, left);
-        if (event.kind == LinkEvent::Failed)
-            co_return QStringLiteral("%1: the port failed while writing (%2)")
-                .arg(c.port, event.reason);
-        if (event.kind == LinkEvent::Batch)
-            c.journal.record(c.port, false, event.bytes);
-    }
-    co_return QString();
+        return QStringLiteral("%1: the port failed while writing").arg(c.port);
+    return {};
 }
 
 } // namespace
 
 Task<int> runRequest(SessionContext c, Request request) {
+    if (c.link.connecting()) {
+        const LinkEvent::Result event =
+            co_await LinkEvent(c.link, SerialPortControl::TcpConnectTimeoutMs + 1000);
+        if (event.kind != LinkEvent::Opened) {
+            c.output.error(event.kind == LinkEvent::Failed ? event.reason : c.link.error());
+            co_return Exit::PortFailed;
+        }
+    }
     for (const Step& step : request.steps) {
         if (request.query)
             break;
-        const QString failure = co_await writeFrame(c, step.frame, request.timeoutMs);
+        const QString failure = writeFrame(c, step.frame);
         if (!failure.isEmpty()) {
             c.output.error(failure);
             co_return Exit::PortFailed;
@@ -135,8 +137,7 @@ Task<int> runRequest(SessionContext c, Request request) {
     c.link.discard();
     const QByteArray query =
         request.query ? request.steps.first().frame : statusQueryFrame(request.address);
-    if (const QString failure = co_await writeFrame(c, query, request.timeoutMs);
-        !failure.isEmpty()) {
+    if (const QString failure = writeFrame(c, query); !failure.isEmpty()) {
         c.output.error(failure);
         co_return Exit::PortFailed;
     }
