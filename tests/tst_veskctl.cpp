@@ -209,6 +209,20 @@ private slots:
                  4);
     }
 
+    // The line goes away between the off and the on of a cycle: an error, never a success.
+    void lineLost() {
+        PtyPair pty;
+        QProcess process;
+        process.start(QStringLiteral(VESKCTL_BIN),
+                      {QStringLiteral("-p"), pty.slavePath(), QStringLiteral("cycle"),
+                       QStringLiteral("2"), QStringLiteral("--dwell"), QStringLiteral("1")});
+        QVERIFY(pty.waitForFrames(1, 5000));
+        pty.hangUp();
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitCode(), 3);
+        QVERIFY(process.readAllStandardError().contains("port failed"));
+    }
+
     void openFailures_data() {
         QTest::addColumn<QString>("kind");
         QTest::newRow("busy") << "busy";

@@ -13,7 +13,7 @@ std::optional<PortSpec> resolvePort(const QString& text, QString* why) {
             *why = QStringLiteral("COM1..COM4 only");
             return std::nullopt;
         }
-        return SerialPortControl().specFor(n);
+        return parsePortSpec(SerialPortControl::deviceNameFor(n), why);
     }
     return parsePortSpec(text, why);
 }

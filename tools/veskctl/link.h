@@ -31,7 +31,11 @@ public:
     QString error() const;
 
     // Drops every byte received so far: what was waiting belongs to nobody.
-    void discard() { m_port.input(); }
+    void discard() {
+        // The second call drops what the driver still held beyond the first batch.
+        m_port.input();
+        m_port.input();
+    }
     // Hands the whole frame to the port; false when the port refused it or has failed.
     bool write(const QByteArray& frame) { return m_port.output(frame); }
 

@@ -17,6 +17,7 @@ const char* const Commands = R"(Commands:
   switch [--on CH,..] [--off CH,..] [--after N{s|m|h}]
                                   the multi-channel command: listed channels take part
   states CH,..|none               write the channel state mask: the listed channels on
+                                  (a stored setting; not read back)
   delays on|off S1 S2 .. S8       write eight on- or off-delays in seconds (0-65279)
   interlock set|clear PAIR        QX series, PAIR = 1-2, 3-4, 5-6 or 7-8
   interlocks PAIR,..|none         5200 series: all interlocked pairs in one frame
