@@ -144,6 +144,7 @@ Task<int> runRequest(SessionContext c, Request request) {
     QElapsedTimer clock;
     clock.start();
     std::optional<std::array<bool, 8>> states;
+    QByteArray pieces;
     while (!states) {
         const int left = int(request.timeoutMs - clock.elapsed());
         if (left <= 0)
@@ -155,8 +156,16 @@ Task<int> runRequest(SessionContext c, Request request) {
         }
         if (event.kind == LinkEvent::Batch) {
             c.journal.record(c.port, false, event.bytes);
-            // Any six-byte batch is the status reply; other batches are not an answer.
+            // Any six-byte batch is the status reply. A reply the line paused in (a loaded
+            // machine, a USB adapter or a TCP hop delivering it in pieces) arrives as short
+            // batches: these are joined until they make six bytes; anything longer is no answer.
             states = lampStates(event.bytes);
+            if (!states && event.bytes.size() < StatusReplyLength) {
+                pieces += event.bytes;
+                states = lampStates(pieces);
+                if (pieces.size() >= StatusReplyLength)
+                    pieces.clear();
+            }
         }
     }
     if (!states) {
