@@ -134,6 +134,11 @@ bool SerialPortControl::openSerial(const PortSpec& spec) {
         device = canonicalDevice(spec.path);
         if (device.isEmpty())
             return fail(missingDevice(spec.path));
+        // A program that locked the device under the name it was given holds it too.
+        if (device != spec.path) {
+            if (auto held = heldUnderName(spec.path, spec.path))
+                return fail(std::move(*held));
+        }
     }
     m_port.setPortName(device);
     m_port.setBaudRate(QSerialPort::Baud9600);
