@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -192,6 +193,39 @@ private slots:
         QCOMPARE(r.code, 0);
         QVERIFY2(r.out.contains(QStringLiteral("[false,false,false,false,false,false,true,false]")),
                  qPrintable(r.out));
+    }
+
+    // veskctl and the console append one JSON line per frame written and read.
+    void journal_data() {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("veskctl") << QStringLiteral(VESKCTL_BIN);
+        QTest::newRow("veskpanel") << QStringLiteral(VESKPANEL_BIN);
+    }
+    void journal() {
+        QFETCH(QString, program);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("journal.jsonl"));
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(env);
+        process.start(program,
+                      {QStringLiteral("--journal"), path,
+                       program.endsWith(QLatin1String("veskctl")) ? QStringLiteral("-p")
+                                                                  : QStringLiteral("--com1"),
+                       m_sim->ptyPath(), QStringLiteral("status")});
+        const auto text = [&] {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(text().contains("\"dir\": \"in\""), 10000);
+        process.terminate(); // the console runs until told to end; veskctl has ended already
+        QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(5000));
+        const QList<QByteArray> lines = text().split('\n');
+        QVERIFY2(lines[0].contains("\"dir\": \"out\", \"hex\": \"CA 20 ") &&
+                     lines[0].startsWith("{\"t\": \"20") &&
+                     lines[0].contains(m_sim->ptyPath().toUtf8()),
+                 lines[0].constData());
     }
 
     // A line where nobody answers: exit 4 once the timeout has passed, not long after.

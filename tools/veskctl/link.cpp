@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include "core/portchoice.h"
+
 namespace vesk::ctl {
 
 std::optional<PortSpec> resolvePort(const QString& text, QString* why) {
@@ -13,7 +15,8 @@ std::optional<PortSpec> resolvePort(const QString& text, QString* why) {
             *why = QStringLiteral("COM1..COM4 only");
             return std::nullopt;
         }
-        return parsePortSpec(SerialPortControl::deviceNameFor(n), why);
+        // As the consoles choose: $VESKPANEL_COMn, the saved choice, then the adapters present.
+        return PortChoices().port(n).spec;
     }
     return parsePortSpec(text, why);
 }

@@ -13,8 +13,9 @@
 
 namespace vesk::ctl {
 
-// The port the user named: COM1..COM4 by the consoles' mapping ($VESKPANEL_COMn, otherwise the
-// platform's device), a device path or tcp://HOST:PORT. nullopt with the reason for anything else.
+// The port the user named: COM1..COM4 as the consoles map them ($VESKPANEL_COMn, the saved
+// choice, the USB adapters present, the platform's device), a device path or tcp://HOST:PORT.
+// nullopt with the reason for anything else.
 std::optional<PortSpec> resolvePort(const QString& text, QString* why);
 
 class Link : public QObject {
@@ -36,6 +37,7 @@ public:
         m_port.input();
         m_port.input();
     }
+    SerialPortControl& port() { return m_port; }
     // Hands the whole frame to the port; false when the port refused it or has failed.
     bool write(const QByteArray& frame) { return m_port.output(frame); }
 

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "core/journal.h"
 #include "core/waits.h"
 #include "link.h"
 #include "output.h"
@@ -70,13 +71,14 @@ int main(int argc, char* argv[]) {
     if (request.dryRun)
         return dryRun(request);
 
-    Journal journal;
+    FrameJournal journal;
     if (!request.journal.isEmpty() && !journal.open(request.journal, &error)) {
-        print(stderr, QStringLiteral("veskctl: %1\n").arg(error));
+        print(stderr, QStringLiteral("veskctl: bad %1\n").arg(error));
         return Exit::BadInput;
     }
     Output output(request, port);
     Link link;
+    journal.attach(link.port());
     if (!link.open(*spec)) {
         output.error(link.error());
         output.finish(Exit::PortFailed);
@@ -85,7 +87,7 @@ int main(int argc, char* argv[]) {
 
     Waits waits;
     int exitCode = Exit::PortFailed;
-    spawn(runAndQuit(SessionContext{link, waits, output, journal, port}, request, &exitCode));
+    spawn(runAndQuit(SessionContext{link, waits, output, port}, request, &exitCode));
     QCoreApplication::exec();
     output.finish(exitCode);
     return exitCode;

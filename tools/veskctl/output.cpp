@@ -1,6 +1,5 @@
 #include "output.h"
 
-#include <QDateTime>
 #include <QJsonDocument>
 
 #include <cstdio>
@@ -12,29 +11,6 @@ namespace vesk::ctl {
 
 QString frameLine(const QByteArray& frame) {
     return hexText(frame).trimmed();
-}
-
-bool Journal::open(const QString& path, QString* error) {
-    m_file.setFileName(path);
-    if (m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-        return true;
-    *error = QStringLiteral("bad journal file '%1': %2").arg(path, m_file.errorString());
-    return false;
-}
-
-void Journal::record(const QString& port, bool out, const QByteArray& bytes) {
-    if (!m_file.isOpen())
-        return;
-    // Written field by field to keep the order a reader expects: time, port, direction, bytes.
-    const QByteArray portText = QJsonDocument(QJsonArray{port}).toJson(QJsonDocument::Compact);
-    const QString line =
-        QStringLiteral("{\"t\": \"%1\", \"port\": %2, \"dir\": \"%3\", \"hex\": \"%4\"}\n")
-            .arg(QDateTime::currentDateTimeUtc().toString(
-                     QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")),
-                 QString::fromUtf8(portText.mid(1, portText.size() - 2)),
-                 out ? QStringLiteral("out") : QStringLiteral("in"), frameLine(bytes));
-    m_file.write(line.toUtf8());
-    m_file.flush();
 }
 
 Output::Output(const Request& request, const QString& port)

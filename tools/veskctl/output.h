@@ -1,8 +1,7 @@
-// What veskctl tells: the text or JSON on stdout, errors on stderr, and the journal of frames.
+// What veskctl tells: the text or JSON on stdout, errors on stderr.
 #pragma once
 
 #include <QByteArray>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
@@ -13,18 +12,6 @@
 namespace vesk::ctl {
 
 struct Request;
-
-// One JSON line per frame, appended and flushed at once, so that the file answers "who switched
-// what when" even if the program is killed.
-class Journal {
-public:
-    // Opens `path` for appending; false (with the reason) when it cannot be.
-    bool open(const QString& path, QString* error);
-    void record(const QString& port, bool out, const QByteArray& bytes);
-
-private:
-    QFile m_file;
-};
 
 class Output {
 public:

@@ -89,9 +89,8 @@ QString onOff(bool on) {
     return on ? QStringLiteral("on") : QStringLiteral("off");
 }
 
-// Writes one frame (noting it in the journal first). Yields an empty text or the failure.
+// Writes one frame. Yields an empty text or the failure.
 QString writeFrame(const SessionContext& c, const QByteArray& frame) {
-    c.journal.record(c.port, true, frame);
     if (!c.link.write(frame))
         return QStringLiteral("%1: the port failed while writing").arg(c.port);
     return {};
@@ -155,7 +154,6 @@ Task<int> runRequest(SessionContext c, Request request) {
             co_return Exit::PortFailed;
         }
         if (event.kind == LinkEvent::Batch) {
-            c.journal.record(c.port, false, event.bytes);
             // Any six-byte batch is the status reply. A reply the line paused in (a loaded
             // machine, a USB adapter or a TCP hop delivering it in pieces) arrives as short
             // batches: these are joined until they make six bytes; anything longer is no answer.

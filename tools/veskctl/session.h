@@ -13,7 +13,6 @@ class Waits;
 namespace vesk::ctl {
 
 class Link;
-class Journal;
 class Output;
 struct Request;
 
@@ -24,7 +23,6 @@ struct SessionContext {
     Link& link;
     Waits& waits;
     Output& output;
-    Journal& journal;
     QString port;
 };
 
