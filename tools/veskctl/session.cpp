@@ -150,7 +150,7 @@ Task<int> runRequest(SessionContext c, Request request) {
             break;
         const LinkEvent::Result event = co_await LinkEvent(c.link, left);
         if (event.kind == LinkEvent::Failed) {
-            c.output.error(QStringLiteral("%1: the port failed (%2)").arg(c.port, event.reason));
+            c.output.error(event.reason);
             co_return Exit::PortFailed;
         }
         if (event.kind == LinkEvent::Batch) {
