@@ -120,6 +120,8 @@ for program in veskpanel veskpanel-classic vesk-sim veskctl; do
 done
 if "$scratch/root/usr/bin/vesk-sim" --help >/dev/null; then pass "unpacked vesk-sim runs"
 else fail "unpacked vesk-sim runs"; fi
+if "$scratch/root/usr/bin/veskctl" --dry-run status >/dev/null; then pass "unpacked veskctl runs"
+else fail "unpacked veskctl runs"; fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
