@@ -64,10 +64,11 @@ QString byIdLink(const QString& device) {
 
 } // namespace
 
-void PortSelector::refreshTooltips() {
-    const QList<QSerialPortInfo> present = QSerialPortInfo::availablePorts();
+void PortSelector::refreshTooltips(bool rescan) {
+    if (rescan)
+        m_present = QSerialPortInfo::availablePorts();
     for (int index = 0; index < 4; ++index)
-        m_buttons[index]->setToolTip(tooltip(index, present));
+        m_buttons[index]->setToolTip(tooltip(index, m_present));
 }
 
 QString PortSelector::tooltip(int index, const QList<QSerialPortInfo>& present) const {
@@ -101,7 +102,8 @@ QMenu* PortSelector::buildMenu(int index) {
     menu->setObjectName(QStringLiteral("portMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const QString current = m_choices.port(index + 1).spec.text();
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+    refreshTooltips(true);
+    for (const QSerialPortInfo& info : std::as_const(m_present)) {
         const QString path = byIdLink(info.systemLocation());
         QString text = path;
         if (const QString facts = deviceFacts(info); !facts.isEmpty())

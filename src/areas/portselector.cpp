@@ -45,12 +45,12 @@ PortSelector::PortSelector(const AreaContext& ctx, PortChoices& choices, QWidget
         // Watch for the same device (or server) to come back.
         if (const auto spec = port.specFor(port.commPort()))
             m_reopener->watch(port.commPort(), *spec);
-        refreshTooltips();
+        refreshTooltips(true);
     });
     connect(m_reopener, &PortReopener::reopened, this, [this](int commPort) {
         m_reasons[commPort - 1].clear();
         colourCaptions(commPort - 1);
-        refreshTooltips();
+        refreshTooltips(true);
         // The lamps show the device as it is now, not as it was before the unplug.
         spawn(m_status.run());
     });
@@ -71,9 +71,9 @@ PortSelector::PortSelector(const AreaContext& ctx, PortChoices& choices, QWidget
             openFailed(port.commPort() - 1, error);
         }
     });
-    connect(&port, &SerialPortControl::answered, this, &PortSelector::refreshTooltips);
-    connect(&m_choices, &PortChoices::changed, this, &PortSelector::refreshTooltips);
-    refreshTooltips();
+    connect(&port, &SerialPortControl::answered, this, [this] { refreshTooltips(); });
+    connect(&m_choices, &PortChoices::changed, this, [this] { refreshTooltips(true); });
+    refreshTooltips(true);
 }
 
 void PortSelector::select(int index) {

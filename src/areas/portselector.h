@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSerialPortInfo>
 #include <QString>
 
 #include <array>
@@ -16,7 +17,6 @@
 class QButtonGroup;
 class QMenu;
 class QPushButton;
-class QSerialPortInfo;
 class QWidget;
 
 namespace vesk {
@@ -52,7 +52,9 @@ public:
 private:
     void colourCaptions(int openIndex);
     void openFailed(int index, const PortError& error);
-    void refreshTooltips();
+    // Rebuilds the tooltips; `rescan` lists the ports present again (some milliseconds, so never
+    // while a reply is arriving).
+    void refreshTooltips(bool rescan = false);
     QString tooltip(int index, const QList<QSerialPortInfo>& present) const;
 
     DeviceLink& m_link;
@@ -63,6 +65,7 @@ private:
     QButtonGroup* m_group = nullptr;
     std::array<QPushButton*, 4> m_buttons{};
     std::array<QString, 4> m_reasons; // why each port last failed to open
+    QList<QSerialPortInfo> m_present; // the serial ports the system listed last
     int m_pending = -1;               // button whose tcp:// connection is under way
     bool m_queryWhenOpened = false;
 };

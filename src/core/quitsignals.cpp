@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,8 +1,8 @@
 // Brings a lost port back by itself: after an unplug, the same device path (or by-id link) is
 // looked for once a second and opened as soon as it is there again; after a dropped tcp://
 // connection, reconnect attempts follow at growing intervals of at most MaxBackoffMs, so that a
-// server that is back is reached within 2 s. Both wait
-// on timers, so nothing spins while the device is away.
+// server that is back is reached within 2 s. Both wait on timers, so nothing spins while the
+// device is away.
 #pragma once
 
 #include <QObject>

@@ -23,6 +23,8 @@ SerialPortControl::SerialPortControl(QObject* parent) : QObject(parent) {
 
     m_connectTimer.setSingleShot(true);
     m_connectTimer.setInterval(TcpConnectTimeoutMs);
+    // A coarse timer may fire up to 5 % early; the host gets its full 3 s.
+    m_connectTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_connectTimer, &QTimer::timeout, this, [this] {
         if (m_connecting)
             fail({PortError::Reason::TimedOut,
