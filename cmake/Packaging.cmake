@@ -37,7 +37,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
  states the controller reports as lamps.
  .
  Contains veskpanel (the full console), veskpanel-classic (the earlier build
- without the multi-channel area) and vesk-sim (a simulated controller on a
+ without the multi-channel area), veskctl (every operation from a shell, with
+ exit codes for scripts) and vesk-sim (a simulated controller on a
  pseudo-terminal, for trying the console without hardware).")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The Qt libraries come from dpkg-shlibdeps; it cannot see what Qt loads at run time: the platform

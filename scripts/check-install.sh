@@ -24,13 +24,16 @@ pass() { echo "ok: $*"; }
 # Every file an installation holds, relative to the prefix, and its mode.
 expected="\
 755 bin/vesk-sim
+755 bin/veskctl
 755 bin/veskpanel
 755 bin/veskpanel-classic
 644 share/applications/example.vesk_power.veskpanel.desktop
 644 share/applications/example.vesk_power.veskpanel_classic.desktop
+644 share/bash-completion/completions/veskctl
 644 share/doc/veskpanel/CHANGELOG.md
 644 share/doc/veskpanel/README.md
 644 share/icons/hicolor/scalable/apps/example.vesk_power.veskpanel.svg
+644 share/man/man1/veskctl.1
 644 share/metainfo/example.vesk_power.veskpanel.metainfo.xml
 644 share/metainfo/example.vesk_power.veskpanel_classic.metainfo.xml"
 
@@ -110,13 +113,15 @@ echo "== Unpacked package =="
 dpkg-deb -x "$deb" "$scratch/root"
 compare "unpacked file list" "$(cut -d' ' -f2 <<<"$expected")" "$(tree_list "$scratch/root" | cut -d' ' -f2)"
 validate_tree "unpacked" "$scratch/root"
-for program in veskpanel veskpanel-classic vesk-sim; do
+for program in veskpanel veskpanel-classic vesk-sim veskctl; do
     binary="$scratch/root/usr/bin/$program"
     if readelf -S "$binary" | grep -q '\.debug_info'; then fail "$program is not stripped"; fi
     if missing=$(ldd "$binary" | grep 'not found'); then fail "$program: $missing"; fi
 done
 if "$scratch/root/usr/bin/vesk-sim" --help >/dev/null; then pass "unpacked vesk-sim runs"
 else fail "unpacked vesk-sim runs"; fi
+if "$scratch/root/usr/bin/veskctl" --dry-run status >/dev/null; then pass "unpacked veskctl runs"
+else fail "unpacked veskctl runs"; fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"

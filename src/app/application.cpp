@@ -10,6 +10,7 @@
 
 #include <cstdio>
 
+#include "core/journal.h"
 #include "core/portchoice.h"
 #include "core/quitsignals.h"
 #include "core/waits.h"
@@ -51,6 +52,9 @@ void describeOptions(QCommandLineParser& parser) {
         parser.addOption({QStringLiteral("com%1").arg(n),
                           QStringLiteral("Port button COM%1 stands for PORT.").arg(n),
                           QStringLiteral("PORT")});
+    parser.addOption({QStringLiteral("journal"),
+                      QStringLiteral("Append every frame written and read to FILE as a JSON line."),
+                      QStringLiteral("FILE")});
 }
 
 void printOut(const QString& text) {
@@ -98,11 +102,19 @@ int runConsole(QApplication& app, BuildProfile profile) {
             return 2;
         }
     }
+    FrameJournal journal;
+    const QString journalPath = parser.value(QStringLiteral("journal"));
+    if (QString error;
+        parser.isSet(QStringLiteral("journal")) && !journal.open(journalPath, &error)) {
+        std::fprintf(stderr, "%s: --journal: %s\n", qPrintable(profile.program), qPrintable(error));
+        return 2;
+    }
     PortChoices choices(given);
     Waits waits;
     WindowSeams seams;
     seams.ports = &choices;
     VESK window(std::move(profile), waits, seams);
+    journal.attach(window.port());
     // A signal ends the program the way closing the window does: port closed, lock removed.
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::received, &window, [&window] {

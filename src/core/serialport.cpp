@@ -259,6 +259,8 @@ QByteArray SerialPortControl::input() {
     // Bytes the full batch had no room for start the next one.
     if (m_device->bytesAvailable() > 0)
         pullReceived();
+    if (!batch.isEmpty())
+        emit taken(batch);
     return batch;
 }
 
@@ -267,6 +269,7 @@ bool SerialPortControl::output(const QByteArray& bytes) {
         return false;
     if (m_device->write(bytes) != bytes.size())
         return false;
+    emit written(bytes);
     // Hand the bytes to the driver now rather than at the next event-loop pass, so that the waits
     // between frames are the gaps on the wire. This does not block.
     if (m_device == &m_port)

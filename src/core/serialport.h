@@ -116,6 +116,9 @@ signals:
     void openFailed(const vesk::PortError& error);
     // The first bytes since the port opened arrived.
     void answered();
+    // Bytes handed to the port by output(), and batches taken by input(): for a journal.
+    void written(const QByteArray& bytes);
+    void taken(const QByteArray& batch);
 
 private:
     bool openSerial(const PortSpec& spec);

@@ -123,6 +123,10 @@ QString Device::switchChannel(QByteArrayView data, QByteArray&) {
         return QStringLiteral("channel %1 out of range").arg(channel);
     if (state > 1)
         return QStringLiteral("switch state %1").arg(hexByte(state));
+    if (m_ignoreSwitches) {
+        report(QStringLiteral("switch of channel %1 ignored").arg(channel));
+        return {};
+    }
     setChannel(channel, state == 1, {});
     return {};
 }

@@ -80,6 +80,9 @@ public:
     Result handleFrame(QByteArrayView frame);
     // Counts input that the parser rejected.
     void noteMalformed() { ++m_state.malformed; }
+    // While set, single-channel switch frames are taken but change nothing, like a relay that
+    // does not follow (for testing read-back).
+    void setIgnoreSwitches(bool ignore) { m_ignoreSwitches = ignore; }
 
     // Moves device time on by ms milliseconds, carrying out the switches that fall due.
     void advance(qint64 ms);
@@ -135,6 +138,7 @@ private:
     qint64 m_nowMs = 0;
     quint64 m_nextOrder = 0;
     EventSink m_sink;
+    bool m_ignoreSwitches = false;
 };
 
 // Decodes one delay of the base-255 two-byte form (value = high * 255 + low). Rejects a low byte of

@@ -11,7 +11,8 @@ std::optional<SimOptions> parseOptions(const QStringList& arguments, QString* er
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Simulated eight-channel power controller on a pseudo-terminal.\n"
-        "Console commands on stdin: state, restart, send <hex bytes>, hangup, quit."));
+        "Console commands on stdin: state, restart, send <hex bytes>, ignore-switches on|off,\n"
+        "hangup, quit."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption address(QStringLiteral("address"),
                                      QStringLiteral("Device address 0-255 (default 1)."),

@@ -51,6 +51,10 @@ void Simulator::execute(const QString& line) {
             m_log.line(QStringLiteral("console: send needs hex bytes, got '%1'").arg(argument));
         else
             transmit(*bytes);
+    } else if (command == QLatin1String("ignore-switches")) {
+        m_device.setIgnoreSwitches(argument == QLatin1String("on"));
+        m_log.line(QStringLiteral("console: switches %1")
+                       .arg(argument == QLatin1String("on") ? "ignored" : "applied"));
     } else if (command == QLatin1String("hangup")) {
         m_pacer.clear();
         m_endpoint.hangup();
