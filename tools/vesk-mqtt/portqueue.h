@@ -1,0 +1,77 @@
+// The queue of one serial line, shared by every controller on it (an RS-485 bus carries several
+// addresses). The line is half-duplex: one frame is written at a time, the next only after the
+// previous one has had time to leave, and none while a status reply is due (until the reply
+// arrives or its timeout passes). Frames go out in the order they were submitted.
+//
+// The queue also owns the line's life: it opens the port, reports it open or closed, and after a
+// failure or an unplugged adapter tries again until the port opens.
+#pragma once
+
+#include "portline.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+namespace vesk::mqtt {
+
+class PortQueue : public QObject {
+    Q_OBJECT
+public:
+    // Longest wait for a status reply after the query was written.
+    static constexpr int ReplyTimeoutMs = 250;
+
+    // Called with the reply batch, or nullopt when none came in time (or the line closed).
+    using ReplyHandler = std::function<void(std::optional<QByteArray>)>;
+
+    explicit PortQueue(const QString& spec, QObject* parent = nullptr);
+
+    QString spec() const { return m_line.spec(); }
+    bool isOpen() const { return m_line.isOpen(); }
+    // First attempt to open the line; later attempts follow by themselves.
+    void start();
+
+    // Queues a frame that needs no reply. False (nothing queued) while the line is closed.
+    bool submit(const QByteArray& frame, const void* owner);
+    // Queues a status query for `address`; `handler` gets the reply.
+    bool submitQuery(const QByteArray& frame, quint8 address, const void* owner,
+                     ReplyHandler handler);
+    // Whether a query of `owner` is waiting to be written.
+    bool hasQueuedQuery(const void* owner) const;
+    // Whether a query of `owner` is waiting or written and not answered yet.
+    bool hasOpenQuery(const void* owner) const;
+
+signals:
+    void opened();
+    void closed();
+
+private:
+    struct Job {
+        QByteArray frame;
+        const void* owner = nullptr;
+        quint8 address = 0;
+        ReplyHandler handler; // empty: no reply expected
+    };
+
+    void pump();
+    void finishReply(std::optional<QByteArray> batch);
+    void onBatch(const QByteArray& bytes);
+    void onLost();
+    void tryOpen();
+    // Ends every waiting job (their queries get no reply) once the line is gone.
+    void dropAll();
+
+    PortLine m_line;
+    std::deque<Job> m_jobs;
+    std::optional<Job> m_awaiting; // the query whose reply is due
+    QTimer m_gap;                  // the previous frame is still leaving, or a reply is due
+    QTimer m_reopen;
+    int m_failures = 0;
+    QString m_lastReason;
+};
+
+} // namespace vesk::mqtt
