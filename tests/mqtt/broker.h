@@ -1,0 +1,44 @@
+// A real mosquitto broker for tests, on a free loopback port, and the command-line clients that
+// talk to it.
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+class Broker {
+public:
+    Broker();
+    ~Broker();
+    int port() const { return m_port; }
+    // Starts mosquitto and waits until a client can connect; false when it never could.
+    bool start();
+    void kill();
+
+    // mosquitto_pub of one message; true when it was delivered to the broker.
+    bool publish(const QString& topic, const QByteArray& payload, bool retain = false) const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    int m_port = 0;
+};
+
+// mosquitto_sub -v on some topic filters: every message as "topic payload".
+class Subscriber {
+public:
+    Subscriber(const Broker& broker, const QStringList& filters);
+    ~Subscriber();
+    QStringList lines();
+    // Waits until `line` has been received (again, when `after` earlier copies are skipped).
+    bool waitFor(const QString& line, int timeoutMs, int after = 0);
+    int count(const QString& line);
+
+private:
+    QProcess m_process;
+    QByteArray m_partial;
+    QStringList m_lines;
+};
+
+// A free TCP port on 127.0.0.1 at the time of the call.
+int freePort();
