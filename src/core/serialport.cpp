@@ -1,27 +1,66 @@
 #include "serialport.h"
 
+#include <QFileInfo>
 #include <QtGlobal>
+
+#include "core/portreasons.h"
 
 namespace vesk {
 
 SerialPortControl::SerialPortControl(QObject* parent) : QObject(parent) {
+    qRegisterMetaType<vesk::PortError>();
     m_quiet.setSingleShot(true);
     m_quiet.setTimerType(Qt::PreciseTimer);
     m_quiet.setInterval(QuietGapMs);
     // The timer restarts at every arrival, so it fires once the line has been quiet for the gap.
     connect(&m_quiet, &QTimer::timeout, this, [this] {
-        if (m_port.isOpen() && !m_batch.isEmpty())
+        if (portOpen() && !m_batch.isEmpty())
             emit onComm();
     });
     m_clock.start();
-    connect(&m_port, &QSerialPort::readyRead, this, &SerialPortControl::handleReadyRead);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialPortControl::pullReceived);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortControl::handleError);
+
+    m_connectTimer.setSingleShot(true);
+    m_connectTimer.setInterval(TcpConnectTimeoutMs);
+    connect(&m_connectTimer, &QTimer::timeout, this, [this] {
+        if (m_connecting)
+            fail({PortError::Reason::TimedOut,
+                  QStringLiteral("%1: connection timed out (no answer within %2 s)")
+                      .arg(m_spec->text())
+                      .arg(TcpConnectTimeoutMs / 1000)});
+    });
+    connect(&m_tcp, &QTcpSocket::connected, this, &SerialPortControl::tcpConnected);
+    connect(&m_tcp, &QTcpSocket::readyRead, this, [this] {
+        if (m_device == &m_tcp)
+            pullReceived();
+    });
+    // Socket failures are handled from the event loop, never inside the socket's own call chain,
+    // and only while the attempt or connection they belong to is still the current one.
+    connect(&m_tcp, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, error, generation = m_generation] {
+                if (generation == m_generation)
+                    tcpError(error);
+            },
+            Qt::QueuedConnection);
+    });
+    connect(&m_tcp, &QTcpSocket::disconnected, this, [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation = m_generation] {
+                if (generation == m_generation && m_device == &m_tcp)
+                    lose();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 SerialPortControl::~SerialPortControl() {
-    m_quiet.stop();
-    if (m_port.isOpen())
-        m_port.close();
+    m_tcp.disconnect(this);
+    m_port.disconnect(this);
+    closeAll();
 }
 
 QString SerialPortControl::deviceNameFor(int commPort) {
@@ -35,23 +74,68 @@ QString SerialPortControl::deviceNameFor(int commPort) {
 #endif
 }
 
+std::optional<PortSpec> SerialPortControl::specFor(int commPort) const {
+    if (const auto it = m_specs.constFind(commPort); it != m_specs.cend())
+        return *it;
+    return parsePortSpec(deviceNameFor(commPort));
+}
+
+void SerialPortControl::setSpecFor(int commPort, const PortSpec& spec) {
+    m_specs.insert(commPort, spec);
+}
+
 void SerialPortControl::setCommPort(int port) {
-    if (!m_port.isOpen())
+    if (!portOpen() && !m_connecting)
         m_commPort = port;
+}
+
+bool SerialPortControl::portOpen() const {
+    if (m_device == &m_tcp)
+        return m_tcp.state() == QAbstractSocket::ConnectedState;
+    return m_device != nullptr && m_device->isOpen();
+}
+
+std::optional<PortSpec> SerialPortControl::currentSpec() const {
+    return (m_device || m_connecting) ? m_spec : std::nullopt;
 }
 
 bool SerialPortControl::setPortOpen(bool open) {
     if (!open) {
-        m_quiet.stop();
-        m_batch.takeAll();
-        if (m_port.isOpen())
-            m_port.close();
+        closeAll();
         return false;
     }
-    if (m_port.isOpen())
+    if (portOpen())
         return true;
+    QString why;
+    const QString name = deviceNameFor(m_commPort);
+    const std::optional<PortSpec> spec =
+        m_specs.contains(m_commPort) ? specFor(m_commPort) : parsePortSpec(name, &why);
+    if (!spec)
+        return fail({PortError::Reason::Missing, QStringLiteral("%1: %2").arg(name, why)});
+    openSpec(*spec);
+    return portOpen();
+}
 
-    m_port.setPortName(deviceNameFor(m_commPort));
+bool SerialPortControl::openSpec(const PortSpec& spec) {
+    closeAll();
+    m_spec = spec;
+    m_error = {};
+    if (spec.isTcp()) {
+        startTcp(spec);
+        return true;
+    }
+    return openSerial(spec);
+}
+
+bool SerialPortControl::openSerial(const PortSpec& spec) {
+    QString device = spec.path;
+    if (spec.kind == PortSpec::Kind::Device) {
+        // One lock per device whichever of its names was given.
+        device = canonicalDevice(spec.path);
+        if (device.isEmpty())
+            return fail(missingDevice(spec.path));
+    }
+    m_port.setPortName(device);
     m_port.setBaudRate(QSerialPort::Baud9600);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);
@@ -63,45 +147,140 @@ bool SerialPortControl::setPortOpen(bool open) {
 
     // QSerialPort takes the lock file for the device, so a port held by another program is busy.
     if (!m_port.open(QIODevice::ReadWrite)) {
+        const PortError error =
+            diagnoseSerialFailure(spec.path, device, m_port.error(), m_port.errorString());
         m_port.clearError();
-        return false;
+        return fail(error);
     }
     // Bytes that arrived before the port was ours belong to nobody.
     m_port.clear(QSerialPort::AllDirections);
-    m_batch.takeAll();
+    m_device = &m_port;
+    emit opened();
     return true;
 }
 
+void SerialPortControl::startTcp(const PortSpec& spec) {
+    m_connecting = true;
+    m_tcp.setReadBufferSize(ReceiveBufferSize);
+    // connectToHost() looks the name up and connects without blocking; the timer bounds the wait.
+    m_tcp.connectToHost(spec.host, spec.tcpPort);
+    m_connectTimer.start();
+}
+
+void SerialPortControl::tcpConnected() {
+    if (!m_connecting)
+        return;
+    m_connecting = false;
+    m_connectTimer.stop();
+    // Frames are a few bytes each and their timing matters: no Nagle delay.
+    m_tcp.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_device = &m_tcp;
+    emit opened();
+}
+
+void SerialPortControl::tcpError(QAbstractSocket::SocketError error) {
+    if (m_device == &m_tcp) {
+        // Any failure of an established connection is a dropped line.
+        lose();
+        return;
+    }
+    if (!m_connecting)
+        return;
+    const QString where = m_spec->text();
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        fail({PortError::Reason::Refused, QStringLiteral("%1: connection refused").arg(where)});
+        break;
+    case QAbstractSocket::HostNotFoundError:
+        fail({PortError::Reason::Missing, QStringLiteral("%1: no such host").arg(where)});
+        break;
+    case QAbstractSocket::SocketTimeoutError:
+        fail({PortError::Reason::TimedOut, QStringLiteral("%1: connection timed out").arg(where)});
+        break;
+    default:
+        fail({PortError::Reason::Other, QStringLiteral("%1: %2").arg(where, m_tcp.errorString())});
+        break;
+    }
+}
+
+bool SerialPortControl::fail(PortError error) {
+    closeAll();
+    m_error = std::move(error);
+    emit openFailed(m_error);
+    return false;
+}
+
+void SerialPortControl::closeAll() {
+    ++m_generation;
+    m_quiet.stop();
+    m_connectTimer.stop();
+    m_batch.takeAll();
+    m_device = nullptr;
+    m_connecting = false;
+    m_answered = false;
+    if (m_port.isOpen())
+        m_port.close();
+    m_port.clearError();
+    if (m_tcp.state() != QAbstractSocket::UnconnectedState)
+        m_tcp.abort();
+}
+
+void SerialPortControl::lose() {
+    if (!m_device)
+        return;
+    // Left open, a broken port would report the same error endlessly.
+    closeAll();
+    emit portLost();
+}
+
+QString SerialPortControl::lockFilePathFor(const QString& devicePath) {
+    return serialLockFilePath(canonicalDevice(devicePath));
+}
+
+QString SerialPortControl::canonicalDevice(const QString& path) {
+#ifdef Q_OS_WIN
+    return path;
+#else
+    return QFileInfo(path).canonicalFilePath();
+#endif
+}
+
 QByteArray SerialPortControl::input() {
-    if (!m_port.isOpen())
+    if (!portOpen())
         return {};
     QByteArray batch = m_batch.takeAll();
     // Bytes the full batch had no room for start the next one.
-    if (m_port.bytesAvailable() > 0)
+    if (m_device->bytesAvailable() > 0)
         pullReceived();
     return batch;
 }
 
 bool SerialPortControl::output(const QByteArray& bytes) {
-    if (!m_port.isOpen())
+    if (!portOpen())
         return false;
-    if (m_port.write(bytes) != bytes.size())
+    if (m_device->write(bytes) != bytes.size())
         return false;
     // Hand the bytes to the driver now rather than at the next event-loop pass, so that the waits
     // between frames are the gaps on the wire. This does not block.
-    if (m_port.isOpen())
+    if (m_device == &m_port)
         m_port.flush();
-    return m_port.isOpen();
-}
-
-void SerialPortControl::handleReadyRead() {
-    pullReceived();
+    else
+        m_tcp.flush();
+    return portOpen();
 }
 
 void SerialPortControl::pullReceived() {
-    // A reply written at line speed arrives one byte at a time; every arrival restarts the gap.
-    m_batch.receive(m_clock.elapsed(), m_port.read(m_batch.room()));
+    if (!m_device)
+        return;
+    // A reply written at line speed arrives one byte at a time (over TCP in chunks of any size);
+    // every arrival restarts the gap.
+    const QByteArray bytes = m_device->read(m_batch.room());
+    m_batch.receive(m_clock.elapsed(), bytes);
     m_quiet.start();
+    if (!bytes.isEmpty() && !m_answered) {
+        m_answered = true;
+        emit answered();
+    }
 }
 
 void SerialPortControl::handleError(QSerialPort::SerialPortError error) {
@@ -109,17 +288,12 @@ void SerialPortControl::handleError(QSerialPort::SerialPortError error) {
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
     case QSerialPort::ResourceError:
-        // The device is gone or broken. Left open, the port would report the same error endlessly.
-        if (m_port.isOpen()) {
-            m_quiet.stop();
-            m_batch.takeAll();
-            m_port.close();
-            m_port.clearError();
-            emit portLost();
-        }
+        // The device is gone or broken.
+        if (m_device == &m_port)
+            lose();
         break;
     default:
-        // Open failures are reported through setPortOpen(); modem-line requests that a device does
+        // Open failures are reported through openSpec(); modem-line requests that a device does
         // not support (UnsupportedOperationError) are harmless.
         break;
     }

@@ -1,41 +1,102 @@
-// The window's serial port: fixed line settings, ports COM1..COM4 mapped to device names, one
-// receive notification per burst of bytes, and a broken port closed at its first fault.
+// The console's port: a serial device at fixed line settings (9600 8N1) or a raw TCP socket to a
+// serial device server, one receive notification per burst of bytes, a broken port closed at its
+// first fault, and a reason in plain words when a port does not open.
+//
+// Use without widgets:
+//
+//     SerialPortControl port;
+//     connect(&port, &SerialPortControl::opened, ...);      // the port is open, output() works
+//     connect(&port, &SerialPortControl::openFailed, ...);  // PortError: reason + text
+//     connect(&port, &SerialPortControl::onComm, [&] { handle(port.input()); });
+//     connect(&port, &SerialPortControl::portLost, ...);    // unplugged / connection dropped
+//     if (!port.openSpec(*parsePortSpec(u"tcp://10.0.0.5:4001")))
+//         qWarning() << port.lastError().text;               // failed at once
+//
+// openSpec() on a serial device decides before it returns: true = open, false = lastError(); it
+// also emits opened() or openFailed() before returning. On tcp:// it returns true while
+// connecting (connecting() is true) and the result follows from the event loop as opened() or
+// openFailed(); a host that has not accepted within TcpConnectTimeoutMs fails with TimedOut.
+// Start retries from a timer, not from inside an openFailed() receiver's call chain.
+//
+// Serial devices are locked by their canonical path (symbolic links such as the
+// /dev/serial/by-id/ names resolved), with the same lock file QSerialPort uses, so the same
+// adapter reached under two names is busy for the second opener in every program of the project.
+//
+// The consoles keep using COMn numbers: setCommPort(n) + setPortOpen(true) opens specFor(n).
 #pragma once
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QMap>
 #include <QObject>
 #include <QSerialPort>
+#include <QTcpSocket>
 #include <QTimer>
 
+#include "core/portspec.h"
 #include "core/reply.h"
 
+#include <optional>
+
 namespace vesk {
+
+// Why a port did not open.
+struct PortError {
+    enum class Reason { None, Missing, Permission, Busy, StaleLock, Refused, TimedOut, Other };
+    Reason reason = Reason::None;
+    // One line in plain words, naming the port: "/dev/ttyUSB0: busy, in use by process 4711
+    // (veskpanel)". Empty for None.
+    QString text;
+    // Busy and StaleLock: the process id the lock file names (0 when unknown).
+    qint64 lockOwnerPid = 0;
+};
 
 class SerialPortControl : public QObject {
     Q_OBJECT
 public:
     // The line has to stay quiet this long before received bytes are handed on as one batch: longer
     // than 3.5 character times at 9600 bit/s, and long enough to join the chunks a USB adapter
-    // delivers.
+    // or a TCP connection delivers.
     static constexpr int QuietGapMs = 20;
     static constexpr int ReceiveBufferSize = 1024;
+    static constexpr int TcpConnectTimeoutMs = 3000;
 
     explicit SerialPortControl(QObject* parent = nullptr);
     ~SerialPortControl() override;
 
     // Device name of COMn: $VESKPANEL_COMn when set, otherwise the platform's name for port n.
     static QString deviceNameFor(int commPort);
+    // The port COMn stands for: the one given to setSpecFor(), otherwise deviceNameFor(n).
+    std::optional<PortSpec> specFor(int commPort) const;
+    void setSpecFor(int commPort, const PortSpec& spec);
 
     int commPort() const { return m_commPort; }
     // Takes effect at the next open; ignored while the port is open.
     void setCommPort(int port);
 
-    bool portOpen() const { return m_port.isOpen(); }
-    // Opens (true) or closes (false). Opening fails for a missing, busy or inaccessible port and
-    // leaves it closed; closing a closed port does nothing. Returns whether the port is open
-    // afterwards.
+    // Open and ready for output() (a tcp:// port once connected).
+    bool portOpen() const;
+    // A tcp:// connection attempt is under way.
+    bool connecting() const { return m_connecting; }
+    // Opens specFor(commPort()) (true) or closes (false). Opening fails for a missing, busy or
+    // inaccessible port and leaves it closed; closing a closed port does nothing, closing also
+    // abandons a connection attempt. Returns whether the port is open afterwards: for tcp:// that
+    // is false while connecting() (the result follows as opened() / openFailed()).
     bool setPortOpen(bool open);
+
+    // Closes whatever is open and opens `spec`; see the comment at the top.
+    bool openSpec(const PortSpec& spec);
+    // The port open or being connected, nullopt when closed.
+    std::optional<PortSpec> currentSpec() const;
+    // Why the last open failed; Reason::None after a successful open.
+    const PortError& lastError() const { return m_error; }
+    // Bytes have arrived since the port opened (a port that never answered is likely the wrong
+    // one).
+    bool hasAnswered() const { return m_answered; }
+
+    // The lock file QSerialPort takes for a device path, and the canonical path this class opens.
+    static QString lockFilePathFor(const QString& devicePath);
+    static QString canonicalDevice(const QString& path);
 
     // The batch received so far (at most ReceiveBufferSize bytes, in arrival order) and empties
     // it; bytes beyond it follow as the next batch. Empty when the port is closed.
@@ -47,16 +108,37 @@ public:
 signals:
     // Bytes are waiting and the line has been quiet for QuietGapMs.
     void onComm();
-    // The open port failed (adapter unplugged, device gone) and has been closed.
+    // The open port failed (adapter unplugged, device gone, connection dropped) and was closed.
     void portLost();
+    // The port opened (serial: inside openSpec(); tcp://: once connected).
+    void opened();
+    // The port did not open; lastError() holds the same reason.
+    void openFailed(const vesk::PortError& error);
+    // The first bytes since the port opened arrived.
+    void answered();
 
 private:
-    void handleReadyRead();
+    bool openSerial(const PortSpec& spec);
+    void startTcp(const PortSpec& spec);
+    void tcpConnected();
+    void tcpError(QAbstractSocket::SocketError error);
+    bool fail(PortError error);
+    void closeAll();
+    void lose();
     void handleError(QSerialPort::SerialPortError error);
     // Moves what the driver holds into the batch, as far as it has room, and restarts the gap.
     void pullReceived();
 
     QSerialPort m_port;
+    QTcpSocket m_tcp;
+    QIODevice* m_device = nullptr; // the open one of the two
+    QTimer m_connectTimer;
+    bool m_connecting = false;
+    quint64 m_generation = 0; // counts opens and closes, so late socket events are recognised
+    std::optional<PortSpec> m_spec;
+    PortError m_error;
+    bool m_answered = false;
+    QMap<int, PortSpec> m_specs;
     QTimer m_quiet;
     QElapsedTimer m_clock;
     BatchAssembler m_batch{QuietGapMs, ReceiveBufferSize};
@@ -64,3 +146,5 @@ private:
 };
 
 } // namespace vesk
+
+Q_DECLARE_METATYPE(vesk::PortError)

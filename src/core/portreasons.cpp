@@ -1,0 +1,125 @@
+#include "portreasons.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QStringList>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#include <unistd.h>
+#endif
+
+namespace vesk {
+
+QString serialLockFilePath(const QString& devicePath) {
+    // The folders and the choice rule QSerialPort (Unix) uses, so both name the same file.
+    static const QStringList folders{
+        QStringLiteral("/var/lock"),
+        QStringLiteral("/etc/locks"),
+        QStringLiteral("/var/spool/locks"),
+        QStringLiteral("/var/spool/uucp"),
+        QStringLiteral("/tmp"),
+        QStringLiteral("/var/tmp"),
+        QStringLiteral("/var/lock/lockdev"),
+        QStringLiteral("/run/lock"),
+        QStandardPaths::writableLocation(QStandardPaths::TempLocation)};
+    QString name = devicePath.startsWith(QLatin1String("/dev/")) ? devicePath.mid(5) : devicePath;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.prepend(QLatin1String("/LCK.."));
+    for (const QString& folder : folders) {
+        const QFileInfo info(folder);
+        if (info.isReadable() && (QFile::exists(folder + name) || info.isWritable()))
+            return folder + name;
+    }
+    return {};
+}
+
+namespace {
+
+struct LockOwner {
+    qint64 pid = 0;
+    QString name;
+    bool running = false;
+};
+
+// The lock file's first line is the owner's process id (Qt and the uucp convention agree); Qt
+// writes the program's name on the second.
+LockOwner readLockOwner(const QString& lockPath) {
+    LockOwner owner;
+    QFile file(lockPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return owner;
+    const QList<QByteArray> lines = file.read(256).split('\n');
+    owner.pid = lines.value(0).trimmed().toLongLong();
+    if (owner.pid <= 0)
+        return owner;
+#ifdef Q_OS_UNIX
+    owner.running = ::kill(static_cast<pid_t>(owner.pid), 0) == 0 || errno == EPERM;
+#endif
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(owner.pid));
+    if (owner.running && comm.open(QIODevice::ReadOnly))
+        owner.name = QString::fromLocal8Bit(comm.readAll().trimmed());
+    if (owner.name.isEmpty())
+        owner.name = QString::fromLocal8Bit(lines.value(1).trimmed());
+    return owner;
+}
+
+PortError reason(PortError::Reason r, const QString& text, qint64 pid = 0) {
+    return PortError{r, text, pid};
+}
+
+} // namespace
+
+PortError missingDevice(const QString& given) {
+    const QFileInfo info(given);
+    if (info.isSymLink())
+        return reason(
+            PortError::Reason::Missing,
+            QStringLiteral("%1: no such device (the link points to %2, which is not there)")
+                .arg(given, info.symLinkTarget()));
+    return reason(PortError::Reason::Missing, QStringLiteral("%1: no such device").arg(given));
+}
+
+PortError diagnoseSerialFailure(const QString& given, const QString& canonical,
+                                QSerialPort::SerialPortError error, const QString& errorText) {
+    const QString lockPath = serialLockFilePath(canonical);
+    if (!lockPath.isEmpty() && QFile::exists(lockPath)) {
+        const LockOwner owner = readLockOwner(lockPath);
+        const QString who = owner.name.isEmpty()
+                                ? QStringLiteral("process %1").arg(owner.pid)
+                                : QStringLiteral("process %1 (%2)").arg(owner.pid).arg(owner.name);
+        if (owner.running)
+            return reason(
+                PortError::Reason::Busy,
+                QStringLiteral("%1: busy, in use by %2 (lock file %3)").arg(given, who, lockPath),
+                owner.pid);
+        // Qt removes the lock of a process that has ended; this one it could not remove.
+        return reason(PortError::Reason::StaleLock,
+                      QStringLiteral("%1: locked by a stale lock file %2 (owner %3, %4 has ended) "
+                                     "that cannot be removed; remove it as that user or root")
+                          .arg(given, lockPath, QFileInfo(lockPath).owner(), who),
+                      owner.pid);
+    }
+    if (error == QSerialPort::DeviceNotFoundError || !QFile::exists(canonical))
+        return missingDevice(given);
+#ifdef Q_OS_UNIX
+    if (::access(QFile::encodeName(canonical).constData(), R_OK | W_OK) != 0 && errno == EACCES)
+        return reason(PortError::Reason::Permission,
+                      QStringLiteral("%1: no permission to open the device; add your user to the "
+                                     "dialout group (sudo usermod -aG dialout $USER) and log in "
+                                     "again")
+                          .arg(given));
+    if (error == QSerialPort::PermissionError && lockPath.isEmpty())
+        return reason(PortError::Reason::Permission,
+                      QStringLiteral("%1: no folder for its lock file can be written").arg(given));
+#endif
+    if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError)
+        return reason(
+            PortError::Reason::Busy,
+            QStringLiteral("%1: busy, opened by another program (%2)").arg(given, errorText));
+    return reason(PortError::Reason::Other, QStringLiteral("%1: %2").arg(given, errorText));
+}
+
+} // namespace vesk

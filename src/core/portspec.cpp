@@ -1,0 +1,91 @@
+#include "portspec.h"
+
+#include <QRegularExpression>
+
+namespace vesk {
+
+QString PortSpec::text() const {
+    if (kind != Kind::Tcp)
+        return path;
+    const QString h = host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
+    return QStringLiteral("tcp://%1:%2").arg(h).arg(tcpPort);
+}
+
+namespace {
+
+std::optional<PortSpec> refuse(QString* why, const QString& reason) {
+    if (why)
+        *why = reason;
+    return std::nullopt;
+}
+
+std::optional<PortSpec> parseTcp(QStringView rest, QString* why) {
+    QStringView host;
+    QStringView port;
+    if (rest.startsWith(QLatin1Char('['))) {
+        const qsizetype close = rest.indexOf(QLatin1Char(']'));
+        if (close < 0 || rest.mid(close + 1, 1) != QLatin1String(":"))
+            return refuse(why, QStringLiteral("expected tcp://[IPv6 address]:PORT"));
+        host = rest.mid(1, close - 1);
+        port = rest.mid(close + 2);
+    } else {
+        const qsizetype colon = rest.lastIndexOf(QLatin1Char(':'));
+        if (colon < 0)
+            return refuse(why, QStringLiteral("missing :PORT after the host"));
+        host = rest.left(colon);
+        port = rest.mid(colon + 1);
+        if (host.contains(QLatin1Char(':')))
+            return refuse(why,
+                          QStringLiteral("an IPv6 address needs brackets: tcp://[ADDRESS]:PORT"));
+    }
+    if (host.isEmpty())
+        return refuse(why, QStringLiteral("the host is empty"));
+    // Host names and addresses only: no user part, path, blanks or control characters.
+    static const QRegularExpression hostChars(QStringLiteral("^[A-Za-z0-9._:%-]+$"));
+    if (!hostChars.match(host).hasMatch())
+        return refuse(why,
+                      QStringLiteral("the host \"%1\" is not a host name or address").arg(host));
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    const uint number = digits.match(port).hasMatch() ? port.toUInt() : 0;
+    if (number < 1 || number > 65535)
+        return refuse(why, QStringLiteral("the TCP port must be a number from 1 to 65535"));
+    PortSpec spec;
+    spec.kind = PortSpec::Kind::Tcp;
+    spec.host = host.toString();
+    spec.tcpPort = static_cast<quint16>(number);
+    return spec;
+}
+
+} // namespace
+
+std::optional<PortSpec> parsePortSpec(QStringView text, QString* why) {
+    const QStringView t = text.trimmed();
+    if (t.isEmpty())
+        return refuse(why, QStringLiteral("no port given"));
+    for (const QChar c : t) {
+        if (c.category() == QChar::Other_Control)
+            return refuse(why, QStringLiteral("control characters in the port name"));
+    }
+    if (t.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive))
+        return parseTcp(t.mid(6), why);
+    if (t.contains(QLatin1String("://")))
+        return refuse(why, QStringLiteral("only tcp:// addresses are supported"));
+    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    if (const auto m = com.match(t); m.hasMatch()) {
+        PortSpec spec;
+        spec.kind = PortSpec::Kind::WindowsCom;
+        spec.path = QStringLiteral("COM") + m.captured(1);
+        return spec;
+    }
+    if (!t.startsWith(QLatin1Char('/')))
+        return refuse(why, QStringLiteral("expected a device path such as /dev/ttyUSB0, COMn "
+                                          "or tcp://HOST:PORT"));
+    if (t.endsWith(QLatin1Char('/')))
+        return refuse(why, QStringLiteral("the path names a folder, not a device"));
+    PortSpec spec;
+    spec.path = t.toString();
+    return spec;
+}
+
+} // namespace vesk

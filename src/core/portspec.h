@@ -1,0 +1,30 @@
+// The forms a port can be given in, one parser for every program: a device path
+// ("/dev/ttyUSB0", "/dev/serial/by-id/..."), a Windows "COMn", or "tcp://HOST:PORT" for a raw
+// TCP socket served by a serial device server or ser2net (the server sets the line to 9600 8N1).
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+namespace vesk {
+
+struct PortSpec {
+    enum class Kind { Device, WindowsCom, Tcp };
+    Kind kind = Kind::Device;
+    QString path;        // Device: the path as given; WindowsCom: "COM3"
+    QString host;        // Tcp: host name or address (IPv6 without brackets)
+    quint16 tcpPort = 0; // Tcp: 1..65535
+
+    bool isTcp() const { return kind == Kind::Tcp; }
+    // The spec in the form the parser takes back ("tcp://[::1]:2000" for IPv6).
+    QString text() const;
+    friend bool operator==(const PortSpec&, const PortSpec&) = default;
+};
+
+// Parses one port. Surrounding blanks are ignored. Returns nullopt for anything else, with a
+// short reason in plain words in *why when given.
+std::optional<PortSpec> parsePortSpec(QStringView text, QString* why = nullptr);
+
+} // namespace vesk

@@ -1,0 +1,153 @@
+// The port forms, the reasons a port does not open, the lock shared by a device's names and the
+// framing of bytes that arrive over TCP.
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/portspec.h"
+#include "core/serialport.h"
+#include "support/pty.h"
+
+using vesk::PortError;
+using vesk::PortSpec;
+using vesk::SerialPortControl;
+using Kind = PortSpec::Kind;
+
+class TestPortSpec : public QObject {
+    Q_OBJECT
+private slots:
+    void parse_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("normalised"); // text() of the result, or part of the reason
+        const int D = int(Kind::Device), W = int(Kind::WindowsCom), T = int(Kind::Tcp);
+        QTest::newRow("device") << " /dev/ttyUSB0 " << true << D << "/dev/ttyUSB0";
+        QTest::newRow("by-id") << "/dev/serial/by-id/usb-FTDI_A1-if00-port0" << true << D
+                               << "/dev/serial/by-id/usb-FTDI_A1-if00-port0";
+        QTest::newRow("com") << "com3" << true << W << "COM3";
+        QTest::newRow("tcp") << "tcp://127.0.0.1:4001" << true << T << "tcp://127.0.0.1:4001";
+        QTest::newRow("tcp name") << "TCP://rack-7.lan:65535" << true << T
+                                  << "tcp://rack-7.lan:65535";
+        QTest::newRow("tcp ipv6") << "tcp://[::1]:2000" << true << T << "tcp://[::1]:2000";
+        QTest::newRow("empty") << "  " << false << 0 << "no port";
+        QTest::newRow("relative") << "ttyUSB0" << false << 0 << "device path";
+        QTest::newRow("folder") << "/dev/" << false << 0 << "folder";
+        QTest::newRow("com0") << "COM0" << false << 0 << "device path";
+        QTest::newRow("udp") << "udp://h:1" << false << 0 << "only tcp://";
+        QTest::newRow("no port") << "tcp://host" << false << 0 << ":PORT";
+        QTest::newRow("empty host") << "tcp://:4001" << false << 0 << "host is empty";
+        QTest::newRow("port 0") << "tcp://h:0" << false << 0 << "1 to 65535";
+        QTest::newRow("port big") << "tcp://h:65536" << false << 0 << "1 to 65535";
+        QTest::newRow("port text") << "tcp://h:12ab" << false << 0 << "1 to 65535";
+        QTest::newRow("bare ipv6") << "tcp://::1:20" << false << 0 << "brackets";
+        QTest::newRow("user part") << "tcp://u@h:20" << false << 0 << "not a host";
+        QTest::newRow("control") << "/dev/tty\nUSB0" << false << 0 << "control";
+    }
+    void parse() {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QFETCH(int, kind);
+        QFETCH(QString, normalised);
+        QString why;
+        const auto spec = vesk::parsePortSpec(text, &why);
+        QCOMPARE(spec.has_value(), valid);
+        if (valid) {
+            QCOMPARE(int(spec->kind), kind);
+            QCOMPARE(spec->text(), normalised);
+            QCOMPARE(vesk::parsePortSpec(spec->text()), spec); // the text parses back to itself
+        } else {
+            QVERIFY2(why.contains(normalised), qPrintable(why));
+        }
+    }
+
+    // The same pseudo-terminal through a link and through its own path is one lock: the second
+    // opener is told who holds it, whichever name each was given.
+    void lockFollowsTheDevice_data() {
+        QTest::addColumn<bool>("linkFirst");
+        QTest::newRow("link, then path") << true;
+        QTest::newRow("path, then link") << false;
+    }
+    void lockFollowsTheDevice() {
+        QFETCH(bool, linkFirst);
+        PtyPair pty;
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("by-id-link"));
+        QVERIFY(QFile::link(pty.slavePath(), link));
+        SerialPortControl first, second;
+        QSignalSpy failed(&second, &SerialPortControl::openFailed);
+        const QString a = linkFirst ? link : pty.slavePath(),
+                      b = linkFirst ? pty.slavePath() : link;
+        QVERIFY2(first.openSpec(*vesk::parsePortSpec(a)), qPrintable(first.lastError().text));
+        QVERIFY(QFile::exists(SerialPortControl::lockFilePathFor(b)));
+        QVERIFY(!second.openSpec(*vesk::parsePortSpec(b)));
+        QCOMPARE(second.lastError().reason, PortError::Reason::Busy);
+        QCOMPARE(second.lastError().lockOwnerPid, QCoreApplication::applicationPid());
+        QVERIFY2(second.lastError().text.contains(QStringLiteral("tst_portspec")),
+                 qPrintable(second.lastError().text));
+        QCOMPARE(failed.count(), 1);
+        // Closing removes the lock and the other name opens.
+        first.setPortOpen(false);
+        QVERIFY(!QFile::exists(SerialPortControl::lockFilePathFor(b)));
+        QVERIFY(second.openSpec(*vesk::parsePortSpec(b)));
+        QCOMPARE(second.lastError().reason, PortError::Reason::None);
+    }
+
+    void missingDevice() {
+        SerialPortControl port;
+        QVERIFY(!port.openSpec(*vesk::parsePortSpec(u"/nonexistent/ttyUSB9")));
+        QCOMPARE(port.lastError().reason, PortError::Reason::Missing);
+        QVERIFY(port.lastError().text.contains(QStringLiteral("no such device")));
+    }
+
+    // TCP: refused, then a connection whose reply arrives in two chunks inside the quiet gap is
+    // one batch, a chunk after the gap another; the server closing is a lost port.
+    void tcpPort() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        const quint16 portNumber = server.serverPort();
+        server.close();
+        SerialPortControl port;
+        QSignalSpy failed(&port, &SerialPortControl::openFailed);
+        QSignalSpy opened(&port, &SerialPortControl::opened);
+        const auto spec = vesk::parsePortSpec(QStringLiteral("tcp://127.0.0.1:%1").arg(portNumber));
+        QVERIFY(port.openSpec(*spec));
+        QVERIFY(port.connecting());
+        QVERIFY(failed.wait(SerialPortControl::TcpConnectTimeoutMs + 1000));
+        QCOMPARE(port.lastError().reason, PortError::Reason::Refused);
+        QVERIFY(!port.connecting() && !port.portOpen());
+
+        QVERIFY(server.listen(QHostAddress::LocalHost, portNumber));
+        QVERIFY(port.openSpec(*spec));
+        QVERIFY(opened.wait(3000));
+        QTRY_VERIFY(server.hasPendingConnections());
+        QTcpSocket* peer = server.nextPendingConnection();
+        QVERIFY(port.output(QByteArrayLiteral("\xCA\x20\x01")));
+        QByteArray written;
+        QTRY_COMPARE(written += peer->readAll(), QByteArrayLiteral("\xCA\x20\x01"));
+
+        QSignalSpy batches(&port, &SerialPortControl::onComm);
+        QSignalSpy answered(&port, &SerialPortControl::answered);
+        peer->write("\xAC\x20\x01");
+        peer->flush();
+        QTest::qWait(5);
+        peer->write("\x00\x05\x00", 3);
+        peer->flush();
+        QVERIFY(batches.wait(2000));
+        QCOMPARE(port.input(), QByteArray("\xAC\x20\x01\x00\x05\x00", 6));
+        QCOMPARE(answered.count(), 1);
+        QVERIFY(port.hasAnswered());
+
+        QSignalSpy lost(&port, &SerialPortControl::portLost);
+        peer->close();
+        QVERIFY(lost.wait(2000));
+        QVERIFY(!port.portOpen() && !port.output("x"));
+        QCOMPARE(lost.count(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPortSpec)
+#include "tst_portspec.moc"
