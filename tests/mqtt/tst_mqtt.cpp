@@ -243,7 +243,9 @@ void TestMqtt::checkConfig_data() {
     QTest::newRow("broadcast address") << broker + "[controller a]\naddress = 254\n"
                                        << 2 << ":5: address must be 0-253";
     QTest::newRow("bad port") << broker + "[controller a]\nport = ttyUSB0\n"
-                              << 2 << ":5: port 'ttyUSB0' is not";
+                              << 2 << ":5: port 'ttyUSB0': expected a device path";
+    QTest::newRow("network port") << broker + "[controller a]\nport = tcp://10.0.0.5:4001\n"
+                                  << 0 << "valid";
     QTest::newRow("no port") << broker + "[controller a]\naddress = 2\n"
                              << 2 << ":4: controller 'a' has no port";
     QTest::newRow("same address")

@@ -55,7 +55,7 @@ QString controllerKey(ControllerConfig& c, const QString& key, const QString& va
     if (key == QLatin1String("port")) {
         QString reason;
         if (!isPortForm(value, &reason))
-            return reason;
+            return QStringLiteral("port '%1': %2").arg(value, reason);
         c.port = value;
     } else if (key == QLatin1String("address")) {
         if (!parseInt(value, 0, 253, &c.address))

@@ -1,66 +1,54 @@
 #include "portline.h"
 
-#include <QFileInfo>
-#include <QRegularExpression>
+#include <algorithm>
 
 namespace vesk::mqtt {
 
 namespace {
 
-// The port control maps a port number to its device through $VESKPANEL_COMn; device paths get
-// numbers of their own above the ones an operator would use.
-int g_nextPrivatePort = 100;
-
-QString devicePath(const QString& spec) {
-    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]?)$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    if (const auto m = com.match(spec); m.hasMatch())
-        return SerialPortControl::deviceNameFor(m.captured(1).toInt());
+// COMn names the device the port control maps it to ($VESKPANEL_COMn or the platform's name).
+PortSpec resolved(const QString& text) {
+    PortSpec spec = parsePortSpec(text).value_or(PortSpec{});
+#ifndef Q_OS_WIN
+    if (spec.kind == PortSpec::Kind::WindowsCom) {
+        spec.kind = PortSpec::Kind::Device;
+        spec.path = SerialPortControl::deviceNameFor(spec.path.mid(3).toInt());
+    }
+#endif
     return spec;
 }
 
 } // namespace
 
 bool isPortForm(const QString& text, QString* reason) {
-    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]?)$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    if (text.startsWith(QLatin1Char('/')) || com.match(text).hasMatch())
-        return true;
-    *reason = QStringLiteral("port '%1' is not a device path or COMn").arg(text);
-    return false;
+    return parsePortSpec(text, reason).has_value();
 }
 
 QString canonicalPortKey(const QString& text) {
-    const QString path = devicePath(text);
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    return canonical.isEmpty() ? path : canonical;
+    const PortSpec spec = resolved(text);
+    if (spec.isTcp())
+        return spec.text();
+    const QString canonical = SerialPortControl::canonicalDevice(spec.path);
+    return canonical.isEmpty() ? spec.path : canonical;
 }
 
-PortLine::PortLine(const QString& spec, QObject* parent) : QObject(parent), m_spec(spec) {
-    const int number = g_nextPrivatePort++;
-    qputenv(QByteArray("VESKPANEL_COM") + QByteArray::number(number),
-            devicePath(spec).toLocal8Bit());
-    m_port.setCommPort(number);
+PortLine::PortLine(const QString& text, QObject* parent)
+    : QObject(parent), m_text(text), m_spec(resolved(text)) {
     connect(&m_port, &SerialPortControl::onComm, this, [this] { emit batch(m_port.input()); });
     connect(&m_port, &SerialPortControl::portLost, this, &PortLine::lost);
+    connect(&m_port, &SerialPortControl::opened, this, &PortLine::opened);
+    connect(&m_port, &SerialPortControl::openFailed, this,
+            [this](const PortError& error) { emit openFailed(error.text); });
 }
 
-bool PortLine::open(QString* reason) {
-    if (m_port.setPortOpen(true))
-        return true;
-    const QString path = devicePath(m_spec);
-    const QFileInfo info(path);
-    if (!info.exists())
-        *reason = QStringLiteral("%1 does not exist").arg(path);
-    else if (!info.isReadable() || !info.isWritable())
-        *reason = QStringLiteral("no permission to open %1").arg(path);
-    else
-        *reason = QStringLiteral("%1 is busy or not a serial port").arg(path);
-    return false;
+void PortLine::open() {
+    m_port.openSpec(m_spec);
 }
 
-int PortLine::retryDelayMs(int) const {
-    return 1000;
+int PortLine::retryDelayMs(int failures) const {
+    if (!m_spec.isTcp())
+        return 1000;
+    return std::min(5000, 1000 << std::min(failures - 1, 3));
 }
 
 } // namespace vesk::mqtt

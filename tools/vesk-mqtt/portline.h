@@ -1,8 +1,9 @@
-// One serial line of the daemon, named by its port form: a device path (/dev/ttyUSB0) or COMn.
-// Opens it with a reason on failure, delivers the received bytes as quiet-gap batches and reports
-// an unplugged adapter.
+// One line of the daemon, named by its port form: a device path, COMn or tcp://HOST:PORT. Opening
+// reports success or the reason for failure (for tcp:// after the connection attempt), received
+// bytes arrive as quiet-gap batches, and an unplugged adapter or a dropped connection is reported.
 #pragma once
 
+#include "core/portspec.h"
 #include "core/serialport.h"
 
 #include <QObject>
@@ -18,24 +19,27 @@ QString canonicalPortKey(const QString& text);
 class PortLine : public QObject {
     Q_OBJECT
 public:
-    explicit PortLine(const QString& spec, QObject* parent = nullptr);
+    explicit PortLine(const QString& text, QObject* parent = nullptr);
 
-    QString spec() const { return m_spec; }
+    QString spec() const { return m_text; }
     bool isOpen() const { return m_port.portOpen(); }
-    // Opens the line; on failure `reason` says why (missing, busy, no permission).
-    bool open(QString* reason);
-    void close() { m_port.setPortOpen(false); }
+    // Starts opening; opened() or openFailed() follows (for a device before this returns).
+    void open();
     bool write(const QByteArray& bytes) { return m_port.output(bytes); }
-    // How long the next open attempt should wait after a failure: a device path is polled about
-    // once a second, so a re-plugged adapter is found quickly.
+    // How long to wait before the next attempt after `failures` failed ones: a device path is
+    // polled about once a second, so a re-plugged adapter is found quickly; a network server is
+    // given a growing pause, up to five seconds.
     int retryDelayMs(int failures) const;
 
 signals:
+    void opened();
+    void openFailed(const QString& reason);
     void batch(const QByteArray& bytes);
     void lost();
 
 private:
-    QString m_spec;
+    QString m_text;
+    PortSpec m_spec;
     SerialPortControl m_port;
 };
 

@@ -31,6 +31,19 @@ PortQueue::PortQueue(const QString& spec, QObject* parent) : QObject(parent), m_
     });
     m_reopen.setSingleShot(true);
     connect(&m_reopen, &QTimer::timeout, this, &PortQueue::tryOpen);
+    connect(&m_line, &PortLine::opened, this, [this] {
+        m_failures = 0;
+        m_lastReason.clear();
+        logLine(QStringLiteral("port %1: open").arg(this->spec()));
+        emit opened();
+    });
+    connect(&m_line, &PortLine::openFailed, this, [this](const QString& reason) {
+        // The same reason once, not once a second.
+        if (reason != m_lastReason)
+            logLine(QStringLiteral("port %1: cannot open: %2; retrying").arg(this->spec(), reason));
+        m_lastReason = reason;
+        m_reopen.start(m_line.retryDelayMs(++m_failures));
+    });
     connect(&m_line, &PortLine::batch, this, &PortQueue::onBatch);
     connect(&m_line, &PortLine::lost, this, &PortQueue::onLost);
 }
@@ -40,19 +53,7 @@ void PortQueue::start() {
 }
 
 void PortQueue::tryOpen() {
-    QString reason;
-    if (m_line.open(&reason)) {
-        m_failures = 0;
-        m_lastReason.clear();
-        logLine(QStringLiteral("port %1: open").arg(spec()));
-        emit opened();
-        return;
-    }
-    // The same reason once, not once a second.
-    if (reason != m_lastReason)
-        logLine(QStringLiteral("port %1: cannot open: %2; retrying").arg(spec(), reason));
-    m_lastReason = reason;
-    m_reopen.start(m_line.retryDelayMs(++m_failures));
+    m_line.open();
 }
 
 bool PortQueue::submit(const QByteArray& frame, const void* owner) {
@@ -125,7 +126,7 @@ void PortQueue::onLost() {
     emit closed();
     m_lastReason.clear();
     m_failures = 0;
-    m_reopen.start(m_line.retryDelayMs(0));
+    m_reopen.start(m_line.retryDelayMs(1));
 }
 
 void PortQueue::dropAll() {
