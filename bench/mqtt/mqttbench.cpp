@@ -3,7 +3,7 @@
 //     the simulator); the time from publishing to the frame in the simulator's log, and whether
 //     every frame arrived byte-exact and in order.
 //  2. Idle: four controllers polled every two seconds; CPU share and resident memory over time.
-// Usage: vesk-mqtt-bench [--commands N] [--idle-seconds S] [--poll-interval SECONDS]
+// Usage: vesk-mqtt-bench [--commands N] [--spacing MS] [--idle-seconds S] [--poll-interval SECONDS]
 #include "mqtt/broker.h"
 #include "support/simprocess.h"
 
@@ -84,7 +84,7 @@ double percentile(std::vector<qint64> values, double p) {
     return values.empty() ? 0 : double(values[size_t(p * double(values.size() - 1) + 0.5)]);
 }
 
-int latency(const Broker& broker, int commands, double poll) {
+int latency(const Broker& broker, int commands, double poll, int spacingMs) {
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("line1"));
     SimProcess sim(
@@ -118,6 +118,8 @@ int latency(const Broker& broker, int commands, double poll) {
         const QDeadlineTimer deadline(2000);
         while (switches().size() <= i && !deadline.hasExpired())
             QTest::qWait(1);
+        if (spacingMs > 0)
+            QTest::qWait(spacingMs);
     }
     mosquitto_loop_stop(client, true);
     mosquitto_destroy(client);
@@ -131,9 +133,12 @@ int latency(const Broker& broker, int commands, double poll) {
         delays.push_back(frames[i].at.toMSecsSinceEpoch() - sentAt[size_t(i)]);
     const bool exact = switches() == expected;
     std::printf(
-        "latency: %d commands, %lld frames, %s; publish -> frame: median %.0f ms, p99 %.0f ms, "
+        "latency: %d commands %s, %lld frames, %s; publish -> frame: median %.0f ms, p99 %.0f ms, "
         "max %.0f ms (1 ms clock)\n",
-        commands, static_cast<long long>(frames.size()),
+        commands,
+        qPrintable(spacingMs > 0 ? QStringLiteral("%1 ms apart").arg(spacingMs)
+                                 : QStringLiteral("back to back")),
+        static_cast<long long>(frames.size()),
         exact ? "all byte-exact and in order" : "FRAMES DIFFER", percentile(delays, 0.5),
         percentile(delays, 0.99), percentile(delays, 1.0));
     return exact && percentile(delays, 0.5) < 10 && percentile(delays, 0.99) < 50 ? 0 : 1;
@@ -190,7 +195,11 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption poll(QStringLiteral("poll-interval"),
                                   QStringLiteral("Poll interval (2)."), QStringLiteral("SECONDS"),
                                   QStringLiteral("2"));
-    parser.addOptions({commands, seconds, poll});
+    const QCommandLineOption spacing(
+        QStringLiteral("spacing"),
+        QStringLiteral("Pause after each frame before the next command (0: back to back)."),
+        QStringLiteral("MS"), QStringLiteral("0"));
+    parser.addOptions({commands, seconds, poll, spacing});
     parser.process(app);
     mosquitto_lib_init();
     Broker broker;
@@ -198,7 +207,8 @@ int main(int argc, char* argv[]) {
         return std::fprintf(stderr, "mosquitto did not start\n"), 1;
     int failed = 0;
     if (parser.value(commands).toInt() > 0)
-        failed |= latency(broker, parser.value(commands).toInt(), parser.value(poll).toDouble());
+        failed |= latency(broker, parser.value(commands).toInt(), parser.value(poll).toDouble(),
+                          parser.value(spacing).toInt());
     if (parser.value(seconds).toInt() > 0)
         failed |= idle(broker, parser.value(seconds).toInt(), parser.value(poll).toDouble());
     mosquitto_lib_cleanup();
