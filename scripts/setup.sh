@@ -7,6 +7,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-t
           libmosquitto-dev mosquitto mosquitto-clients)
 # libmosquitto builds vesk-mqtt; its tests and benchmark start their own mosquitto broker and talk
 # to it with the command-line clients.
+
 # clang and its libFuzzer runtime, for the fuzz targets.
 [ "${VESK_WITH_CLANG:-0}" = 1 ] && packages+=(clang libclang-rt-dev)
 # Checking the install tree and building the Debian package (scripts/check-install.sh).

@@ -166,6 +166,8 @@ void TestMqtt::badMessages_data() {
 
     QTest::newRow("lower case") << "rack1/channel/1/set" << QByteArray("on")
                                 << "unknown payload 'on'";
+    QTest::newRow("line break") << "rack1/channel/1/set" << QByteArray("OFF\nforged")
+                                << "unknown payload 'OFF?forged'";
     QTest::newRow("empty") << "rack1/channel/2/set" << QByteArray() << "unknown payload ''";
     QTest::newRow("channel 0") << "rack1/channel/0/set" << QByteArray("ON") << "no channel '0'";
     QTest::newRow("channel 9") << "rack1/channel/9/set" << QByteArray("ON") << "no channel '9'";

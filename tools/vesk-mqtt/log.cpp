@@ -19,8 +19,13 @@ bool verbose() {
 }
 
 void logLine(const QString& text) {
+    // Topics and payloads come from the network: a control character must not forge a log line.
+    QString line = text;
+    for (QChar& c : line)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char('?');
     const QString stamp = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
-    std::fprintf(stderr, "%s %s\n", qPrintable(stamp), qPrintable(text));
+    std::fprintf(stderr, "%s %s\n", qPrintable(stamp), qPrintable(line));
     std::fflush(stderr);
 }
 

@@ -5,6 +5,8 @@
 #include "core/frames.h"
 #include "core/reply.h"
 
+#include <algorithm>
+
 namespace vesk::mqtt {
 
 namespace {
@@ -133,6 +135,10 @@ void PortQueue::dropAll() {
     m_gap.stop();
     std::deque<Job> jobs = std::exchange(m_jobs, {});
     std::optional<Job> awaiting = std::exchange(m_awaiting, std::nullopt);
+    const auto commands =
+        std::count_if(jobs.begin(), jobs.end(), [](const Job& job) { return !job.handler; });
+    if (commands > 0)
+        logLine(QStringLiteral("port %1: %2 queued command(s) not sent").arg(spec()).arg(commands));
     if (awaiting && awaiting->handler)
         awaiting->handler(std::nullopt);
     for (Job& job : jobs)
