@@ -110,15 +110,16 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc) {
     QMetaObject::invokeMethod(
         client,
         [client, rc] {
-            if (client->m_state != State::Connecting)
-                return;
             if (rc != 0) {
-                // The broker closes the connection after a refusal; that is retried as a loss.
+                // The connection is closed after a refusal, maybe already: it is retried as a
+                // loss, and the refusal is logged whatever happened since.
                 logLine(QStringLiteral("broker %1 refused the connection: %2")
                             .arg(client->brokerName(),
                                  QString::fromUtf8(mosquitto_connack_string(rc))));
                 return;
             }
+            if (client->m_state != State::Connecting)
+                return;
             client->m_state = State::Connected;
             client->m_retryMs = FirstRetryMs;
             logLine(QStringLiteral("broker %1: connected").arg(client->brokerName()));
