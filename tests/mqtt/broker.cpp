@@ -24,6 +24,17 @@ int freePort() {
     return port;
 }
 
+bool accepts(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(quint16(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
 Broker::Broker() : m_port(freePort()) {
     QFile config(m_dir.filePath(QStringLiteral("mosquitto.conf")));
     if (config.open(QIODevice::WriteOnly))

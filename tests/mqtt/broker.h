@@ -40,5 +40,6 @@ private:
     QStringList m_lines;
 };
 
-// A free TCP port on 127.0.0.1 at the time of the call.
+// A free TCP port on 127.0.0.1 at the time of the call; whether something accepts on one.
 int freePort();
+bool accepts(int port);

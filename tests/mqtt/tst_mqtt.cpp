@@ -24,6 +24,7 @@ private slots:
     void badMessages_data();
     void badMessages();
     void simulatorHangsUp();
+    void networkPort();
     void brokerRestarts();
     void lastWillOnKill();
     void checkConfig_data();
@@ -206,6 +207,46 @@ void TestMqtt::simulatorHangsUp() {
     QVERIFY(m_watch->waitFor("vesk/rack1/availability online", 5000, online));
     QVERIFY(m_watch->waitFor("vesk/rack1/channel/1 OFF", 3000, fresh));
     QVERIFY(switchFrames().isEmpty());
+}
+
+void TestMqtt::networkPort() {
+    // A controller behind ser2net: the daemon opens tcp://, and a server that goes away and comes
+    // back is found again.
+    SimProcess sim({"--address", "5", "--time-scale", "20"});
+    const int port = freePort();
+    QProcess ser2net;
+    auto serve = [&] {
+        ser2net.start("ser2net", {"-n", "-Y",
+                                  QStringLiteral("connection: &shed#  accepter: tcp,127.0.0.1,%1#"
+                                                 "  connector: serialdev,%2,9600n81,local")
+                                      .arg(port)
+                                      .arg(sim.ptyPath())});
+        return QTest::qWaitFor([&] { return accepts(port); }, 5000);
+    };
+    QVERIFY(serve());
+    QProcess daemon;
+    daemon.start(VESK_MQTT_BIN,
+                 {"--config",
+                  writeConfig("net.conf", QStringLiteral("[broker]\nhost = 127.0.0.1\n"
+                                                         "port = %1\n[controller shed]\n"
+                                                         "port = tcp://127.0.0.1:%2\naddress = 5\n")
+                                              .arg(m_broker.port())
+                                              .arg(port))});
+    QVERIFY(m_watch->waitFor("vesk/shed/availability online", 10000));
+    QVERIFY(m_broker.publish("vesk/shed/channel/6/set", "ON"));
+    QVERIFY(m_watch->waitFor("vesk/shed/channel/6 ON", 3000));
+    QVERIFY(sim.received().size() >= 2 && sim.received().at(1).hex == "CA 20 05 18 02 06 01 EF");
+    const int offline = m_watch->count("vesk/shed/availability offline");
+    const int online = m_watch->count("vesk/shed/availability online");
+    ser2net.kill();
+    ser2net.waitForFinished();
+    QVERIFY(m_watch->waitFor("vesk/shed/availability offline", 5000, offline));
+    QVERIFY(serve());
+    QVERIFY(m_watch->waitFor("vesk/shed/availability online", 10000, online));
+    daemon.kill();
+    daemon.waitForFinished();
+    ser2net.kill();
+    ser2net.waitForFinished();
 }
 
 void TestMqtt::brokerRestarts() {
