@@ -61,7 +61,11 @@ void PortQueue::tryOpen() {
 bool PortQueue::submit(const QByteArray& frame, const void* owner) {
     if (!m_line.isOpen())
         return false;
-    m_jobs.push_back({frame, owner, 0, {}});
+    // Commands go ahead of waiting status queries (in their own arrival order), so a command
+    // waits at most for the reply already due; a query that confirms it still follows it.
+    const auto firstQuery = std::find_if(m_jobs.begin(), m_jobs.end(),
+                                         [](const Job& job) { return bool(job.handler); });
+    m_jobs.insert(firstQuery, {frame, owner, 0, {}});
     pump();
     return true;
 }

@@ -1,7 +1,8 @@
 // The queue of one serial line, shared by every controller on it (an RS-485 bus carries several
 // addresses). The line is half-duplex: one frame is written at a time, the next only after the
 // previous one has had time to leave, and none while a status reply is due (until the reply
-// arrives or its timeout passes). Frames go out in the order they were submitted.
+// arrives or its timeout passes). Commands go out in the order they were submitted, ahead of
+// status queries that are still waiting.
 //
 // The queue also owns the line's life: it opens the port, reports it open or closed, and after a
 // failure or an unplugged adapter tries again until the port opens.
