@@ -34,7 +34,7 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
     const QCommandLineOption broker(QStringLiteral("broker"), QStringLiteral("Broker URL."),
                                     QStringLiteral("mqtt://HOST[:PORT]"));
     const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Serial port: device path or COMn."),
+                                  QStringLiteral("Port: device path, COMn or tcp://HOST:PORT."),
                                   QStringLiteral("PORT"));
     const QCommandLineOption address(QStringLiteral("address"),
                                      QStringLiteral("Controller address (default 1)."),
