@@ -12,6 +12,19 @@
 
 namespace vesk::mqtt {
 
+namespace {
+
+// The library's text for an error, without its closing full stop.
+QString errorText(int rc) {
+    QString text = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
+                                        : QString::fromUtf8(mosquitto_strerror(rc));
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
 void initMosquittoLibrary() {
     static const bool done = [] {
         mosquitto_lib_init();
@@ -79,9 +92,7 @@ void MqttClient::attempt() {
     const int rc = mosquitto_connect_async(m_mosq, m_broker.host.toUtf8().constData(),
                                            m_broker.effectivePort(), KeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
-        const QString why = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
-                                                 : QString::fromUtf8(mosquitto_strerror(rc));
-        connectionLost(why);
+        connectionLost(errorText(rc));
         return;
     }
     m_misc.start();
@@ -93,6 +104,7 @@ void MqttClient::connectionLost(const QString& why) {
         return;
     const bool wasConnected = m_state == State::Connected;
     m_state = State::Waiting;
+    m_lastError.clear();
     dropNotifiers();
     m_misc.stop();
     if (wasConnected)
@@ -131,8 +143,7 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc) {
 void MqttClient::onDisconnect(mosquitto*, void* self, int rc) {
     auto* client = static_cast<MqttClient*>(self);
     QMetaObject::invokeMethod(
-        client, [client, rc] { client->connectionLost(QString::fromUtf8(mosquitto_strerror(rc))); },
-        Qt::QueuedConnection);
+        client, [client, rc] { client->connectionLost(errorText(rc)); }, Qt::QueuedConnection);
 }
 
 void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* message) {
@@ -180,9 +191,10 @@ void MqttClient::finish(const QString& topic, const QByteArray& payload, int tim
 void MqttClient::check(int rc, const char* what) {
     // A failed loop call has closed the socket; sync() sees that and starts the retry.
     if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN)
-        logDetail(
-            QStringLiteral("broker %1: %2: %3")
-                .arg(brokerName(), QLatin1String(what), QString::fromUtf8(mosquitto_strerror(rc))));
+        m_lastError = errorText(rc);
+    if (rc != MOSQ_ERR_SUCCESS)
+        logDetail(QStringLiteral("broker %1: %2: %3")
+                      .arg(brokerName(), QLatin1String(what), m_lastError));
     sync();
 }
 
@@ -193,7 +205,7 @@ void MqttClient::sync() {
     if (fd != m_fd)
         dropNotifiers();
     if (fd < 0) {
-        connectionLost(QStringLiteral("socket closed"));
+        connectionLost(m_lastError.isEmpty() ? QStringLiteral("socket closed") : m_lastError);
         return;
     }
     if (!m_read) {

@@ -80,6 +80,7 @@ private:
     QTimer m_misc;
     QTimer m_retry;
     int m_retryMs = FirstRetryMs;
+    QString m_lastError; // of the last failed library call, for the log
 };
 
 } // namespace vesk::mqtt
