@@ -21,6 +21,7 @@ private slots:
     void discovery();
     void commands_data();
     void commands();
+    void toggleBurst();
     void badMessages_data();
     void badMessages();
     void simulatorHangsUp();
@@ -158,6 +159,16 @@ void TestMqtt::commands() {
     QCOMPARE(switchFrames().last(), frame);
     if (!state.isEmpty())
         QVERIFY2(m_watch->waitFor("vesk/" + state, 3000, seen), qPrintable(log()));
+}
+
+void TestMqtt::toggleBurst() {
+    // Two toggles before any reply shows the first: on, then off again.
+    const qsizetype before = switchFrames().size();
+    QVERIFY(m_broker.publish("vesk/rack1/channel/7/set", "TOGGLE"));
+    QVERIFY(m_broker.publish("vesk/rack1/channel/7/set", "TOGGLE"));
+    QTRY_COMPARE_WITH_TIMEOUT(switchFrames().size(), before + 2, 3000);
+    QCOMPARE(switchFrames().mid(before),
+             QStringList({"CA 20 03 18 02 07 01 F0", "CA 20 03 18 02 07 00 F1"}));
 }
 
 void TestMqtt::badMessages_data() {

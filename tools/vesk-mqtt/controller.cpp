@@ -8,6 +8,8 @@
 #include "core/frames.h"
 #include "core/reply.h"
 
+#include <utility>
+
 namespace vesk::mqtt {
 
 Controller::Controller(const ControllerConfig& config, const BrokerConfig& broker, PortQueue* port,
@@ -64,7 +66,9 @@ void Controller::onReply(std::optional<QByteArray> batch) {
     m_missed = 0;
     const auto previous = m_states;
     m_states = states;
-    m_expected = *states;
+    // A reply to a query written before the latest switch does not show that switch yet.
+    if (!std::exchange(m_replyPredatesSwitch, false))
+        m_expected = *states;
     setAvailable(true);
     for (int channel = 1; channel <= 8; ++channel)
         if (!previous || (*previous)[channel - 1] != (*states)[channel - 1])
@@ -142,6 +146,8 @@ void Controller::execute(const Command& command) {
         break;
     }
     logDetail(QStringLiteral("%1").arg(describe(command)));
+    if (m_port->isAwaitingReply(this))
+        m_replyPredatesSwitch = true;
     m_port->submit(frame, this);
     // Every switch restarts the settle time, so a burst is confirmed by one query after it.
     m_settle.start();

@@ -54,6 +54,7 @@ private:
     std::optional<std::array<bool, 8>> m_expected; // as reported and switched since
     bool m_available = false;
     int m_missed = 0;
+    bool m_replyPredatesSwitch = false;
     QTimer m_poll;
     QTimer m_settle;
 };

@@ -43,6 +43,10 @@ public:
                      ReplyHandler handler);
     // Whether a query of `owner` is waiting to be written.
     bool hasQueuedQuery(const void* owner) const;
+    // Whether a query of `owner` has been written and its reply is due.
+    bool isAwaitingReply(const void* owner) const {
+        return m_awaiting && m_awaiting->owner == owner;
+    }
     // Whether a query of `owner` is waiting or written and not answered yet.
     bool hasOpenQuery(const void* owner) const;
 
