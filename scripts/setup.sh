@@ -2,8 +2,9 @@
 # Installs what building and testing veskpanel needs on Debian 12 / Ubuntu (as root or with sudo).
 set -euo pipefail
 
+# ser2net: the port tests reach the simulator through a real one over TCP.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-translations-l10n
-          libgl-dev fonts-noto-cjk
+          libgl-dev fonts-noto-cjk ser2net
           libmosquitto-dev mosquitto mosquitto-clients)
 # libmosquitto builds vesk-mqtt; its tests and benchmark start their own mosquitto broker and talk
 # to it with the command-line clients.

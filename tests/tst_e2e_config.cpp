@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "core/devicelink.h"
+#include "core/serialport.h"
 #include "support/fixture.h"
 #include "support/simprocess.h"
 #include "toolkit/toolkit.h"
@@ -41,7 +42,7 @@ private slots:
         SimProcess sim;
         QVERIFY2(sim.isRunning(), "vesk-sim did not start ($VESKSIM)");
         Console c(false, false);
-        qputenv("VESKPANEL_COM1", sim.ptyPath().toLocal8Bit());
+        c.window->port().setSpecFor(1, *parsePortSpec(sim.ptyPath()));
         c.window->startUp();
         QVERIFY(c.settle());
         QVERIFY(c.messages.isEmpty());

@@ -1,12 +1,14 @@
 // The port forms, the reasons a port does not open, the lock shared by a device's names and the
 // framing of bytes that arrive over TCP.
 #include <QCoreApplication>
+#include <QDir>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "core/portchoice.h"
 #include "core/portspec.h"
 #include "core/serialport.h"
 #include "support/pty.h"
@@ -62,6 +64,76 @@ private slots:
         } else {
             QVERIFY2(why.contains(normalised), qPrintable(why));
         }
+    }
+
+    // Command line > environment > saved > adapters present > built-in; an unusable value falls
+    // through with a warning, and a device named explicitly is no default for another port.
+    void precedence_data() {
+        QTest::addColumn<QStringList>("given"); // per port "cmd|env|saved", 4 entries
+        QTest::addColumn<QStringList>("adapters");
+        QTest::addColumn<QStringList>("expected"); // "source:text"
+        QTest::addColumn<int>("warnings");
+        const QStringList none{"||", "||", "||", "||"};
+        const QStringList usb{"/dev/serial/by-id/usb-A", "/dev/ttyACM0"};
+        QTest::newRow("nothing") << none << QStringList{}
+                                 << QStringList{"3:/dev/ttyS0", "3:/dev/ttyS1", "3:/dev/ttyS2",
+                                                "3:/dev/ttyS3"}
+                                 << 0;
+        QTest::newRow("adapters") << none << usb
+                                  << QStringList{"3:/dev/serial/by-id/usb-A", "3:/dev/ttyACM0",
+                                                 "3:/dev/ttyS2", "3:/dev/ttyS3"}
+                                  << 0;
+        QTest::newRow("each source")
+            << QStringList{"tcp://h:1|/dev/e1|/dev/s1", "|/dev/e2|/dev/s2", "||/dev/s3", "||"}
+            << usb
+            << QStringList{"0:tcp://h:1", "1:/dev/e2", "2:/dev/s3", "3:/dev/serial/by-id/usb-A"}
+            << 0;
+        QTest::newRow("bad values fall through")
+            << QStringList{"||tcp://h:0", "|rel|/dev/s2", "||", "||"} << usb
+            << QStringList{"3:/dev/serial/by-id/usb-A", "2:/dev/s2", "3:/dev/ttyACM0",
+                           "3:/dev/ttyS3"}
+            << 2;
+        QTest::newRow("adapter named elsewhere")
+            << QStringList{"||", "||/dev/ttyACM0", "||", "||"} << usb
+            << QStringList{"3:/dev/serial/by-id/usb-A", "2:/dev/ttyACM0", "3:/dev/ttyS2",
+                           "3:/dev/ttyS3"}
+            << 0;
+    }
+    void precedence() {
+        QFETCH(QStringList, given);
+        QFETCH(QStringList, adapters);
+        QFETCH(QStringList, expected);
+        QFETCH(int, warnings);
+        vesk::PortInputs in;
+        for (int i = 0; i < vesk::PortCount; ++i) {
+            const QStringList parts = given[i].split(u'|');
+            in.commandLine[i] = parts[0];
+            in.environment[i] = parts[1];
+            in.saved[i] = parts[2];
+        }
+        in.adapters = adapters;
+        QStringList said;
+        const auto ports = vesk::resolvePorts(in, &said);
+        QStringList got;
+        for (const auto& p : ports)
+            got << QStringLiteral("%1:%2").arg(int(p.source)).arg(p.spec.text());
+        QCOMPARE(got, expected);
+        QCOMPARE(said.size(), warnings);
+    }
+
+    // Adapters in number order, ttyUSB before ttyACM, each by its by-id link where it has one.
+    void adaptersPreferByIdLinks() {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkpath(QStringLiteral("by-id"));
+        for (const char* name : {"ttyUSB10", "ttyACM0", "ttyUSB2", "ttyS0", "tty1"}) {
+            QFile f(dir.filePath(QString::fromLatin1(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString link = dir.filePath(QStringLiteral("by-id/usb-FTDI_A1-if00-port0"));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("ttyUSB10")), link));
+        QCOMPARE(vesk::usbAdapters(dir.path(), dir.filePath(QStringLiteral("by-id"))),
+                 (QStringList{dir.filePath(QStringLiteral("ttyUSB2")), link,
+                              dir.filePath(QStringLiteral("ttyACM0"))}));
     }
 
     // The same pseudo-terminal through a link and through its own path is one lock: the second

@@ -154,7 +154,7 @@ private slots:
         QVERIFY(holder.open(QIODevice::ReadWrite));
         qputenv("VESKPANEL_COM1", holderPty.slavePath().toLocal8Bit());
         Console c(false, false);
-        qputenv("VESKPANEL_COM1", holderPty.slavePath().toLocal8Bit());
+        c.window->port().setSpecFor(1, *parsePortSpec(holderPty.slavePath()));
         c.window->startUp();
         QCOMPARE(c.messageTexts(), QStringList{QStringLiteral("COM 1 被占用或损坏!")});
         QCOMPARE(comCaptionColours(c), QList<QColor>(4, Qt::black));

@@ -1,12 +1,17 @@
 #include "application.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStyleFactory>
 #include <QTranslator>
 
+#include <cstdio>
+
+#include "core/portchoice.h"
+#include "core/quitsignals.h"
 #include "core/waits.h"
 #include "toolkit/toolkit.h"
 #include "window/vesk.h"
@@ -33,10 +38,77 @@ void setUpApplication(QApplication& app, const QString& program) {
         QApplication::installTranslator(translator);
 }
 
+namespace {
+
+void describeOptions(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        QStringLiteral("Console for VESK eight-channel power controllers.\n"
+                       "PORT is a device path (/dev/ttyUSB0, /dev/serial/by-id/...), COMn or "
+                       "tcp://HOST:PORT; it is used for this run only."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    for (int n = 1; n <= PortCount; ++n)
+        parser.addOption({QStringLiteral("com%1").arg(n),
+                          QStringLiteral("Port button COM%1 stands for PORT.").arg(n),
+                          QStringLiteral("PORT")});
+}
+
+void printOut(const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+std::optional<int> answerInfoOptions(int argc, char** argv, const QString& program) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    describeOptions(parser);
+    // Qt's own options (-platform, -reverse ...) are unknown here and left to QApplication; read
+    // as long options, their letters are never taken for -h or -v.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.parse(arguments);
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        QString text = parser.helpText();
+        text.replace(QLatin1String("<executable_name>"), program);
+        printOut(text);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        printOut(program + QLatin1Char(' ') + QStringLiteral(VESK_VERSION) + QLatin1Char('\n'));
+        return 0;
+    }
+    return std::nullopt;
+}
+
 int runConsole(QApplication& app, BuildProfile profile) {
     setUpApplication(app, profile.program);
+    QCommandLineParser parser;
+    describeOptions(parser);
+    parser.process(app);
+    std::array<QString, PortCount> given;
+    for (int n = 1; n <= PortCount; ++n) {
+        given[n - 1] = parser.value(QStringLiteral("com%1").arg(n));
+        QString why;
+        if (!given[n - 1].isEmpty() && !parsePortSpec(given[n - 1], &why)) {
+            std::fprintf(stderr, "%s: --com%d %s: %s\n", qPrintable(profile.program), n,
+                         qPrintable(given[n - 1]), qPrintable(why));
+            return 2;
+        }
+    }
+    PortChoices choices(given);
     Waits waits;
-    VESK window(std::move(profile), waits);
+    WindowSeams seams;
+    seams.ports = &choices;
+    VESK window(std::move(profile), waits, seams);
+    // A signal ends the program the way closing the window does: port closed, lock removed.
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::received, &window, [&window] {
+        window.close();
+        QCoreApplication::quit();
+    });
     window.startUp();
     if (waits.closing())
         return 0;

@@ -3,13 +3,20 @@
 
 #include "areas/buildprofile.h"
 
+#include <optional>
+
 class QApplication;
 class QString;
 
 namespace vesk {
 
 void setUpApplication(QApplication& app, const QString& program);
-// Creates the window, runs its start-up sequence, shows it and runs the event loop.
+// --help and --version, answered from the arguments alone before any window, display or port
+// exists. Returns the exit code when one of them was given, nullopt to go on.
+std::optional<int> answerInfoOptions(int argc, char** argv, const QString& program);
+// Reads the port options (--com1 .. --com4; a value that is not a port ends the program with a
+// message), creates the window, runs its start-up sequence, shows it and runs the event loop.
+// SIGTERM, SIGINT and SIGHUP close the window as the operator would.
 int runConsole(QApplication& app, BuildProfile profile);
 
 } // namespace vesk

@@ -72,6 +72,21 @@ PortError reason(PortError::Reason r, const QString& text, qint64 pid = 0) {
 
 } // namespace
 
+std::optional<PortError> heldUnderName(const QString& given, const QString& name) {
+    const QString lockPath = serialLockFilePath(name);
+    if (lockPath.isEmpty() || !QFile::exists(lockPath))
+        return std::nullopt;
+    const LockOwner owner = readLockOwner(lockPath);
+    if (!owner.running)
+        return std::nullopt;
+    return reason(PortError::Reason::Busy,
+                  QStringLiteral("%1: busy, in use by process %2 (%3); lock file %4")
+                      .arg(given)
+                      .arg(owner.pid)
+                      .arg(owner.name, lockPath),
+                  owner.pid);
+}
+
 PortError missingDevice(const QString& given) {
     const QFileInfo info(given);
     if (info.isSymLink())
@@ -93,7 +108,7 @@ PortError diagnoseSerialFailure(const QString& given, const QString& canonical,
         if (owner.running)
             return reason(
                 PortError::Reason::Busy,
-                QStringLiteral("%1: busy, in use by %2 (lock file %3)").arg(given, who, lockPath),
+                QStringLiteral("%1: busy, in use by %2; lock file %3").arg(given, who, lockPath),
                 owner.pid);
         // Qt removes the lock of a process that has ended; this one it could not remove.
         return reason(PortError::Reason::StaleLock,

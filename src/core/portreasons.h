@@ -5,6 +5,8 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <optional>
+
 #include "core/serialport.h"
 
 namespace vesk {
@@ -16,6 +18,10 @@ QString serialLockFilePath(const QString& devicePath);
 // Why opening `canonical` (reached as `given`) failed with `error` / `errorText` from QSerialPort.
 PortError diagnoseSerialFailure(const QString& given, const QString& canonical,
                                 QSerialPort::SerialPortError error, const QString& errorText);
+
+// Busy when a running process holds the lock file of `name` (another name of the device, as a
+// program that locks by the name it was given would take it).
+std::optional<PortError> heldUnderName(const QString& given, const QString& name);
 
 // The reason for a device path that leads nowhere.
 PortError missingDevice(const QString& given);

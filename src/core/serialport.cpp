@@ -23,6 +23,8 @@ SerialPortControl::SerialPortControl(QObject* parent) : QObject(parent) {
 
     m_connectTimer.setSingleShot(true);
     m_connectTimer.setInterval(TcpConnectTimeoutMs);
+    // A coarse timer may fire up to 5 % early; the host gets its full 3 s.
+    m_connectTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_connectTimer, &QTimer::timeout, this, [this] {
         if (m_connecting)
             fail({PortError::Reason::TimedOut,
@@ -134,6 +136,11 @@ bool SerialPortControl::openSerial(const PortSpec& spec) {
         device = canonicalDevice(spec.path);
         if (device.isEmpty())
             return fail(missingDevice(spec.path));
+        // A program that locked the device under the name it was given holds it too.
+        if (device != spec.path) {
+            if (auto held = heldUnderName(spec.path, spec.path))
+                return fail(std::move(*held));
+        }
     }
     m_port.setPortName(device);
     m_port.setBaudRate(QSerialPort::Baud9600);

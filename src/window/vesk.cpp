@@ -18,6 +18,7 @@
 #include "areas/singlechannelarea.h"
 #include "areas/timedallarea.h"
 #include "core/devicelink.h"
+#include "core/portchoice.h"
 #include "core/receiver.h"
 #include "core/serialport.h"
 #include "core/statusquery.h"
@@ -35,7 +36,7 @@ QString VESK::webAddress() {
 
 VESK::VESK(BuildProfile profile, Waits& waits, WindowSeams seams, QWidget* parent)
     : QWidget(parent), m_profile(std::move(profile)), m_waits(waits),
-      m_openUrl(std::move(seams.openUrl)), m_messages(seams.messages) {
+      m_openUrl(std::move(seams.openUrl)), m_messages(seams.messages), m_choices(seams.ports) {
     setObjectName(QStringLiteral("VESK"));
     setWindowTitle(m_profile.caption);
     // The version is told here too, to screen readers and UI automation.
@@ -52,6 +53,11 @@ VESK::VESK(BuildProfile profile, Waits& waits, WindowSeams seams, QWidget* paren
 
     m_port = new SerialPortControl(this);
     m_port->setObjectName(QStringLiteral("MSComm1"));
+    if (!m_choices) {
+        m_ownChoices = std::make_unique<PortChoices>();
+        m_choices = m_ownChoices.get();
+    }
+    m_choices->applyTo(*m_port);
 
     // Frames first, so that the controls placed over them later stack above them. Frame6 overlaps
     // the lower part of frame2 and is stacked above it.
@@ -87,7 +93,7 @@ VESK::~VESK() = default;
 
 void VESK::createAreas() {
     const AreaContext ctx{*m_link, *m_status, m_waits, *m_messages, m_profile, this};
-    m_portSelector = new PortSelector(*m_link, m_frame3);
+    m_portSelector = new PortSelector(ctx, *m_choices, m_frame3);
     m_address = new AddressArea(ctx);
     auto* query = new QueryArea(ctx, m_frame6);
     m_single = new SingleChannelArea(ctx, m_frame1);
@@ -161,6 +167,7 @@ void VESK::closeEvent(QCloseEvent* event) {
     event->accept();
     // Handlers waiting inside a wait or a message box unwind at once; the port closes with the
     // window.
+    m_portSelector->stopWatching();
     m_port->setPortOpen(false);
     m_waits.close(0);
 }
@@ -187,7 +194,11 @@ void VESK::startUp() {
     if (m_waits.closing())
         return;
     m_series->selectAtStartUp();
-    spawn(m_status->run());
+    // A tcp:// port is still connecting here: its query goes out once the connection stands.
+    if (m_port->connecting())
+        m_portSelector->queryWhenOpened();
+    else
+        spawn(m_status->run());
 }
 
 } // namespace vesk

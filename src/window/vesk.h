@@ -19,6 +19,7 @@ class AddressArea;
 class DataDisplay;
 class DeviceLink;
 class MessageSink;
+class PortChoices;
 class PortSelector;
 class ReplyReceiver;
 class SerialPortControl;
@@ -35,6 +36,9 @@ class ClickLabel;
 struct WindowSeams {
     MessageSink* messages = nullptr;
     std::function<void(const QString&)> openUrl;
+    // Which device each port button stands for; left empty, the window resolves it without a
+    // command line (environment, saved choice, adapters present).
+    PortChoices* ports = nullptr;
 };
 
 class VESK : public QWidget {
@@ -58,6 +62,8 @@ public:
     DataDisplay& display() { return *m_display; }
     DeviceLink& link() { return *m_link; }
     StatusQuery& statusQuery() { return *m_status; }
+    PortSelector& portSelector() { return *m_portSelector; }
+    PortChoices& portChoices() { return *m_choices; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -76,6 +82,8 @@ private:
     std::unique_ptr<MessageSink> m_ownMessages;
     MessageSink* m_messages = nullptr;
     SerialPortControl* m_port = nullptr;
+    std::unique_ptr<PortChoices> m_ownChoices;
+    PortChoices* m_choices = nullptr;
     QGroupBox* m_frame3 = nullptr;
     QGroupBox* m_frame2 = nullptr;
     QGroupBox* m_frame6 = nullptr;

@@ -1,0 +1,159 @@
+// The port buttons' tooltips, context menu and typed-entry dialog.
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMenu>
+#include <QPushButton>
+#include <QSerialPortInfo>
+
+#include "areas/portselector.h"
+#include "core/devicelink.h"
+#include "core/notices.h"
+#include "core/portchoice.h"
+#include "core/reopener.h"
+#include "core/serialport.h"
+
+namespace vesk {
+
+namespace {
+
+QString sourceText(PortSource source) {
+    switch (source) {
+    case PortSource::CommandLine:
+        return QStringLiteral("命令行");
+    case PortSource::Environment:
+        return QStringLiteral("环境变量");
+    case PortSource::Saved:
+        return QStringLiteral("保存的选择");
+    case PortSource::Default:
+        break;
+    }
+    return QStringLiteral("默认");
+}
+
+// What the system knows about a serial device: description, manufacturer, serial number.
+QString deviceFacts(const QSerialPortInfo& info) {
+    QStringList facts;
+    if (!info.description().isEmpty())
+        facts << info.description();
+    if (!info.manufacturer().isEmpty())
+        facts << info.manufacturer();
+    if (!info.serialNumber().isEmpty())
+        facts << QStringLiteral("序列号 %1").arg(info.serialNumber());
+    return facts.join(QStringLiteral(", "));
+}
+
+std::optional<QSerialPortInfo> infoFor(const QString& path, const QList<QSerialPortInfo>& present) {
+    const QString device = QFileInfo(path).canonicalFilePath();
+    for (const QSerialPortInfo& info : present) {
+        if (info.systemLocation() == device || info.portName() == path)
+            return info;
+    }
+    return std::nullopt;
+}
+
+// The /dev/serial/by-id/ link of a device, where it has one.
+QString byIdLink(const QString& device) {
+    const QStringList adapters = usbAdapters();
+    for (const QString& path : adapters) {
+        if (path.contains(QLatin1String("/by-id/")) &&
+            QFileInfo(path).canonicalFilePath() == device)
+            return path;
+    }
+    return device;
+}
+
+} // namespace
+
+void PortSelector::refreshTooltips(bool rescan) {
+    if (rescan)
+        m_present = QSerialPortInfo::availablePorts();
+    for (int index = 0; index < 4; ++index)
+        m_buttons[index]->setToolTip(tooltip(index, m_present));
+}
+
+QString PortSelector::tooltip(int index, const QList<QSerialPortInfo>& present) const {
+    const ResolvedPort& chosen = m_choices.port(index + 1);
+    QStringList lines;
+    lines << QStringLiteral("COM%1: %2（%3）")
+                 .arg(index + 1)
+                 .arg(chosen.spec.text(), sourceText(chosen.source));
+    if (!chosen.spec.isTcp()) {
+        if (const auto info = infoFor(chosen.spec.path, present);
+            info && !deviceFacts(*info).isEmpty())
+            lines << deviceFacts(*info);
+    }
+    const SerialPortControl& port = m_link.port();
+    if (port.commPort() == index + 1) {
+        if (port.portOpen())
+            lines << (port.hasAnswered() ? QStringLiteral("已打开，设备已应答")
+                                         : QStringLiteral("已打开，设备尚未应答"));
+        else if (port.connecting())
+            lines << QStringLiteral("正在连接…");
+        else if (m_reopener->watching())
+            lines << QStringLiteral("设备已断开，等待重新连接…");
+    }
+    if (!m_reasons[index].isEmpty())
+        lines << QStringLiteral("打开失败：%1").arg(m_reasons[index]);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QMenu* PortSelector::buildMenu(int index) {
+    auto* menu = new QMenu(m_buttons[index]);
+    menu->setObjectName(QStringLiteral("portMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QString current = m_choices.port(index + 1).spec.text();
+    refreshTooltips(true);
+    for (const QSerialPortInfo& info : std::as_const(m_present)) {
+        const QString path = byIdLink(info.systemLocation());
+        QString text = path;
+        if (const QString facts = deviceFacts(info); !facts.isEmpty())
+            text += QStringLiteral(" — ") + facts;
+        QAction* action = menu->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(path == current || info.systemLocation() == current);
+        connect(action, &QAction::triggered, this, [this, index, path] {
+            if (const auto spec = parsePortSpec(path))
+                choose(index, *spec);
+        });
+    }
+    if (menu->isEmpty())
+        menu->addAction(QStringLiteral("（未找到串口）"))->setEnabled(false);
+    menu->addSeparator();
+    QAction* other = menu->addAction(QStringLiteral("其他路径或 tcp:// 地址…"));
+    other->setObjectName(QStringLiteral("otherPort"));
+    connect(other, &QAction::triggered, this,
+            [this, index, current] { askForPort(index, current); });
+    QAction* forget = menu->addAction(QStringLiteral("忘记保存的选择"));
+    forget->setObjectName(QStringLiteral("forgetPort"));
+    connect(forget, &QAction::triggered, this, [this, index] {
+        SerialPortControl& port = m_link.port();
+        const bool current = port.commPort() == index + 1 && port.portOpen();
+        m_choices.forget(index + 1);
+        m_choices.applyTo(port);
+        if (current)
+            select(index);
+    });
+    return menu;
+}
+
+void PortSelector::askForPort(int index, const QString& text) {
+    auto* dialog = new QInputDialog(m_buttons[index]->window());
+    dialog->setObjectName(QStringLiteral("portEntry"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(AppTitle);
+    dialog->setLabelText(
+        QStringLiteral("COM%1 的设备路径（如 /dev/ttyUSB0）或 tcp://主机:端口：").arg(index + 1));
+    dialog->setTextValue(text);
+    connect(dialog, &QInputDialog::textValueSelected, this, [this, index](const QString& typed) {
+        QString why;
+        if (const auto spec = parsePortSpec(typed, &why))
+            return choose(index, *spec);
+        // Refused: nothing is stored, and the entry comes back to be corrected.
+        m_messages.show({QStringLiteral("“%1”不是有效的端口：%2").arg(typed, why), AppTitle,
+                         Icon::Warning, Buttons::Ok});
+        askForPort(index, typed);
+    });
+    dialog->open();
+}
+
+} // namespace vesk

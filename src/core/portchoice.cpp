@@ -1,0 +1,197 @@
+#include "portchoice.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMap>
+#include <QSet>
+#include <QSettings>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/serialport.h"
+
+namespace vesk {
+
+namespace {
+
+QString key(int commPort) {
+    return QStringLiteral("COM%1").arg(commPort);
+}
+
+QString sourceName(PortSource source) {
+    switch (source) {
+    case PortSource::CommandLine:
+        return QStringLiteral("--com");
+    case PortSource::Environment:
+        return QStringLiteral("VESKPANEL_COM");
+    case PortSource::Saved:
+        return QStringLiteral("saved COM");
+    case PortSource::Default:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+std::array<ResolvedPort, PortCount> resolvePorts(const PortInputs& in, QStringList* warnings) {
+    std::array<std::optional<ResolvedPort>, PortCount> given;
+    QStringList taken; // devices named explicitly are no default for another port
+    for (int i = 0; i < PortCount; ++i) {
+        for (const auto& [source, text] : {std::pair{PortSource::CommandLine, in.commandLine[i]},
+                                           std::pair{PortSource::Environment, in.environment[i]},
+                                           std::pair{PortSource::Saved, in.saved[i]}}) {
+            if (text.isEmpty())
+                continue;
+            QString why;
+            if (const auto spec = parsePortSpec(text, &why)) {
+                given[i] = ResolvedPort{*spec, source};
+                taken << spec->path;
+                break;
+            }
+            if (warnings)
+                *warnings << QStringLiteral("%1%2 \"%3\" is not a port (%4); using the next source")
+                                 .arg(sourceName(source))
+                                 .arg(i + 1)
+                                 .arg(text, why);
+        }
+    }
+    QStringList adapters = in.adapters;
+    adapters.removeIf([&taken](const QString& path) { return taken.contains(path); });
+    std::array<ResolvedPort, PortCount> out;
+    for (int i = 0; i < PortCount; ++i) {
+        if (given[i]) {
+            out[i] = *given[i];
+            continue;
+        }
+        // The adapters go to the ports that no other source took, in turn.
+        PortSpec spec;
+        if (!adapters.isEmpty()) {
+            spec.path = adapters.takeFirst();
+        } else if (in.windows) {
+            spec.kind = PortSpec::Kind::WindowsCom;
+            spec.path = key(i + 1);
+        } else {
+            spec.path = QStringLiteral("/dev/ttyS%1").arg(i);
+        }
+        out[i] = {spec, PortSource::Default};
+    }
+    return out;
+}
+
+QStringList usbAdapters(const QString& devDir, const QString& byIdDir) {
+    // Canonical device -> its stable link.
+    QMap<QString, QString> links;
+    const QDir byId(byIdDir);
+    for (const QString& name : byId.entryList(QDir::Files | QDir::System, QDir::Name))
+        links.insert(QFileInfo(byId.filePath(name)).canonicalFilePath(), byId.filePath(name));
+    QStringList out;
+    const QDir dev(devDir);
+    for (const char* family : {"ttyUSB", "ttyACM"}) {
+        const QString prefix = QString::fromLatin1(family);
+        QStringList names = dev.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::System);
+        // ttyUSB2 before ttyUSB10.
+        std::sort(names.begin(), names.end(), [&prefix](const QString& a, const QString& b) {
+            return a.mid(prefix.size()).toInt() < b.mid(prefix.size()).toInt();
+        });
+        for (const QString& name : names) {
+            const QString path = dev.filePath(name);
+            out << links.value(QFileInfo(path).canonicalFilePath(), path);
+        }
+    }
+    return out;
+}
+
+QString portSettingsPath() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/veskpanel/veskpanel.conf");
+}
+
+void warnOnce(const QString& line) {
+    static QSet<QString> said;
+    if (said.contains(line))
+        return;
+    said.insert(line);
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+PortChoices::PortChoices(std::array<QString, PortCount> commandLine, QString settingsPath,
+                         QObject* parent)
+    : QObject(parent), m_path(std::move(settingsPath)) {
+    m_inputs.commandLine = std::move(commandLine);
+    for (int i = 0; i < PortCount; ++i)
+        m_inputs.environment[i] =
+            qEnvironmentVariable(qPrintable(QStringLiteral("VESKPANEL_COM%1").arg(i + 1)));
+#ifdef Q_OS_WIN
+    m_inputs.windows = true;
+#else
+    m_inputs.adapters = usbAdapters();
+#endif
+    const QFileInfo file(m_path);
+    if (file.exists() && !file.isReadable()) {
+        warnOnce(QStringLiteral("%1: cannot be read; saved port choices are not used").arg(m_path));
+    } else {
+        QSettings settings(m_path, QSettings::IniFormat);
+        if (settings.status() != QSettings::NoError)
+            warnOnce(
+                QStringLiteral("%1: cannot be read; saved port choices are not used").arg(m_path));
+        else
+            for (int i = 0; i < PortCount; ++i)
+                m_inputs.saved[i] =
+                    settings.value(QStringLiteral("ports/") + key(i + 1)).toString();
+    }
+    resolve();
+}
+
+void PortChoices::resolve() {
+    QStringList warnings;
+    m_ports = resolvePorts(m_inputs, &warnings);
+    for (const QString& line : warnings)
+        warnOnce(line);
+    for (int i = 0; i < PortCount; ++i) {
+        if (m_chosen[i])
+            m_ports[i] = {*m_chosen[i], PortSource::Saved};
+    }
+}
+
+bool PortChoices::writeSaved(int commPort, const QString& value) {
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QSettings settings(m_path, QSettings::IniFormat);
+    if (value.isEmpty())
+        settings.remove(QStringLiteral("ports/") + key(commPort));
+    else
+        settings.setValue(QStringLiteral("ports/") + key(commPort), value);
+    settings.sync();
+    if (settings.status() == QSettings::NoError)
+        return true;
+    warnOnce(QStringLiteral("%1: cannot be written; port choices are not saved").arg(m_path));
+    return false;
+}
+
+bool PortChoices::choose(int commPort, const PortSpec& spec) {
+    m_chosen[commPort - 1] = spec;
+    m_inputs.saved[commPort - 1] = spec.text();
+    const bool stored = writeSaved(commPort, spec.text());
+    resolve();
+    emit changed(commPort);
+    return stored;
+}
+
+void PortChoices::forget(int commPort) {
+    m_chosen[commPort - 1].reset();
+    m_inputs.saved[commPort - 1].clear();
+    writeSaved(commPort, QString());
+    resolve();
+    emit changed(commPort);
+}
+
+void PortChoices::applyTo(SerialPortControl& port) const {
+    for (int i = 0; i < PortCount; ++i)
+        port.setSpecFor(i + 1, m_ports[i].spec);
+}
+
+} // namespace vesk

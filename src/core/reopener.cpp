@@ -1,0 +1,61 @@
+#include "reopener.h"
+
+#include <QFileInfo>
+
+#include "core/serialport.h"
+
+namespace vesk {
+
+PortReopener::PortReopener(SerialPortControl& port, QObject* parent)
+    : QObject(parent), m_port(port) {
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &PortReopener::attempt);
+    connect(&m_port, &SerialPortControl::opened, this, [this] {
+        if (m_connecting)
+            succeeded();
+    });
+    connect(&m_port, &SerialPortControl::openFailed, this, [this] {
+        if (!m_connecting)
+            return;
+        m_connecting = false;
+        m_backoffMs = qMin(m_backoffMs * 2, int(MaxBackoffMs));
+        m_timer.start(m_backoffMs);
+    });
+}
+
+void PortReopener::watch(int commPort, const PortSpec& spec) {
+    m_commPort = commPort;
+    m_spec = spec;
+    m_watching = true;
+    m_connecting = false;
+    m_backoffMs = FirstBackoffMs;
+    m_timer.start(spec.isTcp() ? m_backoffMs : PollMs);
+}
+
+void PortReopener::stop() {
+    m_watching = false;
+    m_connecting = false;
+    m_timer.stop();
+}
+
+void PortReopener::attempt() {
+    if (!m_watching || m_port.portOpen() || m_port.connecting())
+        return stop();
+    m_port.setCommPort(m_commPort);
+    if (m_spec.isTcp()) {
+        m_connecting = true;
+        m_port.openSpec(m_spec);
+        return;
+    }
+    // A device node (or the link to it) that is back and opens; otherwise look again later.
+    if (QFileInfo::exists(m_spec.path) && m_port.openSpec(m_spec))
+        return succeeded();
+    m_timer.start(PollMs);
+}
+
+void PortReopener::succeeded() {
+    stop();
+    emit reopened(m_commPort);
+}
+
+} // namespace vesk

@@ -1,0 +1,208 @@
+// Ports on a real machine: a lost device reopened by itself, a console on tcp:// through a real
+// ser2net, the typed entry and the saved choice, and the real programs' command line and signals.
+#include <QElapsedTimer>
+#include <QInputDialog>
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+#include "areas/portselector.h"
+#include "core/portchoice.h"
+#include "core/serialport.h"
+#include "support/fixture.h"
+#include "support/simprocess.h"
+
+using namespace vesk;
+
+namespace {
+
+// ser2net in the foreground, serving `device` as raw TCP on 127.0.0.1:port, no banner.
+struct Ser2Net {
+    Ser2Net(const QString& device, quint16 port) : port(port) {
+        QFile yaml(dir.filePath(QStringLiteral("ser2net.yaml")));
+        if (yaml.open(QIODevice::WriteOnly))
+            yaml.write(QStringLiteral("connection: &vesk\n  accepter: tcp,127.0.0.1,%1\n"
+                                      "  connector: serialdev,%2,9600n81,local\n")
+                           .arg(port)
+                           .arg(device)
+                           .toUtf8());
+        yaml.close();
+        process.start(QStringLiteral("ser2net"), {"-n", "-c", yaml.fileName()});
+        // Ready once the port accepts; the probe connection is closed at once.
+        ready = QTest::qWaitFor(
+            [this] {
+                QTcpSocket probe;
+                probe.connectToHost(QHostAddress::LocalHost, this->port);
+                return probe.waitForConnected(100);
+            },
+            5000);
+    }
+    ~Ser2Net() {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+    QTemporaryDir dir;
+    quint16 port;
+    QProcess process;
+    bool ready = false;
+};
+
+quint16 freeTcpPort() {
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    return server.serverPort();
+}
+
+QColor caption(const Console& c) {
+    return toolkit::textColor(c.button(QStringLiteral("COM_0")));
+}
+
+} // namespace
+
+class TestPorts : public QObject {
+    Q_OBJECT
+private slots:
+    // Simulator on a link: hang up and remove the link, start a new simulator on the same link;
+    // the console reopens within 2 s, queries it once, and the next operation reaches it.
+    void replugReopensByItself() {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyUSB-link"));
+        auto sim = std::make_unique<SimProcess>(QStringList{"--link", link});
+        Console c(false, false);
+        c.window->port().setSpecFor(1, *parsePortSpec(link));
+        c.window->startUp();
+        QVERIFY(sim->waitForReceived(2, 5000));
+        QSignalSpy lost(&c.window->port(), &SerialPortControl::portLost);
+        sim.reset(); // the line hangs up, the link goes
+        QVERIFY(lost.wait(3000));
+        QTRY_COMPARE(caption(c), QColor(Qt::black));
+        QTest::qWait(1500); // a second or two with no device: nothing reopens, nothing shows
+
+        sim = std::make_unique<SimProcess>(QStringList{"--link", link});
+        QElapsedTimer back;
+        back.start();
+        QTRY_VERIFY_WITH_TIMEOUT(c.window->port().portOpen(), 2500);
+        qInfo("reopened %lld ms after the device came back", back.elapsed());
+        QCOMPARE(caption(c), QColor(255, 0, 0));
+        QVERIFY(sim->waitForReceived(2, 3000)); // one status query, written twice
+        QTest::mouseClick(c.button(QStringLiteral("Command_CPort_0")), Qt::LeftButton);
+        QVERIFY(sim->waitForReceived(3, 3000));
+        QVERIFY(c.settle());
+        QCOMPARE(c.messageTexts(), QStringList{});
+    }
+
+    // The console on tcp:// through ser2net: start-up query, a switch and the lamps from the
+    // reply; ser2net stopped is a lost port, ser2net back is reopened with one query.
+    void consoleThroughSer2net() {
+        SimProcess sim;
+        const quint16 port = freeTcpPort();
+        auto server = std::make_unique<Ser2Net>(sim.ptyPath(), port);
+        QVERIFY(server->ready);
+        Console c(false, false);
+        const auto spec = parsePortSpec(QStringLiteral("tcp://127.0.0.1:%1").arg(port));
+        c.window->port().setSpecFor(1, *spec);
+        c.window->startUp();
+        QVERIFY(sim.waitForReceived(2, 5000));
+        QCOMPARE(sim.received().at(0).hex, QStringLiteral("CA 20 FE 20 01 01 F5"));
+        QTRY_COMPARE(caption(c), QColor(255, 0, 0));
+        QVERIFY(c.settle());
+        QTest::mouseClick(c.button(QStringLiteral("Command_CPort_2")), Qt::LeftButton);
+        QVERIFY(sim.waitForReceived(3, 3000));
+        // The simulator switched channel 3 on and its reply lit lamp 3 (one batch over TCP).
+        QTRY_COMPARE(toolkit::faceColor(c.button(QStringLiteral("Command_CPort_2"))),
+                     QColor(255, 0, 0));
+        QVERIFY(c.window->port().hasAnswered());
+
+        QSignalSpy lost(&c.window->port(), &SerialPortControl::portLost);
+        server.reset();
+        QVERIFY(lost.wait(3000));
+        QTRY_COMPARE(caption(c), QColor(Qt::black));
+        server = std::make_unique<Ser2Net>(sim.ptyPath(), port);
+        QVERIFY(server->ready);
+        QElapsedTimer back;
+        back.start();
+        QTRY_VERIFY_WITH_TIMEOUT(c.window->port().portOpen(), 2500);
+        qInfo("tcp reopened %lld ms after ser2net was back", back.elapsed());
+        QVERIFY(sim.waitForReceived(5, 3000));
+        QCOMPARE(caption(c), QColor(255, 0, 0));
+        QVERIFY(c.settle());
+        QCOMPARE(c.messageTexts(), QStringList{});
+    }
+
+    // A typed entry that is no port is refused with its reason and nothing is stored; a valid one
+    // is stored at once, reopens the open port on it, and a restarted real program uses it.
+    void typedEntryAndSavedChoice() {
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        SimProcess sim;
+        {
+            Console c;
+            const QString conf = c.window->portChoices().settingsPath();
+            QCOMPARE(conf, config.filePath(QStringLiteral("veskpanel/veskpanel.conf")));
+            for (const QString& typed : {QStringLiteral("tcp://:4001"), sim.ptyPath()}) {
+                c.window->portSelector().askForPort(0, QString());
+                auto* dialog = c.window->findChild<QInputDialog*>(QStringLiteral("portEntry"));
+                QVERIFY(dialog);
+                dialog->setTextValue(typed);
+                dialog->accept();
+            }
+            QCOMPARE(c.messageTexts().size(), 1);
+            QVERIFY2(c.messageTexts()[0].contains(QStringLiteral("host is empty")),
+                     qPrintable(c.messageTexts()[0]));
+            QCOMPARE(c.window->port().currentSpec()->path, sim.ptyPath());
+            QSettings saved(conf, QSettings::IniFormat);
+            QCOMPARE(saved.value(QStringLiteral("ports/COM1")).toString(), sim.ptyPath());
+        }
+        qunsetenv("VESKPANEL_COM1");
+        QProcess console;
+        console.start(QStringLiteral(VESKPANEL_BIN), {});
+        QVERIFY(sim.waitForReceived(2, 10000));
+        console.terminate();
+        QVERIFY(console.waitForFinished(5000));
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // The real program: --help and --version touch no port; --com1 names the port; each of the
+    // three signals ends it with the port closed and its lock file gone.
+    void commandLineAndSignals_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("signal"); // 0: the program ends by itself
+        QTest::newRow("--help") << QStringList{"--help", "--com1"} << 0;
+        QTest::newRow("--version") << QStringList{"--version", "--com1"} << 0;
+        QTest::newRow("SIGTERM") << QStringList{"--com1"} << SIGTERM;
+        QTest::newRow("SIGINT") << QStringList{"--com1"} << SIGINT;
+        QTest::newRow("SIGHUP") << QStringList{"--com1"} << SIGHUP;
+    }
+    void commandLineAndSignals() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, signal);
+        PtyPair pty;
+        QProcess console;
+        console.start(QStringLiteral(VESKPANEL_BIN), arguments << pty.slavePath());
+        QVERIFY(console.waitForStarted(5000));
+        if (signal == 0) {
+            QVERIFY(console.waitForFinished(5000));
+            QCOMPARE(console.exitCode(), 0);
+            QVERIFY(!console.readAllStandardOutput().isEmpty());
+            QTest::qWait(200);
+            QCOMPARE(pty.allBytes(), QByteArray());
+            return;
+        }
+        QVERIFY(pty.waitForFrames(2, 10000));
+        const QString lock = SerialPortControl::lockFilePathFor(pty.slavePath());
+        QVERIFY(QFile::exists(lock));
+        ::kill(static_cast<pid_t>(console.processId()), signal);
+        QVERIFY(console.waitForFinished(5000));
+        QCOMPARE(console.exitStatus(), QProcess::NormalExit);
+        QVERIFY(!QFile::exists(lock));
+    }
+};
+
+QTEST_MAIN(TestPorts)
+#include "tst_ports.moc"
