@@ -4,26 +4,14 @@
 #include "log.h"
 #include "options.h"
 
+#include "core/quitsignals.h"
+
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace vesk::mqtt;
-
-namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
-}
-
-} // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -49,14 +37,11 @@ int main(int argc, char* argv[]) {
     }
     setVerbose(options->verbose);
 
-    // SIGTERM and SIGINT end the daemon cleanly: every controller is published offline first.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
-        return 1;
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app,
+    // SIGTERM, SIGINT and SIGHUP end the daemon cleanly: every controller is published offline
+    // and the ports are closed (their lock files removed).
+    vesk::QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &vesk::QuitSignals::received, &app,
                      [] { QCoreApplication::quit(); });
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGINT, onSignal);
 
     Daemon daemon(options->config);
     QString reason;

@@ -1,7 +1,5 @@
 #include "portline.h"
 
-#include <algorithm>
-
 namespace vesk::mqtt {
 
 namespace {
@@ -35,20 +33,20 @@ QString canonicalPortKey(const QString& text) {
 PortLine::PortLine(const QString& text, QObject* parent)
     : QObject(parent), m_text(text), m_spec(resolved(text)) {
     connect(&m_port, &SerialPortControl::onComm, this, [this] { emit batch(m_port.input()); });
-    connect(&m_port, &SerialPortControl::portLost, this, &PortLine::lost);
+    connect(&m_port, &SerialPortControl::portLost, this, [this] {
+        m_reopener.watch(0, m_spec);
+        emit lost();
+    });
     connect(&m_port, &SerialPortControl::opened, this, &PortLine::opened);
-    connect(&m_port, &SerialPortControl::openFailed, this,
-            [this](const PortError& error) { emit openFailed(error.text); });
+    connect(&m_port, &SerialPortControl::openFailed, this, [this](const PortError& error) {
+        if (!m_reopener.watching())
+            m_reopener.watch(0, m_spec);
+        emit openFailed(error.text);
+    });
 }
 
 void PortLine::open() {
     m_port.openSpec(m_spec);
-}
-
-int PortLine::retryDelayMs(int failures) const {
-    if (!m_spec.isTcp())
-        return 1000;
-    return std::min(5000, 1000 << std::min(failures - 1, 3));
 }
 
 } // namespace vesk::mqtt

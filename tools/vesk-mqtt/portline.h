@@ -1,9 +1,12 @@
 // One line of the daemon, named by its port form: a device path, COMn or tcp://HOST:PORT. Opening
 // reports success or the reason for failure (for tcp:// after the connection attempt), received
 // bytes arrive as quiet-gap batches, and an unplugged adapter or a dropped connection is reported.
+// A port that does not open or is lost is tried again by itself, as the consoles do: a device path
+// once a second while it is missing, a tcp:// server at growing intervals of at most 1.5 s.
 #pragma once
 
 #include "core/portspec.h"
+#include "core/reopener.h"
 #include "core/serialport.h"
 
 #include <QObject>
@@ -23,13 +26,10 @@ public:
 
     QString spec() const { return m_text; }
     bool isOpen() const { return m_port.portOpen(); }
-    // Starts opening; opened() or openFailed() follows (for a device before this returns).
+    // Starts opening; opened() or openFailed() follows (for a device before this returns), and
+    // after a failure further attempts until one succeeds.
     void open();
     bool write(const QByteArray& bytes) { return m_port.output(bytes); }
-    // How long to wait before the next attempt after `failures` failed ones: a device path is
-    // polled about once a second, so a re-plugged adapter is found quickly; a network server is
-    // given a growing pause, up to five seconds.
-    int retryDelayMs(int failures) const;
 
 signals:
     void opened();
@@ -41,6 +41,7 @@ private:
     QString m_text;
     PortSpec m_spec;
     SerialPortControl m_port;
+    PortReopener m_reopener{m_port};
 };
 
 } // namespace vesk::mqtt

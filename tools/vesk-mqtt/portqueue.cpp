@@ -31,10 +31,7 @@ PortQueue::PortQueue(const QString& spec, QObject* parent) : QObject(parent), m_
             pump();
         }
     });
-    m_reopen.setSingleShot(true);
-    connect(&m_reopen, &QTimer::timeout, this, &PortQueue::tryOpen);
     connect(&m_line, &PortLine::opened, this, [this] {
-        m_failures = 0;
         m_lastReason.clear();
         logLine(QStringLiteral("port %1: open").arg(this->spec()));
         emit opened();
@@ -44,17 +41,12 @@ PortQueue::PortQueue(const QString& spec, QObject* parent) : QObject(parent), m_
         if (reason != m_lastReason)
             logLine(QStringLiteral("port %1: cannot open: %2; retrying").arg(this->spec(), reason));
         m_lastReason = reason;
-        m_reopen.start(m_line.retryDelayMs(++m_failures));
     });
     connect(&m_line, &PortLine::batch, this, &PortQueue::onBatch);
     connect(&m_line, &PortLine::lost, this, &PortQueue::onLost);
 }
 
 void PortQueue::start() {
-    tryOpen();
-}
-
-void PortQueue::tryOpen() {
     m_line.open();
 }
 
@@ -131,8 +123,6 @@ void PortQueue::onLost() {
     dropAll();
     emit closed();
     m_lastReason.clear();
-    m_failures = 0;
-    m_reopen.start(m_line.retryDelayMs(1));
 }
 
 void PortQueue::dropAll() {

@@ -4,8 +4,8 @@
 // arrives or its timeout passes). Commands go out in the order they were submitted, ahead of
 // status queries that are still waiting.
 //
-// The queue also owns the line's life: it opens the port, reports it open or closed, and after a
-// failure or an unplugged adapter tries again until the port opens.
+// The queue also owns the line: it opens the port and reports it open or closed; the line tries
+// again by itself after a failure or an unplug.
 #pragma once
 
 #include "portline.h"
@@ -66,7 +66,6 @@ private:
     void finishReply(std::optional<QByteArray> batch);
     void onBatch(const QByteArray& bytes);
     void onLost();
-    void tryOpen();
     // Ends every waiting job (their queries get no reply) once the line is gone.
     void dropAll();
 
@@ -74,8 +73,6 @@ private:
     std::deque<Job> m_jobs;
     std::optional<Job> m_awaiting; // the query whose reply is due
     QTimer m_gap;                  // the previous frame is still leaving, or a reply is due
-    QTimer m_reopen;
-    int m_failures = 0;
     QString m_lastReason;
 };
 
