@@ -314,6 +314,9 @@ void TestMqtt::checkConfig_data() {
     QTest::newRow("no section") << "host = h\n" << 2 << ":1: 'host' outside of a section";
     QTest::newRow("no controller") << broker << 2 << "no [controller NAME] section";
     QTest::newRow("bad broker port") << "[broker]\nport = 0\n" << 2 << ":2: port must be 1-65535";
+    QTest::newRow("no CA file") << broker +
+                                       "cafile = /nonexistent.pem\n[controller a]\nport = COM1\n"
+                                << 2 << "cannot read cafile /nonexistent.pem";
     QTest::newRow("password twice")
         << broker + "password_file = /nonexistent\n[controller a]\nport = COM1\n"
         << 2 << "both password and password_file";

@@ -3,6 +3,7 @@
 #include "portline.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -181,6 +182,10 @@ bool validateConfig(const Config& config, ConfigError* error) {
             return false;
         }
         seen.insert(key);
+    }
+    if (!config.broker.cafile.isEmpty() && !QFileInfo(config.broker.cafile).isReadable()) {
+        *error = {0, QStringLiteral("cannot read cafile %1").arg(config.broker.cafile)};
+        return false;
     }
     QString reason;
     if (!readPassword(config.broker, &reason)) {

@@ -50,8 +50,8 @@ struct ConfigError {
 std::optional<Config> parseConfig(const QString& text, ConfigError* error);
 std::optional<Config> loadConfig(const QString& path, ConfigError* error);
 
-// Checks what parsing alone cannot: one controller per port and address, the password file
-// readable. Sets `error` and returns false at the first problem.
+// Checks what parsing alone cannot: one controller per port and address, the CA file and the
+// password file readable. Sets `error` and returns false at the first problem.
 bool validateConfig(const Config& config, ConfigError* error);
 
 // A name usable as one topic level and in a discovery object id.
