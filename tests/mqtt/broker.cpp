@@ -35,16 +35,54 @@ bool accepts(int port) {
     return ok;
 }
 
-Broker::Broker() : m_port(freePort()) {
+namespace {
+
+// A CA and a server certificate for 127.0.0.1 signed by it, as files in `dir`.
+bool makeCertificates(const QString& dir) {
+    const QStringList key{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    QFile ext(dir + "/ext");
+    ext.open(QIODevice::WriteOnly);
+    ext.write("subjectAltName=IP:127.0.0.1\n");
+    ext.close();
+    auto run = [&dir](const QStringList& arguments) {
+        QProcess openssl;
+        openssl.setWorkingDirectory(dir);
+        openssl.setStandardErrorFile(QProcess::nullDevice());
+        openssl.start("openssl", arguments);
+        return openssl.waitForFinished(10000) && openssl.exitCode() == 0;
+    };
+    return run(QStringList{"req", "-x509"} + key +
+               QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-days", "1", "-subj",
+                           "/CN=test CA"}) &&
+           run(QStringList{"req"} + key +
+               QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj",
+                           "/CN=127.0.0.1"}) &&
+           run({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                "-CAcreateserial", "-out", "server.pem", "-days", "1", "-extfile", "ext"});
+}
+
+} // namespace
+
+Broker::Broker(bool tls) : m_port(freePort()), m_tls(tls) {
+    QString text =
+        QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n%2")
+            .arg(m_port)
+            .arg(::geteuid() == 0 ? QStringLiteral("user root\n") : QString());
+    if (tls && makeCertificates(m_dir.path()))
+        text += QStringLiteral("cafile %1\ncertfile %2\nkeyfile %3\n")
+                    .arg(caFile(), m_dir.filePath("server.pem"), m_dir.filePath("server.key"));
     QFile config(m_dir.filePath(QStringLiteral("mosquitto.conf")));
     if (config.open(QIODevice::WriteOnly))
-        config.write(
-            QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n%2")
-                .arg(m_port)
-                .arg(::geteuid() == 0 ? QStringLiteral("user root\n") : QString())
-                .toUtf8());
+        config.write(text.toUtf8());
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());
+}
+
+QStringList Broker::clientArguments() const {
+    QStringList arguments{"-h", "127.0.0.1", "-p", QString::number(m_port)};
+    if (m_tls)
+        arguments << "--cafile" << caFile();
+    return arguments;
 }
 
 Broker::~Broker() {
@@ -74,10 +112,8 @@ void Broker::kill() {
 }
 
 bool Broker::publish(const QString& topic, const QByteArray& payload, bool retain) const {
-    QStringList arguments{QStringLiteral("-h"), QStringLiteral("127.0.0.1"),
-                          QStringLiteral("-p"), QString::number(m_port),
-                          QStringLiteral("-t"), topic,
-                          QStringLiteral("-m"), QString::fromUtf8(payload)};
+    QStringList arguments = clientArguments();
+    arguments << "-t" << topic << "-m" << QString::fromUtf8(payload);
     if (retain)
         arguments << QStringLiteral("-r");
     QProcess pub;
@@ -88,8 +124,8 @@ bool Broker::publish(const QString& topic, const QByteArray& payload, bool retai
 }
 
 Subscriber::Subscriber(const Broker& broker, const QStringList& filters) {
-    QStringList arguments{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-                          QString::number(broker.port()), QStringLiteral("-v")};
+    QStringList arguments = broker.clientArguments();
+    arguments << "-v";
     for (const QString& filter : filters)
         arguments << QStringLiteral("-t") << filter;
     m_process.start(QStringLiteral("mosquitto_sub"), arguments);

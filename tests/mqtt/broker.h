@@ -8,9 +8,13 @@
 
 class Broker {
 public:
-    Broker();
+    // With `tls`, the listener takes TLS only, with a certificate from a CA made for the test.
+    explicit Broker(bool tls = false);
     ~Broker();
     int port() const { return m_port; }
+    QString caFile() const { return m_dir.filePath(QStringLiteral("ca.pem")); }
+    // How the command-line clients reach this broker.
+    QStringList clientArguments() const;
     // Starts mosquitto and waits until a client can connect; false when it never could.
     bool start();
     void kill();
@@ -22,6 +26,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     int m_port = 0;
+    bool m_tls = false;
 };
 
 // mosquitto_sub -v on some topic filters: every message as "topic payload".

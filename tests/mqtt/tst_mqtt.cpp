@@ -26,6 +26,7 @@ private slots:
     void badMessages();
     void simulatorHangsUp();
     void networkPort();
+    void tls();
     void brokerRestarts();
     void lastWillOnKill();
     void checkConfig_data();
@@ -262,6 +263,27 @@ void TestMqtt::networkPort() {
     QVERIFY(m_watch->waitFor("vesk/shed/availability offline", 3000, offline + 1));
     ser2net.kill();
     ser2net.waitForFinished();
+}
+
+void TestMqtt::tls() {
+    // A broker that takes TLS only, its certificate checked against the configured CA file.
+    Broker secure(true);
+    QVERIFY(secure.start());
+    SimProcess sim({"--address", "6"});
+    Subscriber watch(secure, {"vesk/#"});
+    QProcess daemon;
+    daemon.start(VESK_MQTT_BIN,
+                 {"--config",
+                  writeConfig("tls.conf",
+                              QStringLiteral("[broker]\nhost = 127.0.0.1\nport = %1\ncafile = %2\n"
+                                             "[controller vault]\nport = %3\naddress = 6\n")
+                                  .arg(secure.port())
+                                  .arg(secure.caFile(), sim.ptyPath()))});
+    QVERIFY(watch.waitFor("vesk/vault/availability online", 10000));
+    QVERIFY(secure.publish("vesk/vault/channel/1/set", "ON"));
+    QVERIFY(watch.waitFor("vesk/vault/channel/1 ON", 3000));
+    daemon.kill();
+    daemon.waitForFinished();
 }
 
 void TestMqtt::brokerRestarts() {
