@@ -38,8 +38,10 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
  .
  Contains veskpanel (the full console), veskpanel-classic (the earlier build
  without the multi-channel area), veskctl (every operation from a shell, with
- exit codes for scripts) and vesk-sim (a simulated controller on a
- pseudo-terminal, for trying the console without hardware).")
+ exit codes for scripts), vesk-sim (a simulated controller on a
+ pseudo-terminal, for trying the console without hardware) and vesk-mqtt
+ (a daemon that puts controllers on an MQTT broker, with Home Assistant
+ discovery; its systemd unit is installed but not enabled).")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The Qt libraries come from dpkg-shlibdeps; it cannot see what Qt loads at run time: the platform
 # plugins (without them no window opens), a font with Chinese glyphs, and Qt's Chinese translations
@@ -47,4 +49,6 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-qpa-plugins, fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei | fonts-arphic-uming, qt6-translations-l10n")
+# The postinst creates vesk-mqtt's system user; it enables and starts nothing.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/debian/postinst)
 include(CPack)

@@ -23,15 +23,19 @@ pass() { echo "ok: $*"; }
 
 # Every file an installation holds, relative to the prefix, and its mode.
 expected="\
+755 bin/vesk-mqtt
 755 bin/vesk-sim
 755 bin/veskctl
 755 bin/veskpanel
 755 bin/veskpanel-classic
+644 lib/systemd/system/vesk-mqtt.service
+644 lib/sysusers.d/vesk-mqtt.conf
 644 share/applications/example.vesk_power.veskpanel.desktop
 644 share/applications/example.vesk_power.veskpanel_classic.desktop
 644 share/bash-completion/completions/veskctl
 644 share/doc/veskpanel/CHANGELOG.md
 644 share/doc/veskpanel/README.md
+644 share/doc/veskpanel/examples/vesk-mqtt.conf
 644 share/icons/hicolor/scalable/apps/example.vesk_power.veskpanel.svg
 644 share/man/man1/veskctl.1
 644 share/metainfo/example.vesk_power.veskpanel.metainfo.xml
@@ -92,7 +96,7 @@ compare "package name and version" "veskpanel $version" \
 # dpkg-shlibdeps, and what Qt loads at run time that no linker sees.
 depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/([^)]*)//g; s/  */ /g; s/^ //; s/ $//' | sort)
 echo "Depends: $(dpkg-deb -f "$deb" Depends)"
-for clause in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 \
+for clause in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libmosquitto1 \
               qt6-qpa-plugins qt6-translations-l10n \
               "fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei | fonts-arphic-uming"; do
     if grep -qxF "$clause" <<<"$depends"; then pass "depends on $clause"
@@ -113,7 +117,7 @@ echo "== Unpacked package =="
 dpkg-deb -x "$deb" "$scratch/root"
 compare "unpacked file list" "$(cut -d' ' -f2 <<<"$expected")" "$(tree_list "$scratch/root" | cut -d' ' -f2)"
 validate_tree "unpacked" "$scratch/root"
-for program in veskpanel veskpanel-classic vesk-sim veskctl; do
+for program in veskpanel veskpanel-classic vesk-sim veskctl vesk-mqtt; do
     binary="$scratch/root/usr/bin/$program"
     if readelf -S "$binary" | grep -q '\.debug_info'; then fail "$program is not stripped"; fi
     if missing=$(ldd "$binary" | grep 'not found'); then fail "$program: $missing"; fi
@@ -122,6 +126,14 @@ if "$scratch/root/usr/bin/vesk-sim" --help >/dev/null; then pass "unpacked vesk-
 else fail "unpacked vesk-sim runs"; fi
 if "$scratch/root/usr/bin/veskctl" --dry-run status >/dev/null; then pass "unpacked veskctl runs"
 else fail "unpacked veskctl runs"; fi
+if "$scratch/root/usr/bin/vesk-mqtt" --check-config \
+    --config "$scratch/root/usr/share/doc/veskpanel/examples/vesk-mqtt.conf" >/dev/null; then
+    pass "unpacked vesk-mqtt accepts its example configuration"
+else fail "unpacked vesk-mqtt accepts its example configuration"; fi
+if dpkg-deb -e "$deb" "$scratch/control" && [ -x "$scratch/control/postinst" ] &&
+    ! grep -q 'systemctl \(enable\|start\)' "$scratch/control/postinst"; then
+    pass "postinst present and starts no service"
+else fail "postinst present and starts no service"; fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks that includes in src/ only go down the layers (core < toolkit < areas < window < app)
 # and that no operation area includes another area's header (areas share only context.h and
-# buildprofile.h). Prints each offending include and exits 1 when there is one.
+# buildprofile.h; a unit split over files named unit.cpp, unit_part.cpp includes its own unit.h).
+# Prints each offending include and exits 1 when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 rank() {
@@ -15,7 +16,8 @@ while IFS=: read -r file _ line; do
     [ -n "$target" ] || continue
     to=${target%% *}
     header=${target#* }
-    own=$(basename "${file%.*}").h
+    # A unit may be split over several files: portselector.cpp, portselector_menu.cpp, ...
+    own=$(basename "${file%.*}"); own=${own%%_*}.h
     if [ "$(rank "$to")" -gt "$(rank "$from")" ]; then
         echo "up a layer: $file includes $to/$header"; bad=1
     elif [ "$from" = areas ] && [ "$to" = areas ] && [ "$header" != "$own" ] &&

@@ -4,7 +4,11 @@ set -euo pipefail
 
 # ser2net: the port tests reach the simulator through a real one over TCP.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-translations-l10n
-          libgl-dev fonts-noto-cjk ser2net)
+          libgl-dev fonts-noto-cjk ser2net
+          libmosquitto-dev mosquitto mosquitto-clients openssl)
+# libmosquitto builds vesk-mqtt; its tests and benchmark start their own mosquitto broker and talk
+# to it with the command-line clients (openssl makes the certificates of the TLS test).
+
 # clang and its libFuzzer runtime, for the fuzz targets.
 [ "${VESK_WITH_CLANG:-0}" = 1 ] && packages+=(clang libclang-rt-dev)
 # The format check (.ci/run).

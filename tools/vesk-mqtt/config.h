@@ -1,0 +1,63 @@
+// The daemon's configuration: one INI-style file with a [broker] section and one
+// [controller NAME] section per controller. Parsed line by line, so that every error names its
+// line.
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace vesk::mqtt {
+
+struct BrokerConfig {
+    QString host = QStringLiteral("localhost");
+    int port = 0; // 0: 1883, or 8883 with TLS
+    QString username;
+    QString password; // never logged or printed
+    QString passwordFile;
+    QString cafile; // TLS when set
+    QString clientId = QStringLiteral("vesk-mqtt");
+    QString baseTopic = QStringLiteral("vesk");
+    QString discoveryPrefix = QStringLiteral("homeassistant"); // empty: no discovery
+
+    int effectivePort() const { return port ? port : (cafile.isEmpty() ? 1883 : 8883); }
+};
+
+struct ControllerConfig {
+    QString name;
+    QString port;
+    int address = 1;
+    QString series = QStringLiteral("qx");
+    int pollMs = 2000;
+    std::array<QString, 8> channels; // empty: "Channel N"
+    int line = 0;
+
+    QString channelName(int channel) const;
+};
+
+struct Config {
+    BrokerConfig broker;
+    QList<ControllerConfig> controllers;
+};
+
+struct ConfigError {
+    int line = 0; // 0: the file as a whole
+    QString reason;
+};
+
+std::optional<Config> parseConfig(const QString& text, ConfigError* error);
+std::optional<Config> loadConfig(const QString& path, ConfigError* error);
+
+// Checks what parsing alone cannot: one controller per port and address, the CA file and the
+// password file readable. Sets `error` and returns false at the first problem.
+bool validateConfig(const Config& config, ConfigError* error);
+
+// A name usable as one topic level and in a discovery object id.
+bool isValidName(const QString& name);
+
+// The password itself, or the first line of the password file.
+std::optional<QString> readPassword(const BrokerConfig& broker, QString* reason);
+
+} // namespace vesk::mqtt

@@ -1,0 +1,106 @@
+#include "daemon.h"
+
+#include "client.h"
+#include "controller.h"
+#include "log.h"
+#include "portqueue.h"
+#include "topics.h"
+
+#include <QStringList>
+
+namespace vesk::mqtt {
+
+Daemon::Daemon(const Config& config, QObject* parent) : QObject(parent), m_config(config) {}
+
+Daemon::~Daemon() {
+    // Controllers hold pointers to their client and port.
+    for (auto& unit : m_units)
+        unit->controller.reset();
+}
+
+bool Daemon::start(QString* reason) {
+    const auto password = readPassword(m_config.broker, reason);
+    if (!password)
+        return false;
+    const QString& base = m_config.broker.baseTopic;
+    bool first = true;
+    for (const ControllerConfig& c : m_config.controllers) {
+        auto& port = m_ports[canonicalPortKey(c.port)];
+        if (!port)
+            port = std::make_unique<PortQueue>(c.port);
+        auto unit = std::make_unique<Unit>();
+        unit->client = std::make_unique<MqttClient>(
+            m_config.broker, *password, m_config.broker.clientId + QLatin1Char('-') + c.name,
+            availabilityTopic(base, c.name));
+        if (!unit->client->setUp(reason))
+            return false;
+        unit->controller =
+            std::make_unique<Controller>(c, m_config.broker, port.get(), unit->client.get());
+        Unit* u = unit.get();
+        connect(u->client.get(), &MqttClient::connected, this,
+                [this, u, first] { onConnected(*u, first); });
+        connect(u->client.get(), &MqttClient::message, this,
+                [this, u, first](const QString& topic, const QByteArray& payload) {
+                    onMessage(*u, first, topic, payload);
+                });
+        m_units.push_back(std::move(unit));
+        first = false;
+    }
+    for (auto& [key, port] : m_ports)
+        port->start();
+    for (auto& unit : m_units)
+        unit->client->start();
+    return true;
+}
+
+void Daemon::stop() {
+    for (auto& unit : m_units)
+        unit->client->finish(
+            availabilityTopic(m_config.broker.baseTopic, unit->controller->config().name),
+            "offline", 1000);
+}
+
+void Daemon::onConnected(Unit& unit, bool first) {
+    const QString& base = m_config.broker.baseTopic;
+    // The first connection also hears commands for names no controller has, to log them.
+    const QString name = first ? QStringLiteral("+") : unit.controller->config().name;
+    unit.client->subscribe(QStringLiteral("%1/%2/+/set").arg(base, name));
+    unit.client->subscribe(QStringLiteral("%1/%2/channel/+/set").arg(base, name));
+    if (!m_config.broker.discoveryPrefix.isEmpty())
+        unit.client->subscribe(m_config.broker.discoveryPrefix + QStringLiteral("/status"));
+    unit.controller->announce();
+}
+
+bool Daemon::isKnown(const QString& name) const {
+    for (const auto& unit : m_units)
+        if (unit->controller->config().name == name)
+            return true;
+    return false;
+}
+
+void Daemon::onMessage(Unit& unit, bool first, const QString& topic, const QByteArray& payload) {
+    const QString& base = m_config.broker.baseTopic;
+    if (!m_config.broker.discoveryPrefix.isEmpty() &&
+        topic == m_config.broker.discoveryPrefix + QStringLiteral("/status")) {
+        // Home Assistant came back and has forgotten the discovered switches.
+        if (payload == "online")
+            unit.controller->announceDiscovery();
+        return;
+    }
+    const QString name = topic.section(QLatin1Char('/'), base.count(QLatin1Char('/')) + 1,
+                                       base.count(QLatin1Char('/')) + 1);
+    if (name != unit.controller->config().name) {
+        // Each connection handles its own controller's topics; the first one also names strangers.
+        if (first && !isKnown(name))
+            logLine(QStringLiteral("%1: ignored, no controller '%2'").arg(topic, name));
+        return;
+    }
+    const auto parsed = parseCommand(base, topic, payload);
+    if (const auto* why = std::get_if<QString>(&parsed)) {
+        logLine(QStringLiteral("ignored: %1").arg(*why));
+        return;
+    }
+    unit.controller->execute(std::get<Command>(parsed));
+}
+
+} // namespace vesk::mqtt

@@ -1,0 +1,59 @@
+// vesk-mqtt: VESK power controllers on an MQTT broker. Each controller's channels become retained
+// state topics and command topics; Home Assistant finds them through discovery. See --help.
+#include "daemon.h"
+#include "log.h"
+#include "options.h"
+
+#include "core/quitsignals.h"
+
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace vesk::mqtt;
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vesk-mqtt"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VESK_VERSION));
+    std::signal(SIGPIPE, SIG_IGN);
+
+    QString output;
+    int exitCode = 0;
+    const auto options = parseOptions(QCoreApplication::arguments(), &output, &exitCode);
+    if (!options) {
+        std::fputs(
+            qPrintable(output.endsWith(QLatin1Char('\n')) ? output : output + QLatin1Char('\n')),
+            exitCode == 0 ? stdout : stderr);
+        return exitCode;
+    }
+    if (options->checkOnly) {
+        std::printf("%s: %lld controller(s), configuration valid\n",
+                    qPrintable(options->configPath.isEmpty() ? QStringLiteral("command line")
+                                                             : options->configPath),
+                    static_cast<long long>(options->config.controllers.size()));
+        return 0;
+    }
+    setVerbose(options->verbose);
+
+    // SIGTERM, SIGINT and SIGHUP end the daemon cleanly: every controller is published offline
+    // and the ports are closed (their lock files removed).
+    vesk::QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &vesk::QuitSignals::received, &app,
+                     [] { QCoreApplication::quit(); });
+
+    Daemon daemon(options->config);
+    QString reason;
+    if (!daemon.start(&reason)) {
+        logLine(reason);
+        return 1;
+    }
+    logLine(QStringLiteral("vesk-mqtt %1: %2 controller(s)")
+                .arg(QCoreApplication::applicationVersion())
+                .arg(options->config.controllers.size()));
+    const int rc = app.exec();
+    logLine(QStringLiteral("stopping"));
+    daemon.stop();
+    return rc;
+}

@@ -1,0 +1,120 @@
+#include "options.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+namespace vesk::mqtt {
+
+namespace {
+
+QString configError(const QString& path, const ConfigError& error) {
+    return error.line > 0 ? QStringLiteral("%1:%2: %3").arg(path).arg(error.line).arg(error.reason)
+                          : QStringLiteral("%1: %2").arg(path, error.reason);
+}
+
+} // namespace
+
+std::optional<Options> parseOptions(const QStringList& arguments, QString* output, int* exitCode) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral(
+            "Bridges VESK power controllers on serial lines to an MQTT broker, with Home Assistant "
+            "discovery.\nEither --config FILE (default %1) or the one-controller form: --broker "
+            "mqtt://HOST[:PORT] --port PORT --address N --name NAME.")
+            .arg(QLatin1String(DefaultConfigPath)));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption config(QStringLiteral("config"), QStringLiteral("Configuration file."),
+                                    QStringLiteral("FILE"), QLatin1String(DefaultConfigPath));
+    const QCommandLineOption check(
+        QStringLiteral("check-config"),
+        QStringLiteral("Validate the configuration and exit (0 valid, 2 not)."));
+    const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log every frame."));
+    const QCommandLineOption broker(QStringLiteral("broker"), QStringLiteral("Broker URL."),
+                                    QStringLiteral("mqtt://HOST[:PORT]"));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Port: device path, COMn or tcp://HOST:PORT."),
+                                  QStringLiteral("PORT"));
+    const QCommandLineOption address(QStringLiteral("address"),
+                                     QStringLiteral("Controller address (default 1)."),
+                                     QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption name(QStringLiteral("name"),
+                                  QStringLiteral("Controller name in the topics (default vesk1)."),
+                                  QStringLiteral("NAME"), QStringLiteral("vesk1"));
+    parser.addOptions({config, check, verbose, broker, port, address, name});
+
+    *exitCode = 2;
+    if (!parser.parse(arguments)) {
+        *output = parser.errorText();
+        return std::nullopt;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        *output = parser.helpText();
+        *exitCode = 0;
+        return std::nullopt;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        *output = QStringLiteral("vesk-mqtt %1\n").arg(QCoreApplication::applicationVersion());
+        *exitCode = 0;
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *output =
+            QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first());
+        return std::nullopt;
+    }
+
+    Options options;
+    options.checkOnly = parser.isSet(check);
+    options.verbose = parser.isSet(verbose);
+    ConfigError error;
+    if (parser.isSet(broker) || parser.isSet(port)) {
+        if (parser.isSet(config) || !parser.isSet(broker) || !parser.isSet(port)) {
+            *output = QStringLiteral(
+                "the one-controller form needs --broker and --port, and no --config");
+            return std::nullopt;
+        }
+        static const QRegularExpression url(QStringLiteral("^mqtt://([^:/]+)(?::(\\d+))?/?$"));
+        const auto m = url.match(parser.value(broker));
+        if (!m.hasMatch()) {
+            *output = QStringLiteral("--broker must be mqtt://HOST[:PORT], got '%1'")
+                          .arg(parser.value(broker));
+            return std::nullopt;
+        }
+        for (const auto* option : {&name, &port, &address})
+            if (parser.value(*option).contains(QLatin1Char('\n'))) {
+                *output = QStringLiteral("--%1 must be one line").arg(option->names().first());
+                return std::nullopt;
+            }
+        // The same checks as the file, by writing the file the options stand for.
+        const QString text =
+            QStringLiteral("[broker]\nhost = %1\n%2[controller %3]\nport = %4\naddress = %5\n")
+                .arg(m.captured(1),
+                     m.captured(2).isEmpty() ? QString()
+                                             : QStringLiteral("port = %1\n").arg(m.captured(2)),
+                     parser.value(name), parser.value(port), parser.value(address));
+        const auto parsed = parseConfig(text, &error);
+        if (!parsed) {
+            *output = QStringLiteral("command line: %1").arg(error.reason);
+            return std::nullopt;
+        }
+        options.config = *parsed;
+    } else {
+        options.configPath = parser.value(config);
+        const auto parsed = loadConfig(options.configPath, &error);
+        if (!parsed) {
+            *output = configError(options.configPath, error);
+            return std::nullopt;
+        }
+        options.config = *parsed;
+    }
+    if (!validateConfig(options.config, &error)) {
+        *output =
+            options.configPath.isEmpty() ? error.reason : configError(options.configPath, error);
+        return std::nullopt;
+    }
+    return options;
+}
+
+} // namespace vesk::mqtt

@@ -1,0 +1,47 @@
+// One line of the daemon, named by its port form: a device path, COMn or tcp://HOST:PORT. Opening
+// reports success or the reason for failure (for tcp:// after the connection attempt), received
+// bytes arrive as quiet-gap batches, and an unplugged adapter or a dropped connection is reported.
+// A port that does not open or is lost is tried again by itself, as the consoles do: a device path
+// once a second while it is missing, a tcp:// server at growing intervals of at most 1.5 s.
+#pragma once
+
+#include "core/portspec.h"
+#include "core/reopener.h"
+#include "core/serialport.h"
+
+#include <QObject>
+#include <QString>
+
+namespace vesk::mqtt {
+
+// Whether `text` is a port form the daemon can open; otherwise `reason` says why not.
+bool isPortForm(const QString& text, QString* reason);
+// One key for every spelling of the same port, so that controllers sharing a line share a queue.
+QString canonicalPortKey(const QString& text);
+
+class PortLine : public QObject {
+    Q_OBJECT
+public:
+    explicit PortLine(const QString& text, QObject* parent = nullptr);
+
+    QString spec() const { return m_text; }
+    bool isOpen() const { return m_port.portOpen(); }
+    // Starts opening; opened() or openFailed() follows (for a device before this returns), and
+    // after a failure further attempts until one succeeds.
+    void open();
+    bool write(const QByteArray& bytes) { return m_port.output(bytes); }
+
+signals:
+    void opened();
+    void openFailed(const QString& reason);
+    void batch(const QByteArray& bytes);
+    void lost();
+
+private:
+    QString m_text;
+    PortSpec m_spec;
+    SerialPortControl m_port;
+    PortReopener m_reopener{m_port};
+};
+
+} // namespace vesk::mqtt
