@@ -152,31 +152,22 @@ private slots:
     // The programs' own style and fonts, which the caption checks measure.
     void initTestCase() { vesk::setUpApplication(*qApp, QStringLiteral("tst_layout")); }
 
-    // No unexpected overlap in either series (5200, then QX), every intended one still met.
-    void noUnintendedOverlap_data() { programs(); }
-    void noUnintendedOverlap() {
-        QFETCH(bool, classic);
-        Console c(classic);
-        QVERIFY(c.settle());
-        QList<bool> used(IntendedOverlaps.size());
-        QStringList found = unexpectedOverlaps(c.window.get(), used);
-        c.find<QRadioButton>("Option1_0")->setChecked(true);
-        QVERIFY(c.settle() && c.find("S1_0")->isVisibleTo(c.window.get()));
-        found << unexpectedOverlaps(c.window.get(), used);
-        for (qsizetype k = 0; k < IntendedOverlaps.size(); ++k)
-            if (!used[k] && !(classic && k >= FullOnly))
-                found << IntendedOverlaps[k] + " overlap no more";
-        QVERIFY2(found.isEmpty(), qPrintable(found.join("; ")));
-    }
-
-    // Every control lies inside its frame or the window; every caption and list entry fits.
-    void insideAndCaptionsFit_data() { programs(); }
-    void insideAndCaptionsFit() {
+    // Every control lies inside its frame or the window; every caption and list entry fits; no
+    // unexpected overlap in either series (5200, then QX), every intended one still met.
+    void drawn_data() { programs(); }
+    void drawn() {
         QFETCH(bool, classic);
         QFETCH(int, captions);
         Console c(classic);
         QVERIFY(c.settle());
-        QStringList faults;
+        QList<bool> used(IntendedOverlaps.size());
+        QStringList faults = unexpectedOverlaps(c.window.get(), used);
+        c.find<QRadioButton>("Option1_0")->setChecked(true);
+        QVERIFY(c.settle() && c.find("S1_0")->isVisibleTo(c.window.get()));
+        faults << unexpectedOverlaps(c.window.get(), used);
+        for (qsizetype k = 0; k < IntendedOverlaps.size(); ++k)
+            if (!used[k] && !(classic && k >= FullOnly))
+                faults << IntendedOverlaps[k] + " overlap no more";
         const QList<QWidget*> placed = placedWidgets(c.window.get());
         QVERIFY(placed.size() > 100);
         int checked = 0;
@@ -199,9 +190,10 @@ private slots:
 
     // Ports in one row from COM1 on; switch buttons as rows on 1-4, off 1-4, on 5-8, off 5-8 with
     // one channel a column; each channel's toggle, on- and off-delay boxes in a row, 1 at the top.
-    void operatorPlaces_data() { programs(); }
-    void operatorPlaces() {
+    void places_data() { programs(); }
+    void places() {
         QFETCH(bool, classic);
+        QFETCH(QString, title);
         Console c(classic, false);
         const auto at = [&c](const QString& name, int i) {
             return place(c.find(name.arg(i)), c.window.get());
@@ -226,14 +218,9 @@ private slots:
             tops << toggle.top();
         }
         QVERIFY(ascending(lefts) && ascending(rowTop) && ascending(columnLeft) && ascending(tops));
-    }
 
-    // The client area keeps its size, whatever the window manager asks; the title names the build.
-    void clientAreaAndTitle_data() { programs(); }
-    void clientAreaAndTitle() {
-        QFETCH(bool, classic);
-        QFETCH(QString, title);
-        Console c(classic, false);
+        // The client area keeps its size, whatever the window manager asks; the title names the
+        // build.
         QCOMPARE(c.window->size(), QSize(595, 656));
         c.window->show();
         c.window->resize(900, 900);
