@@ -214,7 +214,11 @@ private slots:
             QVERIFY(ascending({toggle.left(), on.left(), off.left()}));
             tops << toggle.top();
         }
-        QVERIFY(ascending(lefts) && ascending(rowTop) && ascending(columnLeft) && ascending(tops));
+        for (const auto& [what, order] : {std::pair("ports", lefts),
+                                          {"lamp rows", rowTop},
+                                          {"lamp columns", columnLeft},
+                                          {"channel rows", tops}})
+            QVERIFY2(ascending(order), what);
 
         // The client area keeps its size, whatever the window manager asks; the title names the
         // build.

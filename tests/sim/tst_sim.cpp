@@ -111,8 +111,8 @@ private slots:
         row("other address and 0 ignored",
             {sw(1, 1, 2), sw(2, 1, 0), sw(3, 1, 254), query(2), query(254)}, {{0, 0x04}},
             "CA20012004F0");
-        row("pair mask bit 3", {param(0x1F, "\x08"), sw(8, 1), sw(1, 1), sw(2, 1), sw(7, 1)},
-            {{0, 0x43}});
+        row("pair mask bit 3, off leaves the partner",
+            {param(0x1F, "\x08"), sw(8, 1), sw(1, 1), sw(2, 1), sw(7, 1), sw(8, 0)}, {{0, 0x43}});
         row("pair parameters set and released",
             {param(0x24, "\x20\x10"), param(0x26, hex("0100")), param(0x26, hex("0000")), sw(5, 1),
              sw(6, 1), sw(7, 1), sw(8, 1)},
