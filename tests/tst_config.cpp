@@ -86,8 +86,6 @@ private slots:
             "CA 20 FE CC 04 00 10 01 FF AC");
         row("others still to 5", "IDCombo_1=5 ~IDCombo_1 IDset Command25_1", 2,
             "CA 20 05 CF 01 00 40");
-        row("address on missing COM3", "COM_2 IDset", 0, "CA 20 FE CC 04 00 10 01 01 AC", "",
-            "COM 3 被占用或损坏!|COM 3 被占用或损坏!|CA 20 FE CC 04 00 10 01 01 AC ");
         row("address on unplugged COM1", "hangup wait100 IDset", 0, "CA 20 FE CC 04 00 10 01 01 AC",
             "", "COM 1 被占用或损坏!|CA 20 FE CC 04 00 10 01 01 AC ");
         const QString none = QStringLiteral("|未选择设备ID，本次操作没有发送。");
