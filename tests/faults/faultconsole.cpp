@@ -58,42 +58,32 @@ long rssKb() {
     return -1;
 }
 
-// The largest gap between ticks of a 10 ms timer: how long the event loop was ever busy.
-class StallMonitor : public QObject {
-public:
+// The largest gap between ticks of a 10 ms timer: how long the event loop was ever busy. A real
+// dialogue that opened is announced once, so that a test can act while it is open.
+struct StallMonitor : QObject {
     StallMonitor() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            const qint64 now = m_clock.elapsed();
-            m_maxGap = std::max(m_maxGap, now - m_last);
-            m_last = now;
-            // A real dialogue that opened is announced once, so a test can act while it is open.
+        timer.setTimerType(Qt::PreciseTimer);
+        connect(&timer, &QTimer::timeout, this, [this] {
+            maxGap = std::max(maxGap, clock.elapsed() - last);
+            last = clock.elapsed();
             QWidget* modal = QApplication::activeModalWidget();
-            if (modal && modal != m_announced) {
-                m_announced = modal;
+            if (modal && modal != announced) {
+                announced = modal;
                 const auto* box = qobject_cast<QMessageBox*>(modal);
                 say(QStringLiteral("BOX ") + (box ? box->text() : QString()));
             }
         });
-    }
-    void start() {
-        m_clock.start();
-        m_last = 0;
-        m_timer.start();
+        clock.start();
+        timer.start(10);
     }
     void reset() {
-        m_maxGap = 0;
-        m_last = m_clock.elapsed();
+        maxGap = 0;
+        last = clock.elapsed();
     }
-    qint64 maxGap() const { return m_maxGap; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_maxGap = 0;
-    QPointer<QWidget> m_announced;
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0, maxGap = 0;
+    QPointer<QWidget> announced;
 };
 
 // Random operator actions over every control the operator can reach: visible, enabled buttons,
@@ -225,7 +215,7 @@ private:
                 ports += port && toolkit::textColor(port) == toolkit::Red ? '1' : '0';
             }
             say(QStringLiteral("STATS gap=%1 rss=%2 lamps=%3 ports=%4 written=%5 pending=%6")
-                    .arg(m_monitor.maxGap())
+                    .arg(m_monitor.maxGap)
                     .arg(rssKb())
                     .arg(lamps, ports)
                     .arg(m_written)
@@ -281,7 +271,6 @@ int main(int argc, char* argv[]) {
     seams.openUrl = [](const QString& address) { say(QStringLiteral("URL ") + address); };
 
     StallMonitor monitor;
-    monitor.start();
     int status = 0;
     Waits waits;
     {
