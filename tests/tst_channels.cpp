@@ -41,15 +41,12 @@ private slots:
         row("address 0", "IDCombo_1=0 Command_CPort_0", "CA 20 00 18 02 01 01 F9", 500);
         row("classic 3 on", "classic Command_CPort_2", "CA 20 01 18 02 03 01 F6", 1000);
         // Toggling sends nothing; Command5 is reachable under the QX series.
-        row("off 2, 8, toggled twice", "Check1_1,7,3,3 Option1_0 Command5",
-            "CA 20 01 CC 04 00 11 01 7D AC", -1);
-        row("states all off", "Check2 Check1_0,1,2,3,4,5,6,7 Option1_0 Command5",
-            "CA 20 FE CC 04 00 11 01 00 AC", -1);
+        row("off 2, 8, toggled twice, broadcast", "Check2 Check1_1,7,3,3 Option1_0 Command5",
+            "CA 20 FE CC 04 00 11 01 7D AC", -1);
         // The multi-channel area.
         row("1, 3 on, 15 min", "PCheck_1,3,4,5,6,7 MinteCombo=1 HourCombo=15 Command4",
             "CA 20 01 19 03 05 05 8F 5F", 500);
         row("2 out, 8 off", "PCheck_1 PortCheck_7 Command4", "CA 20 01 19 03 FD 7D 00 7E", 500);
-        row("59 s", "HourCombo=59 Command4", "CA 20 01 19 03 FF FF 7B 7F", 500);
         row("15 h", "MinteCombo=2 HourCombo=15 Command4", "CA 20 01 19 03 FF FF CF 2B", 500);
     }
     // The frame on the wire and as the echo, the status query after the settling wait and its own

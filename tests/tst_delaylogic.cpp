@@ -52,8 +52,7 @@ private slots:
         QTest::addColumn<int>("caret");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<int>("expectedCaret");
-        QTest::newRow("letter typed after 12") << "12x" << 3 << "12" << 2;
-        QTest::newRow("12a34 pasted") << "12a34" << 5 << "12" << 2;
+        // Digits and letters typed or pasted at the caret: filterMatchesSingleBackspaces.
         QTest::newRow("full-width digits") << "1１２" << 3 << "1" << 1;
         QTest::newRow("surrogate pair") << QString::fromUtf16(u"7\U0001F600") << 3 << "7" << 1;
         QTest::newRow("caret beyond the end") << "12x" << 99 << "12" << 2;

@@ -52,49 +52,38 @@ long rssKb() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
+    for (const QByteArray& line : status.readAll().split('\n'))
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').first().toLong();
-    }
     return -1;
 }
 
-// The largest gap between ticks of a 10 ms timer: how long the event loop was ever busy.
-class StallMonitor : public QObject {
-public:
+// The largest gap between ticks of a 10 ms timer: how long the event loop was ever busy. A real
+// dialogue that opened is announced once, so that a test can act while it is open.
+struct StallMonitor : QObject {
     StallMonitor() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            const qint64 now = m_clock.elapsed();
-            m_maxGap = std::max(m_maxGap, now - m_last);
-            m_last = now;
-            // A real dialogue that opened is announced once, so a test can act while it is open.
+        timer.setTimerType(Qt::PreciseTimer);
+        connect(&timer, &QTimer::timeout, this, [this] {
+            maxGap = std::max(maxGap, clock.elapsed() - last);
+            last = clock.elapsed();
             QWidget* modal = QApplication::activeModalWidget();
-            if (modal && modal != m_announced) {
-                m_announced = modal;
+            if (modal && modal != announced) {
+                announced = modal;
                 const auto* box = qobject_cast<QMessageBox*>(modal);
                 say(QStringLiteral("BOX ") + (box ? box->text() : QString()));
             }
         });
-    }
-    void start() {
-        m_clock.start();
-        m_last = 0;
-        m_timer.start();
+        clock.start();
+        timer.start(10);
     }
     void reset() {
-        m_maxGap = 0;
-        m_last = m_clock.elapsed();
+        maxGap = 0;
+        last = clock.elapsed();
     }
-    qint64 maxGap() const { return m_maxGap; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_maxGap = 0;
-    QPointer<QWidget> m_announced;
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0, maxGap = 0;
+    QPointer<QWidget> announced;
 };
 
 // Random operator actions over every control the operator can reach: visible, enabled buttons,
@@ -111,20 +100,15 @@ public:
 private:
     template <typename T> QList<T*> reachable() const {
         QList<T*> out;
-        for (T* w : m_window.findChildren<T*>()) {
+        for (T* w : m_window.findChildren<T*>())
             if (w->isVisible() && w->isEnabled())
                 out << w;
-        }
         return out;
     }
 
     QString randomText() {
-        static const QStringList pieces = {
-            QStringLiteral("0"),           QStringLiteral("7"),  QStringLiteral("42"),
-            QStringLiteral("9"),           QStringLiteral("-"),  QStringLiteral("+"),
-            QStringLiteral("e"),           QStringLiteral("."),  QStringLiteral(" "),
-            QStringLiteral("x"),           QStringLiteral("１"), QStringLiteral("65279"),
-            QStringLiteral("99999999999"), QStringLiteral("E5")};
+        static const QStringList pieces = {"0", "7", "42", "9",  "-",     "+",           "e",
+                                           ".", " ", "x",  "１", "65279", "99999999999", "E5"};
         QString text;
         const int n = int(m_random.bounded(5));
         for (int i = 0; i < n; ++i)
@@ -138,40 +122,28 @@ private:
             const auto buttons = reachable<QAbstractButton>();
             if (!buttons.isEmpty())
                 buttons[int(m_random.bounded(buttons.size()))]->click();
-        } else if (kind < 70) {
-            const auto boxes = reachable<QLineEdit>();
-            if (boxes.isEmpty())
-                return;
+        } else if (const auto boxes = reachable<QLineEdit>(); kind < 70 && !boxes.isEmpty()) {
             QLineEdit* box = boxes[int(m_random.bounded(boxes.size()))];
             if (m_random.bounded(2))
                 box->clear();
             box->insert(randomText());
-        } else if (kind < 80) {
-            const auto lists = reachable<QComboBox>();
-            if (lists.isEmpty())
-                return;
+        } else if (const auto lists = reachable<QComboBox>(); kind < 80 && !lists.isEmpty()) {
             QComboBox* list = lists[int(m_random.bounded(lists.size()))];
             if (list->count() == 0)
                 return;
             const int index = int(m_random.bounded(list->count()));
             list->setCurrentIndex(index);
             emit list->activated(index);
-        } else if (kind < 88) {
-            // Series switch.
-            if (auto* option = m_window.findChild<QAbstractButton*>(
-                    QStringLiteral("Option1_%1").arg(m_random.bounded(2))))
-                option->click();
-        } else if (kind < 95) {
-            // Port switch: COM1/COM2 lead to the simulator, COM3/COM4 are missing; a missing port
-            // is picked one time in four.
-            const quint32 pick = m_random.bounded(8);
-            const int index = pick < 6 ? int(pick % 2) : int(pick - 4);
-            if (auto* port =
-                    m_window.findChild<QAbstractButton*>(QStringLiteral("COM_%1").arg(index)))
-                port->click();
         } else {
-            if (auto* box = m_window.findChild<QAbstractButton*>(QStringLiteral("Checktest")))
-                box->click();
+            // Series switch, port switch (COM1/COM2 lead to the simulator, COM3/COM4 are missing
+            // and picked one time in four) or polling.
+            const quint32 pick = m_random.bounded(8);
+            const QString name = kind < 88 ? QStringLiteral("Option1_%1").arg(pick % 2)
+                                 : kind < 95
+                                     ? QStringLiteral("COM_%1").arg(pick < 6 ? pick % 2 : pick - 4)
+                                     : QStringLiteral("Checktest");
+            if (auto* button = m_window.findChild<QAbstractButton*>(name))
+                button->click();
         }
     }
 
@@ -226,62 +198,43 @@ private:
     }
 
     void execute(const QString& line) {
-        const QString command = line.section(QLatin1Char(' '), 0, 0);
-        const QString name = line.section(QLatin1Char(' '), 1, 1);
-        const QString rest = line.section(QLatin1Char(' '), 2);
-        if (command == QLatin1String("click")) {
-            auto* button = find<QAbstractButton>(name);
-            if (!button || !button->isEnabled()) {
-                say(QStringLiteral("SKIP ") + line);
-                return;
-            }
-            say(QStringLiteral("ACK ") + line);
+        const QString command = line.section(' ', 0, 0);
+        const QString name = line.section(' ', 1, 1);
+        auto* button = find<QAbstractButton>(name);
+        if (command == "click" && button && button->isEnabled()) {
+            say("ACK " + line);
             button->click();
-            return;
-        }
-        if (command == QLatin1String("stats")) {
-            QString lamps;
+        } else if (command == "stats") {
+            QString lamps, ports;
             for (int k = 0; k < 8; ++k) {
                 auto* lamp = find<QPushButton>(QStringLiteral("Command_CPort_%1").arg(k));
-                lamps += lamp && toolkit::faceColor(lamp) == toolkit::Red ? QLatin1Char('1')
-                                                                          : QLatin1Char('0');
+                lamps += lamp && toolkit::faceColor(lamp) == toolkit::Red ? '1' : '0';
             }
-            QString ports;
             for (int i = 0; i < 4; ++i) {
                 auto* port = find<QPushButton>(QStringLiteral("COM_%1").arg(i));
-                ports += port && toolkit::textColor(port) == toolkit::Red ? QLatin1Char('1')
-                                                                          : QLatin1Char('0');
+                ports += port && toolkit::textColor(port) == toolkit::Red ? '1' : '0';
             }
             say(QStringLiteral("STATS gap=%1 rss=%2 lamps=%3 ports=%4 written=%5 pending=%6")
-                    .arg(m_monitor.maxGap())
+                    .arg(m_monitor.maxGap)
                     .arg(rssKb())
                     .arg(lamps, ports)
                     .arg(m_written)
                     .arg(m_window.waits().pending()));
-            return;
-        }
-        if (command == QLatin1String("resetgap")) {
+        } else if (command == "resetgap") {
             m_monitor.reset();
-            say(QStringLiteral("ACK ") + line);
-            return;
-        }
-        if (command == QLatin1String("random")) {
-            const quint32 seed = rest.toUInt();
-            say(QStringLiteral("ACK ") + line);
-            m_operator = std::make_unique<RandomOperator>(m_window, seed);
+            say("ACK " + line);
+        } else if (command == "random") {
+            say("ACK " + line);
+            m_operator = std::make_unique<RandomOperator>(m_window, line.section(' ', 2).toUInt());
             m_operator->run(name.toInt());
-            return;
-        }
-        if (command == QLatin1String("settle")) {
+        } else if (command == "settle") {
             waitSettled();
-            return;
-        }
-        if (command == QLatin1String("close")) {
-            say(QStringLiteral("ACK ") + line);
+        } else if (command == "close") {
+            say("ACK " + line);
             m_window.close();
-            return;
+        } else {
+            say("SKIP " + line);
         }
-        say(QStringLiteral("SKIP ") + line);
     }
 
     void waitSettled() {
@@ -318,7 +271,6 @@ int main(int argc, char* argv[]) {
     seams.openUrl = [](const QString& address) { say(QStringLiteral("URL ") + address); };
 
     StallMonitor monitor;
-    monitor.start();
     int status = 0;
     Waits waits;
     {

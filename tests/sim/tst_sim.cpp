@@ -44,26 +44,20 @@ class TestSim : public QObject {
     Q_OBJECT
 
 private slots:
-    void parserFrame_data() {
-        QTest::addColumn<QByteArray>("frame");
-        for (const char* frame :
-             {"CA 20 FE 20 01 01 F5", "CA 20 01 18 02 03 01 F6", "CA 20 01 19 03 05 05 8F 5F",
-              "CA 20 01 CF 01 00 44", "CA 20 01 CC 04 00 11 01 AC AC",
-              "CA 20 01 CC 05 00 20 02 CA 20 AC",
-              "CA 20 01 CC 13 00 30 10 01 00 02 00 03 00 04 00 05 00 06 00 07 00 08 00 AC"})
-            QTest::newRow(frame) << hex(frame);
-    }
-    // The frame twice, fed byte by byte up to every split point and then the rest at once.
+    // Each frame twice, fed byte by byte up to every split point and then the rest at once; data
+    // bytes that look like the start and end bytes must not cut a frame.
     void parserFrame() {
-        QFETCH(QByteArray, frame);
-        const QByteArray twice = frame + frame;
-        for (qsizetype split = 0; split < twice.size(); ++split) {
-            FrameParser parser;
-            L events;
-            for (qsizetype i = 0; i < split; ++i)
-                events << describe(parser.feed(twice.sliced(i, 1), i));
-            events << describe(parser.feed(twice.sliced(split), split));
-            QCOMPARE(events, L(2, "frame: " + toHex(frame)));
+        for (const char* text : {"CA 20 FE 20 01 01 F5", "CA 20 01 CC 04 00 11 01 AC AC",
+                                 "CA 20 01 CC 05 00 20 02 CA 20 AC"}) {
+            const QByteArray frame = hex(text), twice = frame + frame;
+            for (qsizetype split = 0; split < twice.size(); ++split) {
+                FrameParser parser;
+                L events;
+                for (qsizetype i = 0; i < split; ++i)
+                    events << describe(parser.feed(twice.sliced(i, 1), i));
+                events << describe(parser.feed(twice.sliced(split), split));
+                QCOMPARE(events, L(2, "frame: " + toHex(frame)));
+            }
         }
     }
     // Chunks are "time: hex"; "time:" alone asks for the expiry of a partial frame at that time.
@@ -113,10 +107,8 @@ private slots:
         row("other address and 0 ignored",
             {sw(1, 1, 2), sw(2, 1, 0), sw(3, 1, 254), query(2), query(254)}, {{0, 0x04}},
             "CA20012004F0");
-        row("pair mask bit 3", {param(0x1F, "\x08"), sw(8, 1), sw(1, 1), sw(2, 1), sw(7, 1)},
-            {{0, 0x43}});
-        row("pair mask bit 0, off leaves the partner",
-            {param(0x1F, "\x01"), sw(1, 1), sw(2, 1), sw(1, 0)}, {{0, 0x02}});
+        row("pair mask bit 3, off leaves the partner",
+            {param(0x1F, "\x08"), sw(8, 1), sw(1, 1), sw(2, 1), sw(7, 1), sw(8, 0)}, {{0, 0x43}});
         row("pair parameters set and released",
             {param(0x24, "\x20\x10"), param(0x26, hex("0100")), param(0x26, hex("0000")), sw(5, 1),
              sw(6, 1), sw(7, 1), sw(8, 1)},
@@ -181,19 +173,15 @@ private slots:
             R"({"offDelays":[255,256,300,510,3600,65025,65279,0]})");
         row("address, pending", hex("CA20FECC040010011AAC"), R"({"pendingAddress":26})");
         row("keys locked", hex("CA2001CF010044"), R"({"keysLocked":true})");
-        row("power-on mode 0x05", param(0x15, "\x05"));
-        row("pair mask 0x10", param(0x1F, "\x10"));
-        row("delay 65280", param(0x30, hex("FFFF") + QByteArray(14, 0)));
-        row("delay low 255 high 1", param(0x40, QByteArray(14, 0) + hex("FF01")));
-        row("channel 0", sw(0, 1));
-        row("channel 9", sw(9, 1));
-        row("switch state 2", cmd(Cmd::SwitchChannel, {4, 2}));
-        row("key lock 0x02", cmd(Cmd::KeyLock, {2}));
-        row("unknown parameter 0x12", param(0x12, "\x01"));
-        row("wrong value count", param(0x11, "\x01\x02"));
-        row("parameter high byte 1", hex("CA2001CC0401110185AC"));
-        row("status query data 2", hex("CA2001200102F1"));
-        row("timing code 0x03", timed(0xFF, 0xFF, 0x03));
+        // Values out of range: each rejected and only counted.
+        for (const QByteArray& frame :
+             {param(0x15, "\x05"), param(0x1F, "\x10"),
+              param(0x30, hex("FFFF") + QByteArray(14, 0)),
+              param(0x40, QByteArray(14, 0) + hex("FF01")), sw(0, 1), sw(9, 1),
+              cmd(Cmd::SwitchChannel, {4, 2}), cmd(Cmd::KeyLock, {2}), param(0x12, "\x01"),
+              param(0x11, "\x01\x02"), hex("CA2001CC0401110185AC"), hex("CA2001200102F1"),
+              timed(0xFF, 0xFF, 0x03)})
+            row(qPrintable("rejected " + toHex(frame)), frame);
     }
     void settingWrite() {
         QFETCH(QByteArray, frame);
