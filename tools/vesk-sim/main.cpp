@@ -1,12 +1,14 @@
 // vesk-sim: a simulated eight-channel power controller on a pseudo-terminal, for testing the
 // console without hardware. See --help for the options and the console commands on stdin.
 #include "controlconsole.h"
+#include "core/quitsignals.h"
 #include "device.h"
 #include "options.h"
 #include "serialendpoint.h"
-#include "signalwatcher.h"
 #include "simlog.h"
 #include "simulator.h"
+
+#include "core/quitsignals.h"
 
 #include <QCoreApplication>
 
@@ -58,12 +60,12 @@ int main(int argc, char* argv[]) {
     Device device(options->address, options->timeScale);
     Simulator simulator(device, endpoint, log);
     ControlConsole console(STDIN_FILENO);
-    SignalWatcher signalWatcher;
+    vesk::QuitSignals quitSignals;
 
     QObject::connect(&console, &ControlConsole::command, &simulator, &Simulator::execute);
     QObject::connect(&console, &ControlConsole::endOfInput, &simulator, &Simulator::requestQuit);
     QObject::connect(&simulator, &Simulator::quitRequested, &app, &QCoreApplication::quit);
-    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &app, [&](int signal) {
+    QObject::connect(&quitSignals, &vesk::QuitSignals::received, &app, [&](int signal) {
         log.line(QStringLiteral("signal %1, exiting").arg(signal));
         QCoreApplication::quit();
     });
