@@ -247,36 +247,31 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output");
 
-        const QString broker = "[broker]\nhost = h\npassword = s3cret\n";
-        QTest::newRow("valid") << broker + "[controller a]\nport = /dev/ttyUSB0\nchannel8 = Fan\n"
-                               << 0 << "1 controller(s), configuration valid";
-        QTest::newRow("unknown key") << broker + "[controller a]\nport = COM1\ncolour = red\n"
-                                     << 2 << ":6: unknown key 'colour' in [controller a]";
-        QTest::newRow("channel 9") << broker + "[controller a]\nport = COM1\nchannel9 = x\n"
-                                   << 2 << ":6: unknown key 'channel9'";
-        QTest::newRow("broadcast address") << broker + "[controller a]\naddress = 254\n"
-                                           << 2 << ":5: address must be 0-253";
-        QTest::newRow("bad port") << broker + "[controller a]\nport = ttyUSB0\n"
-                                  << 2 << ":5: port 'ttyUSB0': expected a device path";
-        QTest::newRow("network port") << broker + "[controller a]\nport = tcp://10.0.0.5:4001\n"
-                                      << 0 << "valid";
-        QTest::newRow("no port") << broker + "[controller a]\naddress = 2\n"
-                                 << 2 << ":4: controller 'a' has no port";
-        QTest::newRow("same address")
-            << broker + "[controller a]\nport = COM1\n[controller b]\nport = COM1\n"
-            << 2 << ":6: controller 'b': another controller has address 1";
-        QTest::newRow("bad name") << "[controller a/b]\nport = COM1\n"
-                                  << 2 << ":1: controller name 'a/b'";
-        QTest::newRow("no section") << "host = h\n" << 2 << ":1: 'host' outside of a section";
-        QTest::newRow("no controller") << broker << 2 << "no [controller NAME] section";
-        QTest::newRow("bad broker port") << "[broker]\nport = 0\n"
-                                         << 2 << ":2: port must be 1-65535";
-        QTest::newRow("no CA file")
-            << broker + "cafile = /nonexistent.pem\n[controller a]\nport = COM1\n"
-            << 2 << "cannot read cafile /nonexistent.pem";
-        QTest::newRow("password twice")
-            << broker + "password_file = /nonexistent\n[controller a]\nport = COM1\n"
-            << 2 << "both password and password_file";
+        // Most rows: a valid [broker] (whose password is never printed), then `rest`.
+        const auto row = [](const char* name, const QString& rest, int code, const char* output,
+                            bool broker = true) {
+            QTest::newRow(name) << (broker ? "[broker]\nhost = h\npassword = s3cret\n" : "") + rest
+                                << code << QString(output);
+        };
+        const QString a = "[controller a]\n", com = a + "port = COM1\n";
+        row("valid", a + "port = /dev/ttyUSB0\nchannel8 = Fan\n", 0,
+            "1 controller(s), configuration valid");
+        row("unknown key", com + "colour = red\n", 2, ":6: unknown key 'colour' in [controller a]");
+        row("channel 9", com + "channel9 = x\n", 2, ":6: unknown key 'channel9'");
+        row("broadcast address", a + "address = 254\n", 2, ":5: address must be 0-253");
+        row("bad port", a + "port = ttyUSB0\n", 2, ":5: port 'ttyUSB0': expected a device path");
+        row("network port", a + "port = tcp://10.0.0.5:4001\n", 0, "valid");
+        row("no port", a + "address = 2\n", 2, ":4: controller 'a' has no port");
+        row("same address", com + "[controller b]\nport = COM1\n", 2,
+            ":6: controller 'b': another controller has address 1");
+        row("bad name", "[controller a/b]\nport = COM1\n", 2, ":1: controller name 'a/b'", false);
+        row("no section", "host = h\n", 2, ":1: 'host' outside of a section", false);
+        row("no controller", "", 2, "no [controller NAME] section");
+        row("bad broker port", "[broker]\nport = 0\n", 2, ":2: port must be 1-65535", false);
+        row("no CA file", "cafile = /nonexistent.pem\n" + com, 2,
+            "cannot read cafile /nonexistent.pem");
+        row("password twice", "password_file = /nonexistent\n" + com, 2,
+            "both password and password_file");
     }
     void checkConfig() {
         QFETCH(QString, text);
