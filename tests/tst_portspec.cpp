@@ -71,31 +71,25 @@ private slots:
         QTest::addColumn<QStringList>("adapters");
         QTest::addColumn<QStringList>("expected"); // "source:text"
         QTest::addColumn<int>("warnings");
-        const QStringList none{"||", "||", "||", "||"};
-        const QStringList usb{"/dev/serial/by-id/usb-A", "/dev/ttyACM0"};
-        QTest::newRow("nothing") << none << QStringList{}
-                                 << QStringList{"3:/dev/ttyS0", "3:/dev/ttyS1", "3:/dev/ttyS2",
-                                                "3:/dev/ttyS3"}
-                                 << 0;
-        QTest::newRow("adapters") << none << usb
-                                  << QStringList{"3:/dev/serial/by-id/usb-A", "3:/dev/ttyACM0",
-                                                 "3:/dev/ttyS2", "3:/dev/ttyS3"}
-                                  << 0;
-        QTest::newRow("each source")
-            << QStringList{"tcp://h:1|/dev/e1|/dev/s1", "|/dev/e2|/dev/s2", "||/dev/s3", "||"}
-            << usb
-            << QStringList{"0:tcp://h:1", "1:/dev/e2", "2:/dev/s3", "3:/dev/serial/by-id/usb-A"}
-            << 0;
-        QTest::newRow("bad values fall through")
-            << QStringList{"||tcp://h:0", "|rel|/dev/s2", "||", "||"} << usb
-            << QStringList{"3:/dev/serial/by-id/usb-A", "2:/dev/s2", "3:/dev/ttyACM0",
-                           "3:/dev/ttyS3"}
-            << 2;
-        QTest::newRow("adapter named elsewhere")
-            << QStringList{"||", "||/dev/ttyACM0", "||", "||"} << usb
-            << QStringList{"3:/dev/serial/by-id/usb-A", "2:/dev/ttyACM0", "3:/dev/ttyS2",
-                           "3:/dev/ttyS3"}
-            << 0;
+        // Lists as space-separated words; `usb`: the two adapters are present.
+        const auto row =
+            [](const char* name, const char* given, bool usb, const char* expected, int warnings) {
+                const auto list = [](const char* words) { return QString(words).split(u' '); };
+                QTest::newRow(name)
+                    << list(given)
+                    << (usb ? list("/dev/serial/by-id/usb-A /dev/ttyACM0") : QStringList{})
+                    << list(expected) << warnings;
+            };
+        row("nothing", "|| || || ||", false, "3:/dev/ttyS0 3:/dev/ttyS1 3:/dev/ttyS2 3:/dev/ttyS3",
+            0);
+        row("adapters", "|| || || ||", true,
+            "3:/dev/serial/by-id/usb-A 3:/dev/ttyACM0 3:/dev/ttyS2 3:/dev/ttyS3", 0);
+        row("each source", "tcp://h:1|/dev/e1|/dev/s1 |/dev/e2|/dev/s2 ||/dev/s3 ||", true,
+            "0:tcp://h:1 1:/dev/e2 2:/dev/s3 3:/dev/serial/by-id/usb-A", 0);
+        row("bad values fall through", "||tcp://h:0 |rel|/dev/s2 || ||", true,
+            "3:/dev/serial/by-id/usb-A 2:/dev/s2 3:/dev/ttyACM0 3:/dev/ttyS3", 2);
+        row("adapter named elsewhere", "|| ||/dev/ttyACM0 || ||", true,
+            "3:/dev/serial/by-id/usb-A 2:/dev/ttyACM0 3:/dev/ttyS2 3:/dev/ttyS3", 0);
     }
     void precedence() {
         QFETCH(QStringList, given);
