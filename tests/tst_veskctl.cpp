@@ -68,8 +68,7 @@ class TestVeskctl : public QObject {
     void reset(bool ignore) {
         m_sim->command("restart");
         QVERIFY(!m_sim->state().isEmpty()); // restarted before the switch arrives
-        receivedDuring(
-            [&] { QCOMPARE(run(QString("switch --off 1,2,3,4,5,6,7,8").split(' ')).code, 0); }, 1);
+        receivedDuring([&] { QCOMPARE(run({"switch", "--off", "1,2,3,4,5,6,7,8"}).code, 0); }, 1);
         m_sim->command(ignore ? "ignore-switches on" : "ignore-switches off");
         QVERIFY(!m_sim->state().isEmpty()); // the commands above are done
     }
@@ -136,8 +135,7 @@ private slots:
             QVERIFY(display.text().endsWith(QLatin1Char(' ')));
             shown << display.text().chopped(1);
         }
-        const Run dry =
-            run(QStringList{QStringLiteral("-n")} + args, QStringLiteral("/nonexistent/x"));
+        const Run dry = run(QStringList{"-n"} + args, "/nonexistent/x");
         QCOMPARE(dry.code, 0);
         QCOMPARE(dry.out, shown.join(QLatin1Char('\n')) + QLatin1Char('\n'));
     }
@@ -147,8 +145,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(Frames, frames);
         const QStringList seen = receivedDuring(
-            [&] { QCOMPARE(run(QStringList{QStringLiteral("--no-verify")} + args).code, 0); },
-            int(frames.size()));
+            [&] { QCOMPARE(run(QStringList{"--no-verify"} + args).code, 0); }, int(frames.size()));
         QCOMPARE(seen, lines(frames));
     }
 
@@ -183,23 +180,19 @@ private slots:
 
     void statusJson() {
         reset(false);
+        receivedDuring([&] { QCOMPARE(run({"on", "7"}).code, 0); }, 2);
         Run r;
-        receivedDuring(
-            [&] {
-                QCOMPARE(run({QStringLiteral("on"), QStringLiteral("7")}).code, 0);
-            },
-            2);
-        receivedDuring([&] { r = run({QStringLiteral("--json"), QStringLiteral("status")}); }, 1);
+        receivedDuring([&] { r = run({"--json", "status"}); }, 1);
         QCOMPARE(r.code, 0);
-        QVERIFY2(r.out.contains(QStringLiteral("[false,false,false,false,false,false,true,false]")),
+        QVERIFY2(r.out.contains("[false,false,false,false,false,false,true,false]"),
                  qPrintable(r.out));
     }
 
     // veskctl and the console append one JSON line per frame written and read.
     void journal_data() {
         QTest::addColumn<QString>("program");
-        QTest::newRow("veskctl") << QStringLiteral(VESKCTL_BIN);
-        QTest::newRow("veskpanel") << QStringLiteral(VESKPANEL_BIN);
+        QTest::newRow("veskctl") << QString(VESKCTL_BIN);
+        QTest::newRow("veskpanel") << QString(VESKPANEL_BIN);
     }
     void journal() {
         QFETCH(QString, program);
@@ -209,11 +202,8 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(env);
-        process.start(program,
-                      {QStringLiteral("--journal"), path,
-                       program.endsWith(QLatin1String("veskctl")) ? QStringLiteral("-p")
-                                                                  : QStringLiteral("--com1"),
-                       m_sim->ptyPath(), QStringLiteral("status")});
+        process.start(program, {"--journal", path, program.endsWith("veskctl") ? "-p" : "--com1",
+                                m_sim->ptyPath(), "status"});
         const auto text = [&] {
             QFile file(path);
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -231,16 +221,11 @@ private slots:
     // A line where nobody answers: exit 4 once the timeout has passed, not long after.
     void noReply() {
         PtyPair silent;
-        const Run r = run({QStringLiteral("-t"), QStringLiteral("300"), QStringLiteral("status")},
-                          silent.slavePath());
+        const Run r = run({"-t", "300", "status"}, silent.slavePath());
         QCOMPARE(r.code, 4);
-        QVERIFY(r.err.contains(QStringLiteral("no reply")));
+        QVERIFY(r.err.contains("no reply"));
         QVERIFY2(r.ms >= 300 && r.ms < 2000, qPrintable(QString::number(r.ms)));
-        QCOMPARE(run({QStringLiteral("-t"), QStringLiteral("200"), QStringLiteral("on"),
-                      QStringLiteral("1")},
-                     silent.slavePath())
-                     .code,
-                 4);
+        QCOMPARE(run({"-t", "200", "on", "1"}, silent.slavePath()).code, 4);
     }
 
     // The reply as a device may give it: split by a pause on the line, or with other bytes than
@@ -256,8 +241,7 @@ private slots:
         QFETCH(int, split);
         PtyPair pty;
         QProcess process;
-        process.start(QStringLiteral(VESKCTL_BIN),
-                      {QStringLiteral("-p"), pty.slavePath(), QStringLiteral("status")});
+        process.start(VESKCTL_BIN, {"-p", pty.slavePath(), "status"});
         QVERIFY(pty.waitForFrames(1, 5000));
         pty.writeNow(reply.first(split));
         QTest::qWait(3 * SerialPortControl::QuietGapMs); // a pause the quiet gap cuts at
@@ -271,9 +255,7 @@ private slots:
     void lineLost() {
         PtyPair pty;
         QProcess process;
-        process.start(QStringLiteral(VESKCTL_BIN),
-                      {QStringLiteral("-p"), pty.slavePath(), QStringLiteral("cycle"),
-                       QStringLiteral("2"), QStringLiteral("--dwell"), QStringLiteral("1")});
+        process.start(VESKCTL_BIN, {"-p", pty.slavePath(), "cycle", "2", "--dwell", "1"});
         QVERIFY(pty.waitForFrames(1, 5000));
         pty.hangUp();
         QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(5000));
@@ -283,10 +265,8 @@ private slots:
 
     void openFailures_data() {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("busy") << "busy";
-        QTest::newRow("missing") << "missing";
-        QTest::newRow("permission") << "permission";
-        QTest::newRow("refused") << "refused";
+        for (const char* kind : {"busy", "missing", "permission", "refused"})
+            QTest::newRow(kind) << QString(kind);
     }
     void openFailures() {
         QFETCH(QString, kind);
@@ -303,7 +283,7 @@ private slots:
             QSKIP("root opens any device whatever its permission bits");
         else
             QCOMPARE(::chmod(qPrintable(port), 0), 0);
-        const Run r = run({QStringLiteral("-p"), port, QStringLiteral("status")});
+        const Run r = run({"-p", port, "status"});
         QCOMPARE(r.code, 3);
         QVERIFY2(r.err.contains(kind), qPrintable(r.err));
         QVERIFY(pty.allBytes().isEmpty());
@@ -314,40 +294,26 @@ private slots:
     void badInput_data() {
         QTest::addColumn<QString>("args");
         QTest::addColumn<QString>("bad");
-        QTest::newRow("channel 0") << "on 0"
-                                   << "'0'";
-        QTest::newRow("channel 9") << "off 2 9"
-                                   << "'9'";
-        QTest::newRow("address 0") << "-a 0 status"
-                                   << "'0'";
-        QTest::newRow("address 255") << "-a 255 on 1"
-                                     << "'255'";
-        QTest::newRow("address abc") << "-a abc on 1"
-                                     << "'abc'";
-        QTest::newRow("delay 65280") << "delays on 0 0 0 0 0 0 0 65280"
-                                     << "'65280'";
-        QTest::newRow("delay -1") << "delays off -1 0 0 0 0 0 0 0"
-                                  << "'-1'";
-        QTest::newRow("delay 1.5") << "delays on 1.5 0 0 0 0 0 0 0"
-                                   << "'1.5'";
-        QTest::newRow("pair 2-3") << "interlock set 2-3"
-                                  << "'2-3'";
-        QTest::newRow("unknown") << "reboot"
-                                 << "'reboot'";
-        QTest::newRow("missing channel") << "on"
-                                         << "missing argument";
-        QTest::newRow("missing delays") << "delays on 1 2"
-                                        << "usage: delays";
-        QTest::newRow("set-address 255") << "set-address 255"
-                                         << "'255'";
-        QTest::newRow("after 16h") << "switch --on 1 --after 16h"
-                                   << "'16h'";
-        QTest::newRow("dwell elsewhere") << "on 1 --dwell 3"
-                                         << "'--dwell'";
-        QTest::newRow("port COM5") << "-p COM5 status"
-                                   << "'COM5'";
-        QTest::newRow("timeout 0") << "-t 0 status"
-                                   << "'0'";
+        const auto row = [](const char* name, const char* args, const char* bad) {
+            QTest::newRow(name) << QString(args) << QString(bad);
+        };
+        row("channel 0", "on 0", "'0'");
+        row("channel 9", "off 2 9", "'9'");
+        row("address 0", "-a 0 status", "'0'");
+        row("address 255", "-a 255 on 1", "'255'");
+        row("address abc", "-a abc on 1", "'abc'");
+        row("delay 65280", "delays on 0 0 0 0 0 0 0 65280", "'65280'");
+        row("delay -1", "delays off -1 0 0 0 0 0 0 0", "'-1'");
+        row("delay 1.5", "delays on 1.5 0 0 0 0 0 0 0", "'1.5'");
+        row("pair 2-3", "interlock set 2-3", "'2-3'");
+        row("unknown", "reboot", "'reboot'");
+        row("missing channel", "on", "missing argument");
+        row("missing delays", "delays on 1 2", "usage: delays");
+        row("set-address 255", "set-address 255", "'255'");
+        row("after 16h", "switch --on 1 --after 16h", "'16h'");
+        row("dwell elsewhere", "on 1 --dwell 3", "'--dwell'");
+        row("port COM5", "-p COM5 status", "'COM5'");
+        row("timeout 0", "-t 0 status", "'0'");
     }
     void badInput() {
         QFETCH(QString, args);
@@ -358,7 +324,7 @@ private slots:
                 QCOMPARE(r.code, 2);
                 QVERIFY2(r.err.contains(bad) && r.err.count(QLatin1Char('\n')) == 1,
                          qPrintable(r.err));
-                QCOMPARE(run({QStringLiteral("status")}).code, 0);
+                QCOMPARE(run({"status"}).code, 0);
             },
             1);
         QCOMPARE(seen, lines({statusQueryFrame(1)}));

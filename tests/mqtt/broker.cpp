@@ -2,7 +2,6 @@
 
 #include "support/simprocess.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QTest>
 
@@ -90,18 +89,10 @@ Broker::~Broker() {
 }
 
 bool Broker::start() {
-    m_process.start(QStringLiteral("mosquitto"),
-                    {QStringLiteral("-c"), m_dir.filePath(QStringLiteral("mosquitto.conf"))});
-    if (!m_process.waitForStarted(5000))
-        return false;
+    m_process.start("mosquitto", {"-c", m_dir.filePath("mosquitto.conf")});
     // Ready once a client gets through: a real connect, retried while the broker starts.
-    const QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        if (publish(QStringLiteral("test/ready"), "1"))
-            return true;
-        QTest::qWait(50);
-    }
-    return false;
+    return m_process.waitForStarted(5000) &&
+           QTest::qWaitFor([this] { return publish("test/ready", "1"); }, 10000);
 }
 
 void Broker::kill() {
@@ -115,7 +106,7 @@ bool Broker::publish(const QString& topic, const QByteArray& payload, bool retai
     QStringList arguments = clientArguments();
     arguments << "-t" << topic << "-m" << QString::fromUtf8(payload);
     if (retain)
-        arguments << QStringLiteral("-r");
+        arguments << "-r";
     QProcess pub;
     pub.setStandardErrorFile(QProcess::nullDevice());
     pub.start(QStringLiteral("mosquitto_pub"), arguments);
@@ -127,8 +118,8 @@ Subscriber::Subscriber(const Broker& broker, const QStringList& filters) {
     QStringList arguments = broker.clientArguments();
     arguments << "-v";
     for (const QString& filter : filters)
-        arguments << QStringLiteral("-t") << filter;
-    m_process.start(QStringLiteral("mosquitto_sub"), arguments);
+        arguments << "-t" << filter;
+    m_process.start("mosquitto_sub", arguments);
     m_process.waitForStarted(5000);
 }
 
@@ -148,8 +139,5 @@ int Subscriber::count(const QString& line) {
 }
 
 bool Subscriber::waitFor(const QString& line, int timeoutMs, int after) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (count(line) <= after && !deadline.hasExpired())
-        QTest::qWait(10);
-    return count(line) > after;
+    return QTest::qWaitFor([&] { return count(line) > after; }, timeoutMs);
 }

@@ -15,22 +15,277 @@ class TestMqtt : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void retainedStates();
-    void discovery();
-    void commands_data();
-    void commands();
-    void toggleBurst();
-    void badMessages_data();
-    void badMessages();
-    void simulatorHangsUp();
-    void networkPort();
-    void tls();
-    void brokerRestarts();
-    void lastWillOnKill();
-    void checkConfig_data();
-    void checkConfig();
+    void initTestCase() {
+        QVERIFY(m_broker.start());
+        m_link = m_dir.filePath(QStringLiteral("line"));
+        startSim();
+        QVERIFY(m_sim->isRunning());
+        m_watch = std::make_unique<Subscriber>(m_broker, QStringList{"vesk/#"});
+        const QString config = writeConfig(
+            "vesk-mqtt.conf",
+            QStringLiteral("[broker]\nhost = 127.0.0.1\nport = %1\nclient_id = tst\n\n"
+                           "[controller rack1]\nport = %2\naddress = 3\npoll_interval = 0.5\n"
+                           "channel1 = Pump\n\n[controller rack2]\nport = %2\naddress = 4\n")
+                .arg(m_broker.port())
+                .arg(m_link));
+        m_daemon.start(QStringLiteral(VESK_MQTT_BIN), {"--config", config, "--verbose"});
+        QVERIFY(m_daemon.waitForStarted());
+        QVERIFY2(m_watch->waitFor("vesk/rack1/availability online", 10000), qPrintable(log()));
+    }
+    void cleanupTestCase() {
+        m_daemon.kill();
+        m_daemon.waitForFinished();
+    }
+    void retainedStates() {
+        // A dashboard that subscribes later still sees everything.
+        Subscriber late(m_broker, {"vesk/#"});
+        QVERIFY(late.waitFor("vesk/rack1/availability online", 5000));
+        QVERIFY(late.waitFor("vesk/rack2/availability offline", 5000)); // address 4 never answers
+        for (int channel = 1; channel <= 8; ++channel)
+            QVERIFY(late.waitFor(QStringLiteral("vesk/rack1/channel/%1 OFF").arg(channel), 5000));
+    }
+    void discovery() {
+        Subscriber ha(m_broker, {"homeassistant/switch/#"});
+        QTRY_COMPARE_WITH_TIMEOUT(ha.lines().size(), 16, 5000);
+        for (const QString& line : ha.lines()) {
+            const QString topic = line.section(' ', 0, 0);
+            const QJsonObject config =
+                QJsonDocument::fromJson(line.section(' ', 1).toUtf8()).object();
+            const QString id = topic.section('/', 2, 2); // vesk_rack1_1
+            QCOMPARE(config["unique_id"].toString(), id);
+            const QString base = "vesk/" + id.section('_', 1, 1);
+            const QString channel = base + "/channel/" + id.section('_', 2, 2);
+            QCOMPARE(config["state_topic"].toString(), channel);
+            QCOMPARE(config["command_topic"].toString(), channel + "/set");
+            QCOMPARE(config["availability_topic"].toString(), base + "/availability");
+            const QJsonObject device = config["device"].toObject();
+            for (const char* key : {"identifiers", "name", "model", "sw_version"})
+                QVERIFY2(device.contains(key), key);
+            QVERIFY(!config["name"].toString().isEmpty());
+        }
+        QVERIFY(ha.lines().join('\n').contains("\"name\":\"Pump\""));
+        // Home Assistant restarted: everything is announced again.
+        QVERIFY(m_broker.publish("homeassistant/status", "online"));
+        QTRY_COMPARE_WITH_TIMEOUT(ha.lines().size(), 32, 5000);
+    }
+    void commands_data() {
+        QTest::addColumn<QString>("topic");
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<QString>("state"); // published after the confirming query; empty: none
+
+        const auto row = [](const char* name, const char* topic, const char* payload,
+                            const char* frame, const char* state) {
+            QTest::newRow(name) << QString(topic) << QByteArray(payload) << QString(frame)
+                                << QString(state);
+        };
+        row("on", "rack1/channel/3/set", "ON", "CA 20 03 18 02 03 01 F4", "rack1/channel/3 ON");
+        row("off", "rack1/channel/3/set", "OFF", "CA 20 03 18 02 03 00 F5", "rack1/channel/3 OFF");
+        row("toggle", "rack1/channel/5/set", "TOGGLE", "CA 20 03 18 02 05 01 F2",
+            "rack1/channel/5 ON");
+        row("lock", "rack1/keys/set", "LOCK", "CA 20 03 CF 01 00 42", "");
+        row("unlock", "rack1/keys/set", "UNLOCK", "CA 20 03 CF 01 01 41", "");
+        row("shared line", "rack2/channel/1/set", "ON", "CA 20 04 18 02 01 01 F5", "");
+        row("all off", "rack1/all/set", "OFF", "CA 20 03 19 03 FF 00 02 F5", "rack1/channel/5 OFF");
+    }
+    void commands() {
+        QFETCH(QString, topic);
+        QFETCH(QByteArray, payload);
+        QFETCH(QString, frame);
+        QFETCH(QString, state);
+        const qsizetype before = switchFrames().size();
+        const int seen = m_watch->count("vesk/" + state);
+        QVERIFY(m_broker.publish("vesk/" + topic, payload));
+        QTRY_COMPARE_WITH_TIMEOUT(switchFrames().size(), before + 1, 3000);
+        QCOMPARE(switchFrames().last(), frame);
+        if (!state.isEmpty())
+            QVERIFY2(m_watch->waitFor("vesk/" + state, 3000, seen), qPrintable(log()));
+    }
+    void toggleBurst() {
+        // Two toggles before any reply shows the first: on, then off again.
+        const qsizetype before = switchFrames().size();
+        QVERIFY(m_broker.publish("vesk/rack1/channel/7/set", "TOGGLE"));
+        QVERIFY(m_broker.publish("vesk/rack1/channel/7/set", "TOGGLE"));
+        QTRY_COMPARE_WITH_TIMEOUT(switchFrames().size(), before + 2, 3000);
+        QCOMPARE(switchFrames().mid(before),
+                 QStringList({"CA 20 03 18 02 07 01 F0", "CA 20 03 18 02 07 00 F1"}));
+    }
+    void badMessages_data() {
+        QTest::addColumn<QString>("topic");
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QString>("logged");
+
+        const auto row = [](const char* name, const char* topic, QByteArray payload,
+                            const char* logged) {
+            QTest::newRow(name) << QString(topic) << payload << QString(logged);
+        };
+        row("lower case", "rack1/channel/1/set", "on", "unknown payload 'on'");
+        row("line break", "rack1/channel/1/set", "OFF\nforged", "unknown payload 'OFF?forged'");
+        row("empty", "rack1/channel/2/set", "", "unknown payload ''");
+        row("channel 0", "rack1/channel/0/set", "ON", "no channel '0'");
+        row("channel 9", "rack1/channel/9/set", "ON", "no channel '9'");
+        row("unknown controller", "nosuch/channel/1/set", "ON", "no controller 'nosuch'");
+        row("too long", "rack1/channel/1/set", QByteArray(65, 'N'), "payload of 65 bytes");
+        row("keys ON", "rack1/keys/set", "ON", "keys/set: unknown payload");
+        row("all TOGGLE", "rack1/all/set", "TOGGLE", "all/set: unknown payload");
+        row("other topic", "rack1/colour/set", "ON", "not a command topic");
+    }
+    void badMessages() {
+        QFETCH(QString, topic);
+        QFETCH(QByteArray, payload);
+        QFETCH(QString, logged);
+        const qsizetype before = switchFrames().size();
+        const qsizetype lines = log().count(logged);
+        QVERIFY(m_broker.publish("vesk/" + topic, payload));
+        QTRY_COMPARE_WITH_TIMEOUT(log().count(logged), lines + 1, 3000);
+        QTest::qWait(50); // a frame, had one been written with the log line, reaches the log
+        QCOMPARE(switchFrames().size(), before);
+    }
+    void simulatorHangsUp() {
+        const int offline = m_watch->count("vesk/rack1/availability offline");
+        const int online = m_watch->count("vesk/rack1/availability online");
+        const int fresh = m_watch->count("vesk/rack1/channel/1 OFF");
+        m_sim.reset();
+        QVERIFY(m_watch->waitFor("vesk/rack1/availability offline", 5000, offline));
+        // While the line is closed a command is refused, not kept for later.
+        QVERIFY(m_broker.publish("vesk/rack1/channel/2/set", "ON"));
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains("rack1 channel 2 ON: refused"), 3000);
+        startSim();
+        QVERIFY(m_watch->waitFor("vesk/rack1/availability online", 5000, online));
+        QVERIFY(m_watch->waitFor("vesk/rack1/channel/1 OFF", 3000, fresh));
+        QVERIFY(switchFrames().isEmpty());
+    }
+    void networkPort() {
+        // A controller behind ser2net: the daemon opens tcp://, and a server that goes away and
+        // comes back is found again.
+        SimProcess sim({"--address", "5", "--time-scale", "20"});
+        const int port = freePort();
+        QProcess ser2net;
+        auto serve = [&] {
+            ser2net.start("ser2net",
+                          {"-n", "-Y",
+                           QStringLiteral("connection: &shed#  accepter: tcp,127.0.0.1,%1#"
+                                          "  connector: serialdev,%2,9600n81,local")
+                               .arg(port)
+                               .arg(sim.ptyPath())});
+            return QTest::qWaitFor([&] { return accepts(port); }, 5000);
+        };
+        QVERIFY(serve());
+        QProcess daemon;
+        daemon.start(
+            VESK_MQTT_BIN,
+            {"--config",
+             writeConfig("net.conf", QStringLiteral("[broker]\nhost = 127.0.0.1\n"
+                                                    "port = %1\n[controller shed]\n"
+                                                    "port = tcp://127.0.0.1:%2\naddress = 5\n")
+                                         .arg(m_broker.port())
+                                         .arg(port))});
+        QVERIFY(m_watch->waitFor("vesk/shed/availability online", 10000));
+        QVERIFY(m_broker.publish("vesk/shed/channel/6/set", "ON"));
+        QVERIFY(m_watch->waitFor("vesk/shed/channel/6 ON", 3000));
+        QVERIFY(sim.received().size() >= 2 &&
+                sim.received().at(1).hex == "CA 20 05 18 02 06 01 EF");
+        const int offline = m_watch->count("vesk/shed/availability offline");
+        const int online = m_watch->count("vesk/shed/availability online");
+        ser2net.kill();
+        ser2net.waitForFinished();
+        QVERIFY(m_watch->waitFor("vesk/shed/availability offline", 5000, offline));
+        QVERIFY(serve());
+        QVERIFY(m_watch->waitFor("vesk/shed/availability online", 10000, online));
+        // A clean stop says offline itself (the last will is only for a crash) and exits 0.
+        daemon.terminate();
+        QVERIFY(daemon.waitForFinished());
+        QCOMPARE(daemon.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(daemon.exitCode(), 0);
+        QVERIFY(m_watch->waitFor("vesk/shed/availability offline", 3000, offline + 1));
+        ser2net.kill();
+        ser2net.waitForFinished();
+    }
+    void tls() {
+        // A broker that takes TLS only, its certificate checked against the configured CA file.
+        Broker secure(true);
+        QVERIFY(secure.start());
+        SimProcess sim({"--address", "6"});
+        Subscriber watch(secure, {"vesk/#"});
+        QProcess daemon;
+        daemon.start(
+            VESK_MQTT_BIN,
+            {"--config",
+             writeConfig("tls.conf",
+                         QStringLiteral("[broker]\nhost = 127.0.0.1\nport = %1\ncafile = %2\n"
+                                        "[controller vault]\nport = %3\naddress = 6\n")
+                             .arg(secure.port())
+                             .arg(secure.caFile(), sim.ptyPath()))});
+        QVERIFY(watch.waitFor("vesk/vault/availability online", 10000));
+        QVERIFY(secure.publish("vesk/vault/channel/1/set", "ON"));
+        QVERIFY(watch.waitFor("vesk/vault/channel/1 ON", 3000));
+        daemon.kill();
+        daemon.waitForFinished();
+    }
+    void brokerRestarts() {
+        m_watch.reset();
+        m_broker.kill();
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains("connection lost"), 5000);
+        QVERIFY(m_broker.start());
+        // The new broker keeps nothing (no persistence): all it holds comes from the reconnect.
+        m_watch = std::make_unique<Subscriber>(
+            m_broker, QStringList{"vesk/#", "homeassistant/switch/vesk_rack1_1/config"});
+        QVERIFY2(m_watch->waitFor("vesk/rack1/availability online", 15000), qPrintable(log()));
+        QVERIFY(m_watch->waitFor("vesk/rack1/channel/8 OFF", 3000));
+        QTRY_VERIFY(m_watch->lines().join('\n').contains("vesk_rack1_1/config {"));
+        // Commands work on the new connection.
+        QVERIFY(m_broker.publish("vesk/rack1/channel/4/set", "ON"));
+        QVERIFY(m_watch->waitFor("vesk/rack1/channel/4 ON", 3000));
+    }
+    void lastWillOnKill() {
+        const int offline = m_watch->count("vesk/rack1/availability offline");
+        m_daemon.kill();
+        QVERIFY(m_watch->waitFor("vesk/rack1/availability offline", 5000, offline));
+    }
+    void checkConfig_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");
+
+        // Most rows: a valid [broker] (whose password is never printed), then `rest`.
+        const auto row = [](const char* name, const QString& rest, int code, const char* output,
+                            bool broker = true) {
+            QTest::newRow(name) << (broker ? "[broker]\nhost = h\npassword = s3cret\n" : "") + rest
+                                << code << QString(output);
+        };
+        const QString a = "[controller a]\n", com = a + "port = COM1\n";
+        row("valid", a + "port = /dev/ttyUSB0\nchannel8 = Fan\n", 0,
+            "1 controller(s), configuration valid");
+        row("unknown key", com + "colour = red\n", 2, ":6: unknown key 'colour' in [controller a]");
+        row("channel 9", com + "channel9 = x\n", 2, ":6: unknown key 'channel9'");
+        row("broadcast address", a + "address = 254\n", 2, ":5: address must be 0-253");
+        row("bad port", a + "port = ttyUSB0\n", 2, ":5: port 'ttyUSB0': expected a device path");
+        row("network port", a + "port = tcp://10.0.0.5:4001\n", 0, "valid");
+        row("no port", a + "address = 2\n", 2, ":4: controller 'a' has no port");
+        row("same address", com + "[controller b]\nport = COM1\n", 2,
+            ":6: controller 'b': another controller has address 1");
+        row("bad name", "[controller a/b]\nport = COM1\n", 2, ":1: controller name 'a/b'", false);
+        row("no section", "host = h\n", 2, ":1: 'host' outside of a section", false);
+        row("no controller", "", 2, "no [controller NAME] section");
+        row("bad broker port", "[broker]\nport = 0\n", 2, ":2: port must be 1-65535", false);
+        row("no CA file", "cafile = /nonexistent.pem\n" + com, 2,
+            "cannot read cafile /nonexistent.pem");
+        row("password twice", "password_file = /nonexistent\n" + com, 2,
+            "both password and password_file");
+    }
+    void checkConfig() {
+        QFETCH(QString, text);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QProcess check;
+        check.start(QStringLiteral(VESK_MQTT_BIN),
+                    {"--check-config", "--config", writeConfig("check.conf", text)});
+        QVERIFY(check.waitForFinished());
+        const QString printed = check.readAllStandardOutput() + check.readAllStandardError();
+        QCOMPARE(check.exitCode(), exitCode);
+        QVERIFY2(printed.contains(output), qPrintable(printed));
+        QVERIFY(!printed.contains("s3cret"));
+    }
 
 private:
     void startSim() {
@@ -39,8 +294,21 @@ private:
     }
     QString log() { return m_log += QString::fromUtf8(m_daemon.readAllStandardError()); }
     // Frames the simulator received other than status queries, for its address or another.
-    QStringList switchFrames();
-    QString writeConfig(const QString& name, const QString& text);
+    QStringList switchFrames() {
+        QStringList frames;
+        for (const QString& line : m_sim->logLines()) {
+            const QString kind = line.section(' ', 1, 1), hex = line.section(' ', 2);
+            if ((kind == "RX" || kind == "IGNORED") && hex.mid(9, 2) != "20")
+                frames << hex;
+        }
+        return frames;
+    }
+    QString writeConfig(const QString& name, const QString& text) {
+        QFile file(m_dir.filePath(name));
+        file.open(QIODevice::WriteOnly);
+        file.write(text.toUtf8());
+        return file.fileName();
+    }
 
     QTemporaryDir m_dir;
     QString m_link;
@@ -50,313 +318,6 @@ private:
     QProcess m_daemon;
     QString m_log;
 };
-
-QStringList TestMqtt::switchFrames() {
-    QStringList frames;
-    for (const QString& line : m_sim->logLines()) {
-        const QString kind = line.section(' ', 1, 1), hex = line.section(' ', 2);
-        if ((kind == "RX" || kind == "IGNORED") && hex.mid(9, 2) != "20")
-            frames << hex;
-    }
-    return frames;
-}
-
-QString TestMqtt::writeConfig(const QString& name, const QString& text) {
-    QFile file(m_dir.filePath(name));
-    file.open(QIODevice::WriteOnly);
-    file.write(text.toUtf8());
-    return file.fileName();
-}
-
-void TestMqtt::initTestCase() {
-    QVERIFY(m_broker.start());
-    m_link = m_dir.filePath(QStringLiteral("line"));
-    startSim();
-    QVERIFY(m_sim->isRunning());
-    m_watch = std::make_unique<Subscriber>(m_broker, QStringList{"vesk/#"});
-    const QString config = writeConfig(
-        "vesk-mqtt.conf",
-        QStringLiteral("[broker]\nhost = 127.0.0.1\nport = %1\nclient_id = tst\n\n"
-                       "[controller rack1]\nport = %2\naddress = 3\npoll_interval = 0.5\n"
-                       "channel1 = Pump\n\n[controller rack2]\nport = %2\naddress = 4\n")
-            .arg(m_broker.port())
-            .arg(m_link));
-    m_daemon.start(QStringLiteral(VESK_MQTT_BIN), {"--config", config, "--verbose"});
-    QVERIFY(m_daemon.waitForStarted());
-    QVERIFY2(m_watch->waitFor("vesk/rack1/availability online", 10000), qPrintable(log()));
-}
-
-void TestMqtt::cleanupTestCase() {
-    m_daemon.kill();
-    m_daemon.waitForFinished();
-}
-
-void TestMqtt::retainedStates() {
-    // A dashboard that subscribes later still sees everything.
-    Subscriber late(m_broker, {"vesk/#"});
-    QVERIFY(late.waitFor("vesk/rack1/availability online", 5000));
-    QVERIFY(late.waitFor("vesk/rack2/availability offline", 5000)); // address 4 never answers
-    for (int channel = 1; channel <= 8; ++channel)
-        QVERIFY(late.waitFor(QStringLiteral("vesk/rack1/channel/%1 OFF").arg(channel), 5000));
-}
-
-void TestMqtt::discovery() {
-    Subscriber ha(m_broker, {"homeassistant/switch/#"});
-    QTRY_COMPARE_WITH_TIMEOUT(ha.lines().size(), 16, 5000);
-    for (const QString& line : ha.lines()) {
-        const QString topic = line.section(' ', 0, 0);
-        const QJsonObject config = QJsonDocument::fromJson(line.section(' ', 1).toUtf8()).object();
-        const QString id = topic.section('/', 2, 2); // vesk_rack1_1
-        QCOMPARE(config["unique_id"].toString(), id);
-        const QString base = "vesk/" + id.section('_', 1, 1);
-        const QString channel = base + "/channel/" + id.section('_', 2, 2);
-        QCOMPARE(config["state_topic"].toString(), channel);
-        QCOMPARE(config["command_topic"].toString(), channel + "/set");
-        QCOMPARE(config["availability_topic"].toString(), base + "/availability");
-        const QJsonObject device = config["device"].toObject();
-        for (const char* key : {"identifiers", "name", "model", "sw_version"})
-            QVERIFY2(device.contains(key), key);
-        QVERIFY(!config["name"].toString().isEmpty());
-    }
-    QVERIFY(ha.lines().join('\n').contains("\"name\":\"Pump\""));
-    // Home Assistant restarted: everything is announced again.
-    QVERIFY(m_broker.publish("homeassistant/status", "online"));
-    QTRY_COMPARE_WITH_TIMEOUT(ha.lines().size(), 32, 5000);
-}
-
-void TestMqtt::commands_data() {
-    QTest::addColumn<QString>("topic");
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QString>("frame");
-    QTest::addColumn<QString>("state"); // published after the confirming query; empty: none
-
-    QTest::newRow("on") << "rack1/channel/3/set" << QByteArray("ON") << "CA 20 03 18 02 03 01 F4"
-                        << "rack1/channel/3 ON";
-    QTest::newRow("off") << "rack1/channel/3/set" << QByteArray("OFF") << "CA 20 03 18 02 03 00 F5"
-                         << "rack1/channel/3 OFF";
-    QTest::newRow("toggle") << "rack1/channel/5/set" << QByteArray("TOGGLE")
-                            << "CA 20 03 18 02 05 01 F2"
-                            << "rack1/channel/5 ON";
-    QTest::newRow("lock") << "rack1/keys/set" << QByteArray("LOCK") << "CA 20 03 CF 01 00 42"
-                          << "";
-    QTest::newRow("unlock") << "rack1/keys/set" << QByteArray("UNLOCK") << "CA 20 03 CF 01 01 41"
-                            << "";
-    QTest::newRow("shared line") << "rack2/channel/1/set" << QByteArray("ON")
-                                 << "CA 20 04 18 02 01 01 F5"
-                                 << "";
-    QTest::newRow("all off") << "rack1/all/set" << QByteArray("OFF") << "CA 20 03 19 03 FF 00 02 F5"
-                             << "rack1/channel/5 OFF";
-}
-
-void TestMqtt::commands() {
-    QFETCH(QString, topic);
-    QFETCH(QByteArray, payload);
-    QFETCH(QString, frame);
-    QFETCH(QString, state);
-    const qsizetype before = switchFrames().size();
-    const int seen = m_watch->count("vesk/" + state);
-    QVERIFY(m_broker.publish("vesk/" + topic, payload));
-    QTRY_COMPARE_WITH_TIMEOUT(switchFrames().size(), before + 1, 3000);
-    QCOMPARE(switchFrames().last(), frame);
-    if (!state.isEmpty())
-        QVERIFY2(m_watch->waitFor("vesk/" + state, 3000, seen), qPrintable(log()));
-}
-
-void TestMqtt::toggleBurst() {
-    // Two toggles before any reply shows the first: on, then off again.
-    const qsizetype before = switchFrames().size();
-    QVERIFY(m_broker.publish("vesk/rack1/channel/7/set", "TOGGLE"));
-    QVERIFY(m_broker.publish("vesk/rack1/channel/7/set", "TOGGLE"));
-    QTRY_COMPARE_WITH_TIMEOUT(switchFrames().size(), before + 2, 3000);
-    QCOMPARE(switchFrames().mid(before),
-             QStringList({"CA 20 03 18 02 07 01 F0", "CA 20 03 18 02 07 00 F1"}));
-}
-
-void TestMqtt::badMessages_data() {
-    QTest::addColumn<QString>("topic");
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QString>("logged");
-
-    QTest::newRow("lower case") << "rack1/channel/1/set" << QByteArray("on")
-                                << "unknown payload 'on'";
-    QTest::newRow("line break") << "rack1/channel/1/set" << QByteArray("OFF\nforged")
-                                << "unknown payload 'OFF?forged'";
-    QTest::newRow("empty") << "rack1/channel/2/set" << QByteArray() << "unknown payload ''";
-    QTest::newRow("channel 0") << "rack1/channel/0/set" << QByteArray("ON") << "no channel '0'";
-    QTest::newRow("channel 9") << "rack1/channel/9/set" << QByteArray("ON") << "no channel '9'";
-    QTest::newRow("unknown controller")
-        << "nosuch/channel/1/set" << QByteArray("ON") << "no controller 'nosuch'";
-    QTest::newRow("too long") << "rack1/channel/1/set" << QByteArray(65, 'N')
-                              << "payload of 65 bytes";
-    QTest::newRow("keys ON") << "rack1/keys/set" << QByteArray("ON") << "keys/set: unknown payload";
-    QTest::newRow("all TOGGLE") << "rack1/all/set" << QByteArray("TOGGLE")
-                                << "all/set: unknown payload";
-    QTest::newRow("other topic") << "rack1/colour/set" << QByteArray("ON") << "not a command topic";
-}
-
-void TestMqtt::badMessages() {
-    QFETCH(QString, topic);
-    QFETCH(QByteArray, payload);
-    QFETCH(QString, logged);
-    const qsizetype before = switchFrames().size();
-    const qsizetype lines = log().count(logged);
-    QVERIFY(m_broker.publish("vesk/" + topic, payload));
-    QTRY_COMPARE_WITH_TIMEOUT(log().count(logged), lines + 1, 3000);
-    QTest::qWait(50); // a frame, had one been written with the log line, reaches the log
-    QCOMPARE(switchFrames().size(), before);
-}
-
-void TestMqtt::simulatorHangsUp() {
-    const int offline = m_watch->count("vesk/rack1/availability offline");
-    const int online = m_watch->count("vesk/rack1/availability online");
-    const int fresh = m_watch->count("vesk/rack1/channel/1 OFF");
-    m_sim.reset();
-    QVERIFY(m_watch->waitFor("vesk/rack1/availability offline", 5000, offline));
-    // While the line is closed a command is refused, not kept for later.
-    QVERIFY(m_broker.publish("vesk/rack1/channel/2/set", "ON"));
-    QTRY_VERIFY_WITH_TIMEOUT(log().contains("rack1 channel 2 ON: refused"), 3000);
-    startSim();
-    QVERIFY(m_watch->waitFor("vesk/rack1/availability online", 5000, online));
-    QVERIFY(m_watch->waitFor("vesk/rack1/channel/1 OFF", 3000, fresh));
-    QVERIFY(switchFrames().isEmpty());
-}
-
-void TestMqtt::networkPort() {
-    // A controller behind ser2net: the daemon opens tcp://, and a server that goes away and comes
-    // back is found again.
-    SimProcess sim({"--address", "5", "--time-scale", "20"});
-    const int port = freePort();
-    QProcess ser2net;
-    auto serve = [&] {
-        ser2net.start("ser2net", {"-n", "-Y",
-                                  QStringLiteral("connection: &shed#  accepter: tcp,127.0.0.1,%1#"
-                                                 "  connector: serialdev,%2,9600n81,local")
-                                      .arg(port)
-                                      .arg(sim.ptyPath())});
-        return QTest::qWaitFor([&] { return accepts(port); }, 5000);
-    };
-    QVERIFY(serve());
-    QProcess daemon;
-    daemon.start(VESK_MQTT_BIN,
-                 {"--config",
-                  writeConfig("net.conf", QStringLiteral("[broker]\nhost = 127.0.0.1\n"
-                                                         "port = %1\n[controller shed]\n"
-                                                         "port = tcp://127.0.0.1:%2\naddress = 5\n")
-                                              .arg(m_broker.port())
-                                              .arg(port))});
-    QVERIFY(m_watch->waitFor("vesk/shed/availability online", 10000));
-    QVERIFY(m_broker.publish("vesk/shed/channel/6/set", "ON"));
-    QVERIFY(m_watch->waitFor("vesk/shed/channel/6 ON", 3000));
-    QVERIFY(sim.received().size() >= 2 && sim.received().at(1).hex == "CA 20 05 18 02 06 01 EF");
-    const int offline = m_watch->count("vesk/shed/availability offline");
-    const int online = m_watch->count("vesk/shed/availability online");
-    ser2net.kill();
-    ser2net.waitForFinished();
-    QVERIFY(m_watch->waitFor("vesk/shed/availability offline", 5000, offline));
-    QVERIFY(serve());
-    QVERIFY(m_watch->waitFor("vesk/shed/availability online", 10000, online));
-    // A clean stop says offline itself (the last will is only for a crash) and exits 0.
-    daemon.terminate();
-    QVERIFY(daemon.waitForFinished());
-    QCOMPARE(daemon.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(daemon.exitCode(), 0);
-    QVERIFY(m_watch->waitFor("vesk/shed/availability offline", 3000, offline + 1));
-    ser2net.kill();
-    ser2net.waitForFinished();
-}
-
-void TestMqtt::tls() {
-    // A broker that takes TLS only, its certificate checked against the configured CA file.
-    Broker secure(true);
-    QVERIFY(secure.start());
-    SimProcess sim({"--address", "6"});
-    Subscriber watch(secure, {"vesk/#"});
-    QProcess daemon;
-    daemon.start(VESK_MQTT_BIN,
-                 {"--config",
-                  writeConfig("tls.conf",
-                              QStringLiteral("[broker]\nhost = 127.0.0.1\nport = %1\ncafile = %2\n"
-                                             "[controller vault]\nport = %3\naddress = 6\n")
-                                  .arg(secure.port())
-                                  .arg(secure.caFile(), sim.ptyPath()))});
-    QVERIFY(watch.waitFor("vesk/vault/availability online", 10000));
-    QVERIFY(secure.publish("vesk/vault/channel/1/set", "ON"));
-    QVERIFY(watch.waitFor("vesk/vault/channel/1 ON", 3000));
-    daemon.kill();
-    daemon.waitForFinished();
-}
-
-void TestMqtt::brokerRestarts() {
-    m_watch.reset();
-    m_broker.kill();
-    QTRY_VERIFY_WITH_TIMEOUT(log().contains("connection lost"), 5000);
-    QVERIFY(m_broker.start());
-    // The new broker keeps nothing (no persistence): all it holds comes from the reconnect.
-    m_watch = std::make_unique<Subscriber>(
-        m_broker, QStringList{"vesk/#", "homeassistant/switch/vesk_rack1_1/config"});
-    QVERIFY2(m_watch->waitFor("vesk/rack1/availability online", 15000), qPrintable(log()));
-    QVERIFY(m_watch->waitFor("vesk/rack1/channel/8 OFF", 3000));
-    QTRY_VERIFY(m_watch->lines().join('\n').contains("vesk_rack1_1/config {"));
-    // Commands work on the new connection.
-    QVERIFY(m_broker.publish("vesk/rack1/channel/4/set", "ON"));
-    QVERIFY(m_watch->waitFor("vesk/rack1/channel/4 ON", 3000));
-}
-
-void TestMqtt::lastWillOnKill() {
-    const int offline = m_watch->count("vesk/rack1/availability offline");
-    m_daemon.kill();
-    QVERIFY(m_watch->waitFor("vesk/rack1/availability offline", 5000, offline));
-}
-
-void TestMqtt::checkConfig_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("output");
-
-    const QString broker = "[broker]\nhost = h\npassword = s3cret\n";
-    QTest::newRow("valid") << broker + "[controller a]\nport = /dev/ttyUSB0\nchannel8 = Fan\n"
-                           << 0 << "1 controller(s), configuration valid";
-    QTest::newRow("unknown key") << broker + "[controller a]\nport = COM1\ncolour = red\n"
-                                 << 2 << ":6: unknown key 'colour' in [controller a]";
-    QTest::newRow("channel 9") << broker + "[controller a]\nport = COM1\nchannel9 = x\n"
-                               << 2 << ":6: unknown key 'channel9'";
-    QTest::newRow("broadcast address") << broker + "[controller a]\naddress = 254\n"
-                                       << 2 << ":5: address must be 0-253";
-    QTest::newRow("bad port") << broker + "[controller a]\nport = ttyUSB0\n"
-                              << 2 << ":5: port 'ttyUSB0': expected a device path";
-    QTest::newRow("network port") << broker + "[controller a]\nport = tcp://10.0.0.5:4001\n"
-                                  << 0 << "valid";
-    QTest::newRow("no port") << broker + "[controller a]\naddress = 2\n"
-                             << 2 << ":4: controller 'a' has no port";
-    QTest::newRow("same address")
-        << broker + "[controller a]\nport = COM1\n[controller b]\nport = COM1\n"
-        << 2 << ":6: controller 'b': another controller has address 1";
-    QTest::newRow("bad name") << "[controller a/b]\nport = COM1\n"
-                              << 2 << ":1: controller name 'a/b'";
-    QTest::newRow("no section") << "host = h\n" << 2 << ":1: 'host' outside of a section";
-    QTest::newRow("no controller") << broker << 2 << "no [controller NAME] section";
-    QTest::newRow("bad broker port") << "[broker]\nport = 0\n" << 2 << ":2: port must be 1-65535";
-    QTest::newRow("no CA file") << broker +
-                                       "cafile = /nonexistent.pem\n[controller a]\nport = COM1\n"
-                                << 2 << "cannot read cafile /nonexistent.pem";
-    QTest::newRow("password twice")
-        << broker + "password_file = /nonexistent\n[controller a]\nport = COM1\n"
-        << 2 << "both password and password_file";
-}
-
-void TestMqtt::checkConfig() {
-    QFETCH(QString, text);
-    QFETCH(int, exitCode);
-    QFETCH(QString, output);
-    QProcess check;
-    check.start(QStringLiteral(VESK_MQTT_BIN),
-                {"--check-config", "--config", writeConfig("check.conf", text)});
-    QVERIFY(check.waitForFinished());
-    const QString printed = check.readAllStandardOutput() + check.readAllStandardError();
-    QCOMPARE(check.exitCode(), exitCode);
-    QVERIFY2(printed.contains(output), qPrintable(printed));
-    QVERIFY(!printed.contains("s3cret"));
-}
 
 QTEST_GUILESS_MAIN(TestMqtt)
 #include "tst_mqtt.moc"
