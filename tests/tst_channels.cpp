@@ -43,7 +43,6 @@ private slots:
         // Toggling sends nothing; Command5 is reachable under the QX series.
         row("off 2, 8, toggled twice, broadcast", "Check2 Check1_1,7,3,3 Option1_0 Command5",
             "CA 20 FE CC 04 00 11 01 7D AC", -1);
-        // The multi-channel area.
         row("1, 3 on, 15 min", "PCheck_1,3,4,5,6,7 MinteCombo=1 HourCombo=15 Command4",
             "CA 20 01 19 03 05 05 8F 5F", 500);
         row("2 out, 8 off", "PCheck_1 PortCheck_7 Command4", "CA 20 01 19 03 FD 7D 00 7E", 500);
@@ -107,8 +106,7 @@ private slots:
     void timedAllHold() {
         Console c;
         ready(c);
-        QPushButton* on = c.button("Command3_0");
-        QPushButton* off = c.button("Command3_1");
+        QPushButton *on = c.button("Command3_0"), *off = c.button("Command3_1");
         QCOMPARE(on->font().pointSize(), 12);
         QStringList seen; // at 400, 800 and 3200 ms: the display and the enabled buttons
         const auto look = [&](QPushButton* then) {

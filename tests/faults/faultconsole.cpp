@@ -1,19 +1,8 @@
-// vesk-faultconsole: the console window as a process of its own, driven line by line from stdin,
-// for the fault tests. It builds the real window (full or classic) on the ports named by
-// VESKPANEL_COMn, runs its start-up and event loop as the program does, and adds what a test needs
-// to look inside: an event-loop stall monitor, the resident memory, the lamp colours, the frames
-// written and, with --record-messages, the message boxes as lines instead of dialogues.
-//
-// Commands (one per line):
-//   click NAME            click a button, check box or option button (skipped when disabled/hidden)
-//   stats                 "STATS gap=<ms> rss=<kB> lamps=<8 x 0/1> ports=<4 x 0/1> written=<n>
-//                         pending=<n>" (lamps and port captions: 1 = red)
-//   resetgap              start a new stall measurement
-//   random N SEED         N random operator actions, one per event-loop pass, then "RANDOM-DONE"
-//   settle                "SETTLED" once no operation waits any more
-//   close                 close the window
-// Output lines: READY, MSG <text>, BOX <text> (a real dialogue is open), ACK <command>,
-// EXIT pending=<operations still waiting>.
+// vesk-faultconsole: the console window (full, or --classic) as a process of its own on the ports
+// named by VESKPANEL_COMn, driven by lines on stdin: "click NAME", "stats", "resetgap",
+// "random N SEED", "settle", "close". It answers READY, ACK <command>, STATS gap=<ms> rss=<kB>
+// lamps=<8 x 0/1> ports=<4 x 0/1> written=<n> pending=<n> (1 = red), RANDOM-DONE, SETTLED,
+// MSG <text> (with --record-messages), BOX <text> (a real dialogue opened) and EXIT pending=<n>.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -58,8 +47,7 @@ long rssKb() {
     return -1;
 }
 
-// The largest gap between ticks of a 10 ms timer: how long the event loop was ever busy. A real
-// dialogue that opened is announced once, so that a test can act while it is open.
+// The largest gap between ticks of a 10 ms timer, and each real dialogue announced once.
 struct StallMonitor : QObject {
     StallMonitor() {
         timer.setTimerType(Qt::PreciseTimer);
@@ -86,8 +74,7 @@ struct StallMonitor : QObject {
     QPointer<QWidget> announced;
 };
 
-// Random operator actions over every control the operator can reach: visible, enabled buttons,
-// check and option boxes, spin arrows, text boxes and lists.
+// Random actions on the visible, enabled controls.
 class RandomOperator : public QObject {
 public:
     RandomOperator(VESK& window, quint32 seed) : m_window(window), m_random(seed) {}
@@ -135,8 +122,7 @@ private:
             list->setCurrentIndex(index);
             emit list->activated(index);
         } else {
-            // Series switch, port switch (COM1/COM2 lead to the simulator, COM3/COM4 are missing
-            // and picked one time in four) or polling.
+            // Series, port (COM3/COM4 are missing, one pick in four) or polling.
             const quint32 pick = m_random.bounded(8);
             const QString name = kind < 88 ? QStringLiteral("Option1_%1").arg(pick % 2)
                                  : kind < 95
@@ -156,7 +142,6 @@ private:
         }
         --m_left;
         act();
-        // One action per pass of the event loop, so that replies, ticks and waits interleave.
         QTimer::singleShot(int(m_random.bounded(3)), this, [this] { step(); });
     }
 
@@ -179,7 +164,6 @@ private:
         char buffer[4096];
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
         if (n <= 0) {
-            // The test went away: end like a closed window.
             m_stdin.setEnabled(false);
             m_window.close();
             return;
@@ -193,25 +177,21 @@ private:
         }
     }
 
-    template <typename T> T* find(const QString& name) const {
-        return m_window.findChild<T*>(name);
-    }
-
     void execute(const QString& line) {
         const QString command = line.section(' ', 0, 0);
         const QString name = line.section(' ', 1, 1);
-        auto* button = find<QAbstractButton>(name);
+        auto* button = m_window.findChild<QAbstractButton*>(name);
         if (command == "click" && button && button->isEnabled()) {
             say("ACK " + line);
             button->click();
         } else if (command == "stats") {
             QString lamps, ports;
             for (int k = 0; k < 8; ++k) {
-                auto* lamp = find<QPushButton>(QStringLiteral("Command_CPort_%1").arg(k));
+                auto* lamp = m_window.findChild<QPushButton*>(QString("Command_CPort_%1").arg(k));
                 lamps += lamp && toolkit::faceColor(lamp) == toolkit::Red ? '1' : '0';
             }
             for (int i = 0; i < 4; ++i) {
-                auto* port = find<QPushButton>(QStringLiteral("COM_%1").arg(i));
+                auto* port = m_window.findChild<QPushButton*>(QString("COM_%1").arg(i));
                 ports += port && toolkit::textColor(port) == toolkit::Red ? '1' : '0';
             }
             say(QStringLiteral("STATS gap=%1 rss=%2 lamps=%3 ports=%4 written=%5 pending=%6")
@@ -261,7 +241,6 @@ int main(int argc, char* argv[]) {
     const bool classic = args.contains(QStringLiteral("--classic"));
     setUpApplication(app,
                      classic ? QStringLiteral("veskpanel-classic") : QStringLiteral("veskpanel"));
-    // Messages go to standard output instead of boxes when asked; the web address always does.
     struct SaidMessages : MessageSink {
         void show(const Message& m) override { say(QStringLiteral("MSG ") + m.text); }
     } said;
@@ -285,7 +264,6 @@ int main(int argc, char* argv[]) {
             status = app.exec();
         }
     }
-    // Every operation that was waiting has ended with the window, none lingers.
     say(QStringLiteral("EXIT pending=%1").arg(waits.pending()));
     return status;
 }

@@ -109,10 +109,6 @@ private slots:
             "CA20012004F0");
         row("pair mask bit 3, off leaves the partner",
             {param(0x1F, "\x08"), sw(8, 1), sw(1, 1), sw(2, 1), sw(7, 1), sw(8, 0)}, {{0, 0x43}});
-        row("pair parameters set and released",
-            {param(0x24, "\x20\x10"), param(0x26, hex("0100")), param(0x26, hex("0000")), sw(5, 1),
-             sw(6, 1), sw(7, 1), sw(8, 1)},
-            {{0, 0xE0}});
         row("interlock on timed switching", {param(0x1F, "\x02"), timed(0x0C, 0x0C, 0x00)},
             {{0, 0x08}});
         row("0x01 on-delays 1..8 s", {timed(0xFF, 0xFF, 0x01)},
@@ -126,13 +122,6 @@ private slots:
         row("0xFF 63 hours", {timed(0x04, 0x04, 0xFF)}, {{62999, 0}, {63000, 4}}, "", 3600);
         row("restart to the state before",
             {param(0x11, "\x85"), sw(2, 1), timed(0x01, 0x01, 0x41), powerCycle}, {{2000, 0x02}});
-        row("restart to the user-defined state",
-            {param(0x1F, "\x01"), param(0x11, "\x87"), param(0x15, hex("00")), powerCycle},
-            {{0, 0x86}});
-        row("restart with the pending address",
-            {vesk::parameterFrame(254, 0x10, "\x1A"), sw(1, 1), query(), powerCycle, sw(2, 1),
-             sw(3, 1, 26), query(1), query(254)},
-            {{0, 0x05}}, "CA20012001F3 CA201A2005D6");
         row("restart with address 0",
             {param(0x10, hex("00")), powerCycle, cmd(0x19, {0xFF, 0xFF, 0}, 0), query(0)},
             {{0, 0xFF}}, "CA200020FFF6");
@@ -163,16 +152,9 @@ private slots:
         const auto row = [](const char* name, const QByteArray& frame, const char* change = "") {
             QTest::newRow(name) << frame << QByteArray(change);
         };
-        row("state mask", hex("CA2001CC0400110185AC"), R"({"stateMask":133})");
-        row("power-on user-defined", hex("CA2001CC0400150100AC"), R"({"powerOnMode":0})");
-        row("pair mask", param(0x1F, "\x0F"), R"({"interlockPairs":15})");
-        row("pair 7-8", param(0x26, "\x02\x01"),
-            R"({"pairParams":{"0x20":[0,0],"0x22":[0,0],"0x24":[0,0],"0x26":[2,1]}})");
         row("on-delays", param(0x30, hex("0500").repeated(8)), R"({"onDelays":[5,5,5,5,5,5,5,5]})");
         row("off-delays, base 255", param(0x40, hex("FF00 0101 2D01 0002 1E0E 00FF FEFF 0000")),
             R"({"offDelays":[255,256,300,510,3600,65025,65279,0]})");
-        row("address, pending", hex("CA20FECC040010011AAC"), R"({"pendingAddress":26})");
-        row("keys locked", hex("CA2001CF010044"), R"({"keysLocked":true})");
         // Values out of range: each rejected and only counted.
         for (const QByteArray& frame :
              {param(0x15, "\x05"), param(0x1F, "\x10"),
