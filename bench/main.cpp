@@ -10,7 +10,6 @@
 #include "app/application.h"
 #include "bench/bench.h"
 #include "support/simprocess.h"
-#include "toolkit/toolkit.h"
 
 using namespace vesk::bench;
 

@@ -1,6 +1,5 @@
-#include <QApplication>
 #include <QCheckBox>
-#include <QEventLoop>
+#include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
@@ -94,21 +93,18 @@ struct EventWatch : QObject {
     const std::function<void()> handler;
 };
 
-// The console window of the full program on the tapped line, after its start-up sequence.
-// A message box would stop the measurement; note it instead.
-struct SaidMessages : MessageSink {
-    void show(const Message& m) override {
-        std::fprintf(stderr, "vesk-bench: the console showed \"%s\"\n", qPrintable(m.text));
-    }
-};
-
-struct Console {
+// The console window of the full program on the tapped line, after its start-up sequence. A
+// message box would stop the measurement: the console notes it on stderr instead.
+struct Console : MessageSink {
     Console() {
         window->startUp();
         window->show();
         settle();
     }
-    ~Console() { settle(); }
+    ~Console() override { settle(); }
+    void show(const Message& m) override {
+        std::fprintf(stderr, "vesk-bench: the console showed \"%s\"\n", qPrintable(m.text));
+    }
     QPushButton* button(const QString& name) const { return window->findChild<QPushButton*>(name); }
     // Waits until every operation has run to its end and the last reply has been coloured.
     void settle() {
@@ -117,9 +113,8 @@ struct Console {
     }
     QCheckBox* automatic() const { return window->findChild<QCheckBox*>("Checktest"); }
     Waits waits;
-    SaidMessages said;
     std::unique_ptr<VESK> window = std::make_unique<VESK>(
-        BuildProfile::full(&createMultiChannelArea), waits, WindowSeams{&said, {}});
+        BuildProfile::full(&createMultiChannelArea), waits, WindowSeams{this, {}});
 };
 
 void hold(const Options& options, WireTap&, std::vector<Figure>& out) {
