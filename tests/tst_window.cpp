@@ -236,6 +236,12 @@ private slots:
         // Idle while waiting: half a second of waiting costs almost no CPU.
         QVERIFY2(used < 0.1, qPrintable(QString::number(used)));
         QCOMPARE(w.pending(), 0);
+        // Closing ends a wait at once, and the wait yields false so that its operation stops.
+        Waited cut;
+        spawn(timedWait(&w, 5000, &cut));
+        w.close();
+        clearExitRequest();
+        QVERIFY(cut.done && !cut.result && cut.elapsed < 1000);
     }
 
     void labels() {
