@@ -76,7 +76,7 @@ private slots:
         SimProcess sim;
         QVERIFY2(sim.isRunning(), "vesk-sim did not start ($VESKSIM)");
         Console c(false, false);
-        c.window->port().setSpecFor(1, *parsePortSpec(sim.ptyPath()));
+        c.window->port().setLocationFor(1, *parsePortLocation(sim.ptyPath()));
         c.window->startUp();
         QVERIFY(c.settle());
         QVERIFY(c.messages.isEmpty());

@@ -69,7 +69,7 @@ private slots:
         const QString link = dir.filePath(QStringLiteral("ttyUSB-link"));
         auto sim = std::make_unique<SimProcess>(QStringList{"--link", link});
         Console c(false, false);
-        c.window->port().setSpecFor(1, *parsePortSpec(link));
+        c.window->port().setLocationFor(1, *parsePortLocation(link));
         c.window->startUp();
         QVERIFY(sim->waitForReceived(2, 5000));
         QSignalSpy lost(&c.window->port(), &SerialPortControl::portLost);
@@ -96,8 +96,8 @@ private slots:
         auto server = std::make_unique<Ser2Net>(sim.ptyPath(), port);
         QVERIFY(server->ready);
         Console c(false, false);
-        const auto spec = parsePortSpec(QStringLiteral("tcp://127.0.0.1:%1").arg(port));
-        c.window->port().setSpecFor(1, *spec);
+        const auto location = parsePortLocation(QStringLiteral("tcp://127.0.0.1:%1").arg(port));
+        c.window->port().setLocationFor(1, *location);
         c.window->startUp();
         QVERIFY(sim.waitForReceived(2, 5000));
         QCOMPARE(sim.received().at(0).hex, QStringLiteral("CA 20 FE 20 01 01 F5"));
@@ -143,7 +143,7 @@ private slots:
             QCOMPARE(c.messageTexts().size(), 1);
             QVERIFY2(c.messageTexts()[0].contains(QStringLiteral("host is empty")),
                      qPrintable(c.messageTexts()[0]));
-            QCOMPARE(c.window->port().currentSpec()->path, sim.ptyPath());
+            QCOMPARE(c.window->port().currentLocation()->path, sim.ptyPath());
             QSettings saved(conf, QSettings::IniFormat);
             QCOMPARE(saved.value(QStringLiteral("ports/COM1")).toString(), sim.ptyPath());
         }

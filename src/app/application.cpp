@@ -96,7 +96,7 @@ int runConsole(QApplication& app, BuildProfile profile) {
     for (int n = 1; n <= PortCount; ++n) {
         given[n - 1] = parser.value(QStringLiteral("com%1").arg(n));
         QString why;
-        if (!given[n - 1].isEmpty() && !parsePortSpec(given[n - 1], &why)) {
+        if (!given[n - 1].isEmpty() && !parsePortLocation(given[n - 1], &why)) {
             std::fprintf(stderr, "%s: --com%d %s: %s\n", qPrintable(profile.program), n,
                          qPrintable(given[n - 1]), qPrintable(why));
             return 2;

@@ -43,8 +43,8 @@ PortSelector::PortSelector(const AreaContext& ctx, PortChoices& choices, QWidget
     connect(&port, &SerialPortControl::portLost, this, [this, &port] {
         colourCaptions(-1);
         // Watch for the same device (or server) to come back.
-        if (const auto spec = port.specFor(port.commPort()))
-            m_reopener->watch(port.commPort(), *spec);
+        if (const auto location = port.locationFor(port.commPort()))
+            m_reopener->watch(port.commPort(), *location);
         refreshTooltips(true);
     });
     connect(m_reopener, &PortReopener::reopened, this, [this](int commPort) {
@@ -119,11 +119,11 @@ void PortSelector::stopWatching() {
     m_pending = -1;
 }
 
-void PortSelector::choose(int index, const PortSpec& spec) {
+void PortSelector::choose(int index, const PortLocation& location) {
     SerialPortControl& port = m_link.port();
     const bool current = port.commPort() == index + 1 &&
                          (port.portOpen() || port.connecting() || m_reopener->watching());
-    m_choices.choose(index + 1, spec);
+    m_choices.choose(index + 1, location);
     m_choices.applyTo(port);
     if (current)
         select(index);

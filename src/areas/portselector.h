@@ -25,7 +25,7 @@ class DeviceLink;
 class PortChoices;
 class PortReopener;
 struct PortError;
-struct PortSpec;
+struct PortLocation;
 
 class PortSelector : public QObject {
     Q_OBJECT
@@ -46,8 +46,8 @@ public:
     QMenu* buildMenu(int index);
     // The typed-entry dialog for button `index`, opened with `text`.
     void askForPort(int index, const QString& text);
-    // Stores `spec` for button `index` and, when that button's port is the open one, reopens.
-    void choose(int index, const PortSpec& spec);
+    // Stores `location` for button `index` and, when that button's port is the open one, reopens.
+    void choose(int index, const PortLocation& location);
 
 private:
     void colourCaptions(int openIndex);

@@ -76,9 +76,9 @@ QString PortSelector::tooltip(int index, const QList<QSerialPortInfo>& present) 
     QStringList lines;
     lines << QStringLiteral("COM%1: %2（%3）")
                  .arg(index + 1)
-                 .arg(chosen.spec.text(), sourceText(chosen.source));
-    if (!chosen.spec.isTcp()) {
-        if (const auto info = infoFor(chosen.spec.path, present);
+                 .arg(chosen.location.text(), sourceText(chosen.source));
+    if (!chosen.location.isTcp()) {
+        if (const auto info = infoFor(chosen.location.path, present);
             info && !deviceFacts(*info).isEmpty())
             lines << deviceFacts(*info);
     }
@@ -101,7 +101,7 @@ QMenu* PortSelector::buildMenu(int index) {
     auto* menu = new QMenu(m_buttons[index]);
     menu->setObjectName(QStringLiteral("portMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    const QString current = m_choices.port(index + 1).spec.text();
+    const QString current = m_choices.port(index + 1).location.text();
     refreshTooltips(true);
     for (const QSerialPortInfo& info : std::as_const(m_present)) {
         const QString path = byIdLink(info.systemLocation());
@@ -112,8 +112,8 @@ QMenu* PortSelector::buildMenu(int index) {
         action->setCheckable(true);
         action->setChecked(path == current || info.systemLocation() == current);
         connect(action, &QAction::triggered, this, [this, index, path] {
-            if (const auto spec = parsePortSpec(path))
-                choose(index, *spec);
+            if (const auto location = parsePortLocation(path))
+                choose(index, *location);
         });
     }
     if (menu->isEmpty())
@@ -146,8 +146,8 @@ void PortSelector::askForPort(int index, const QString& text) {
     dialog->setTextValue(text);
     connect(dialog, &QInputDialog::textValueSelected, this, [this, index](const QString& typed) {
         QString why;
-        if (const auto spec = parsePortSpec(typed, &why))
-            return choose(index, *spec);
+        if (const auto location = parsePortLocation(typed, &why))
+            return choose(index, *location);
         // Refused: nothing is stored, and the entry comes back to be corrected.
         m_messages.show({QStringLiteral("“%1”不是有效的端口：%2").arg(typed, why), AppTitle,
                          Icon::Warning, Buttons::Ok});

@@ -19,8 +19,8 @@ bool FrameJournal::open(const QString& path, QString* error) {
 
 void FrameJournal::attach(SerialPortControl& port) {
     const auto name = [&port] {
-        const auto spec = port.currentSpec();
-        return spec ? spec->text() : QString();
+        const auto location = port.currentLocation();
+        return location ? location->text() : QString();
     };
     connect(&port, &SerialPortControl::written, this,
             [this, name](const QByteArray& bytes) { record(name(), true, bytes); });

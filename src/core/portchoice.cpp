@@ -45,9 +45,9 @@ std::array<ResolvedPort, PortCount> resolvePorts(const PortInputs& in, QStringLi
             if (text.isEmpty())
                 continue;
             QString why;
-            if (const auto spec = parsePortSpec(text, &why)) {
-                given[i] = ResolvedPort{*spec, source};
-                taken << spec->path;
+            if (const auto location = parsePortLocation(text, &why)) {
+                given[i] = ResolvedPort{*location, source};
+                taken << location->path;
                 break;
             }
             if (warnings)
@@ -66,16 +66,16 @@ std::array<ResolvedPort, PortCount> resolvePorts(const PortInputs& in, QStringLi
             continue;
         }
         // The adapters go to the ports that no other source took, in turn.
-        PortSpec spec;
+        PortLocation location;
         if (!adapters.isEmpty()) {
-            spec.path = adapters.takeFirst();
+            location.path = adapters.takeFirst();
         } else if (in.windows) {
-            spec.kind = PortSpec::Kind::WindowsCom;
-            spec.path = key(i + 1);
+            location.kind = PortLocation::Kind::WindowsCom;
+            location.path = key(i + 1);
         } else {
-            spec.path = QStringLiteral("/dev/ttyS%1").arg(i);
+            location.path = QStringLiteral("/dev/ttyS%1").arg(i);
         }
-        out[i] = {spec, PortSource::Default};
+        out[i] = {location, PortSource::Default};
     }
     return out;
 }
@@ -172,10 +172,10 @@ bool PortChoices::writeSaved(int commPort, const QString& value) {
     return false;
 }
 
-bool PortChoices::choose(int commPort, const PortSpec& spec) {
-    m_chosen[commPort - 1] = spec;
-    m_inputs.saved[commPort - 1] = spec.text();
-    const bool stored = writeSaved(commPort, spec.text());
+bool PortChoices::choose(int commPort, const PortLocation& location) {
+    m_chosen[commPort - 1] = location;
+    m_inputs.saved[commPort - 1] = location.text();
+    const bool stored = writeSaved(commPort, location.text());
     resolve();
     emit changed(commPort);
     return stored;
@@ -191,7 +191,7 @@ void PortChoices::forget(int commPort) {
 
 void PortChoices::applyTo(SerialPortControl& port) const {
     for (int i = 0; i < PortCount; ++i)
-        port.setSpecFor(i + 1, m_ports[i].spec);
+        port.setLocationFor(i + 1, m_ports[i].location);
 }
 
 } // namespace vesk

@@ -14,7 +14,7 @@
 #include <array>
 #include <optional>
 
-#include "core/portspec.h"
+#include "core/portlocation.h"
 
 namespace vesk {
 
@@ -25,7 +25,7 @@ inline constexpr int PortCount = 4;
 enum class PortSource { CommandLine, Environment, Saved, Default };
 
 struct ResolvedPort {
-    PortSpec spec;
+    PortLocation location;
     PortSource source = PortSource::Default;
 };
 
@@ -66,7 +66,7 @@ public:
     // Stores the operator's choice and uses it from now on, ahead of every other source.
     // False (with one warning) when the settings file cannot be written; the choice still holds
     // for this run.
-    bool choose(int commPort, const PortSpec& spec);
+    bool choose(int commPort, const PortLocation& location);
     // Removes the saved choice; the port falls back to the remaining sources.
     void forget(int commPort);
     // Hands the current choices to the port.
@@ -82,7 +82,7 @@ private:
 
     QString m_path;
     PortInputs m_inputs;
-    std::array<std::optional<PortSpec>, PortCount> m_chosen; // chosen in this run
+    std::array<std::optional<PortLocation>, PortCount> m_chosen; // chosen in this run
     std::array<ResolvedPort, PortCount> m_ports;
 };
 

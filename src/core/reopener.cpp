@@ -23,13 +23,13 @@ PortReopener::PortReopener(SerialPortControl& port, QObject* parent)
     });
 }
 
-void PortReopener::watch(int commPort, const PortSpec& spec) {
+void PortReopener::watch(int commPort, const PortLocation& location) {
     m_commPort = commPort;
-    m_spec = spec;
+    m_location = location;
     m_watching = true;
     m_connecting = false;
     m_backoffMs = FirstBackoffMs;
-    m_timer.start(spec.isTcp() ? m_backoffMs : PollMs);
+    m_timer.start(location.isTcp() ? m_backoffMs : PollMs);
 }
 
 void PortReopener::stop() {
@@ -42,13 +42,13 @@ void PortReopener::attempt() {
     if (!m_watching || m_port.portOpen() || m_port.connecting())
         return stop();
     m_port.setCommPort(m_commPort);
-    if (m_spec.isTcp()) {
+    if (m_location.isTcp()) {
         m_connecting = true;
-        m_port.openSpec(m_spec);
+        m_port.openLocation(m_location);
         return;
     }
     // A device node (or the link to it) that is back and opens; otherwise look again later.
-    if (QFileInfo::exists(m_spec.path) && m_port.openSpec(m_spec))
+    if (QFileInfo::exists(m_location.path) && m_port.openLocation(m_location))
         return succeeded();
     m_timer.start(PollMs);
 }

@@ -8,7 +8,7 @@
 #include <QObject>
 #include <QTimer>
 
-#include "core/portspec.h"
+#include "core/portlocation.h"
 
 namespace vesk {
 
@@ -23,8 +23,8 @@ public:
 
     explicit PortReopener(SerialPortControl& port, QObject* parent = nullptr);
 
-    // Starts watching for `spec`, to be reopened as port COMn `commPort`.
-    void watch(int commPort, const PortSpec& spec);
+    // Starts watching for `location`, to be reopened as port COMn `commPort`.
+    void watch(int commPort, const PortLocation& location);
     // Stops watching (the operator chose a port, or the program ends).
     void stop();
     bool watching() const { return m_watching; }
@@ -39,7 +39,7 @@ private:
 
     SerialPortControl& m_port;
     QTimer m_timer;
-    PortSpec m_spec;
+    PortLocation m_location;
     int m_commPort = 0;
     int m_backoffMs = FirstBackoffMs;
     bool m_watching = false;

@@ -29,7 +29,7 @@ SerialPortControl::SerialPortControl(QObject* parent) : QObject(parent) {
         if (m_connecting)
             fail({PortError::Reason::TimedOut,
                   QStringLiteral("%1: connection timed out (no answer within %2 s)")
-                      .arg(m_spec->text())
+                      .arg(m_location->text())
                       .arg(TcpConnectTimeoutMs / 1000)});
     });
     connect(&m_tcp, &QTcpSocket::connected, this, &SerialPortControl::tcpConnected);
@@ -76,14 +76,14 @@ QString SerialPortControl::deviceNameFor(int commPort) {
 #endif
 }
 
-std::optional<PortSpec> SerialPortControl::specFor(int commPort) const {
-    if (const auto it = m_specs.constFind(commPort); it != m_specs.cend())
+std::optional<PortLocation> SerialPortControl::locationFor(int commPort) const {
+    if (const auto it = m_locations.constFind(commPort); it != m_locations.cend())
         return *it;
-    return parsePortSpec(deviceNameFor(commPort));
+    return parsePortLocation(deviceNameFor(commPort));
 }
 
-void SerialPortControl::setSpecFor(int commPort, const PortSpec& spec) {
-    m_specs.insert(commPort, spec);
+void SerialPortControl::setLocationFor(int commPort, const PortLocation& location) {
+    m_locations.insert(commPort, location);
 }
 
 void SerialPortControl::setCommPort(int port) {
@@ -97,8 +97,8 @@ bool SerialPortControl::portOpen() const {
     return m_device != nullptr && m_device->isOpen();
 }
 
-std::optional<PortSpec> SerialPortControl::currentSpec() const {
-    return (m_device || m_connecting) ? m_spec : std::nullopt;
+std::optional<PortLocation> SerialPortControl::currentLocation() const {
+    return (m_device || m_connecting) ? m_location : std::nullopt;
 }
 
 bool SerialPortControl::setPortOpen(bool open) {
@@ -110,35 +110,35 @@ bool SerialPortControl::setPortOpen(bool open) {
         return true;
     QString why;
     const QString name = deviceNameFor(m_commPort);
-    const std::optional<PortSpec> spec =
-        m_specs.contains(m_commPort) ? specFor(m_commPort) : parsePortSpec(name, &why);
-    if (!spec)
+    const std::optional<PortLocation> location =
+        m_locations.contains(m_commPort) ? locationFor(m_commPort) : parsePortLocation(name, &why);
+    if (!location)
         return fail({PortError::Reason::Missing, QStringLiteral("%1: %2").arg(name, why)});
-    openSpec(*spec);
+    openLocation(*location);
     return portOpen();
 }
 
-bool SerialPortControl::openSpec(const PortSpec& spec) {
+bool SerialPortControl::openLocation(const PortLocation& location) {
     closeAll();
-    m_spec = spec;
+    m_location = location;
     m_error = {};
-    if (spec.isTcp()) {
-        startTcp(spec);
+    if (location.isTcp()) {
+        startTcp(location);
         return true;
     }
-    return openSerial(spec);
+    return openSerial(location);
 }
 
-bool SerialPortControl::openSerial(const PortSpec& spec) {
-    QString device = spec.path;
-    if (spec.kind == PortSpec::Kind::Device) {
+bool SerialPortControl::openSerial(const PortLocation& location) {
+    QString device = location.path;
+    if (location.kind == PortLocation::Kind::Device) {
         // One lock per device whichever of its names was given.
-        device = canonicalDevice(spec.path);
+        device = canonicalDevice(location.path);
         if (device.isEmpty())
-            return fail(missingDevice(spec.path));
+            return fail(missingDevice(location.path));
         // A program that locked the device under the name it was given holds it too.
-        if (device != spec.path) {
-            if (auto held = heldUnderName(spec.path, spec.path))
+        if (device != location.path) {
+            if (auto held = heldUnderName(location.path, location.path))
                 return fail(std::move(*held));
         }
     }
@@ -155,7 +155,7 @@ bool SerialPortControl::openSerial(const PortSpec& spec) {
     // QSerialPort takes the lock file for the device, so a port held by another program is busy.
     if (!m_port.open(QIODevice::ReadWrite)) {
         const PortError error =
-            diagnoseSerialFailure(spec.path, device, m_port.error(), m_port.errorString());
+            diagnoseSerialFailure(location.path, device, m_port.error(), m_port.errorString());
         m_port.clearError();
         return fail(error);
     }
@@ -166,11 +166,11 @@ bool SerialPortControl::openSerial(const PortSpec& spec) {
     return true;
 }
 
-void SerialPortControl::startTcp(const PortSpec& spec) {
+void SerialPortControl::startTcp(const PortLocation& location) {
     m_connecting = true;
     m_tcp.setReadBufferSize(ReceiveBufferSize);
     // connectToHost() looks the name up and connects without blocking; the timer bounds the wait.
-    m_tcp.connectToHost(spec.host, spec.tcpPort);
+    m_tcp.connectToHost(location.host, location.tcpPort);
     m_connectTimer.start();
 }
 
@@ -193,7 +193,7 @@ void SerialPortControl::tcpError(QAbstractSocket::SocketError error) {
     }
     if (!m_connecting)
         return;
-    const QString where = m_spec->text();
+    const QString where = m_location->text();
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
         fail({PortError::Reason::Refused, QStringLiteral("%1: connection refused").arg(where)});
@@ -303,7 +303,7 @@ void SerialPortControl::handleError(QSerialPort::SerialPortError error) {
             lose();
         break;
     default:
-        // Open failures are reported through openSpec(); modem-line requests that a device does
+        // Open failures are reported through openLocation(); modem-line requests that a device does
         // not support (UnsupportedOperationError) are harmless.
         break;
     }

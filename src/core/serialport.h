@@ -9,10 +9,10 @@
 //     connect(&port, &SerialPortControl::openFailed, ...);  // PortError: reason + text
 //     connect(&port, &SerialPortControl::onComm, [&] { handle(port.input()); });
 //     connect(&port, &SerialPortControl::portLost, ...);    // unplugged / connection dropped
-//     if (!port.openSpec(*parsePortSpec(u"tcp://10.0.0.5:4001")))
+//     if (!port.openLocation(*parsePortLocation(u"tcp://10.0.0.5:4001")))
 //         qWarning() << port.lastError().text;               // failed at once
 //
-// openSpec() on a serial device decides before it returns: true = open, false = lastError(); it
+// openLocation() on a serial device decides before it returns: true = open, false = lastError(); it
 // also emits opened() or openFailed() before returning. On tcp:// it returns true while
 // connecting (connecting() is true) and the result follows from the event loop as opened() or
 // openFailed(); a host that has not accepted within TcpConnectTimeoutMs fails with TimedOut.
@@ -22,7 +22,7 @@
 // /dev/serial/by-id/ names resolved), with the same lock file QSerialPort uses, so the same
 // adapter reached under two names is busy for the second opener in every program of the project.
 //
-// The consoles keep using COMn numbers: setCommPort(n) + setPortOpen(true) opens specFor(n).
+// The consoles keep using COMn numbers: setCommPort(n) + setPortOpen(true) opens locationFor(n).
 #pragma once
 
 #include <QByteArray>
@@ -33,7 +33,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include "core/portspec.h"
+#include "core/portlocation.h"
 #include "core/reply.h"
 
 #include <optional>
@@ -66,9 +66,9 @@ public:
 
     // Device name of COMn: $VESKPANEL_COMn when set, otherwise the platform's name for port n.
     static QString deviceNameFor(int commPort);
-    // The port COMn stands for: the one given to setSpecFor(), otherwise deviceNameFor(n).
-    std::optional<PortSpec> specFor(int commPort) const;
-    void setSpecFor(int commPort, const PortSpec& spec);
+    // The port COMn stands for: the one given to setLocationFor(), otherwise deviceNameFor(n).
+    std::optional<PortLocation> locationFor(int commPort) const;
+    void setLocationFor(int commPort, const PortLocation& location);
 
     int commPort() const { return m_commPort; }
     // Takes effect at the next open; ignored while the port is open.
@@ -78,16 +78,16 @@ public:
     bool portOpen() const;
     // A tcp:// connection attempt is under way.
     bool connecting() const { return m_connecting; }
-    // Opens specFor(commPort()) (true) or closes (false). Opening fails for a missing, busy or
+    // Opens locationFor(commPort()) (true) or closes (false). Opening fails for a missing, busy or
     // inaccessible port and leaves it closed; closing a closed port does nothing, closing also
     // abandons a connection attempt. Returns whether the port is open afterwards: for tcp:// that
     // is false while connecting() (the result follows as opened() / openFailed()).
     bool setPortOpen(bool open);
 
-    // Closes whatever is open and opens `spec`; see the comment at the top.
-    bool openSpec(const PortSpec& spec);
+    // Closes whatever is open and opens `location`; see the comment at the top.
+    bool openLocation(const PortLocation& location);
     // The port open or being connected, nullopt when closed.
-    std::optional<PortSpec> currentSpec() const;
+    std::optional<PortLocation> currentLocation() const;
     // Why the last open failed; Reason::None after a successful open.
     const PortError& lastError() const { return m_error; }
     // Bytes have arrived since the port opened (a port that never answered is likely the wrong
@@ -110,7 +110,7 @@ signals:
     void onComm();
     // The open port failed (adapter unplugged, device gone, connection dropped) and was closed.
     void portLost();
-    // The port opened (serial: inside openSpec(); tcp://: once connected).
+    // The port opened (serial: inside openLocation(); tcp://: once connected).
     void opened();
     // The port did not open; lastError() holds the same reason.
     void openFailed(const vesk::PortError& error);
@@ -121,8 +121,8 @@ signals:
     void taken(const QByteArray& batch);
 
 private:
-    bool openSerial(const PortSpec& spec);
-    void startTcp(const PortSpec& spec);
+    bool openSerial(const PortLocation& location);
+    void startTcp(const PortLocation& location);
     void tcpConnected();
     void tcpError(QAbstractSocket::SocketError error);
     bool fail(PortError error);
@@ -138,10 +138,10 @@ private:
     QTimer m_connectTimer;
     bool m_connecting = false;
     quint64 m_generation = 0; // counts opens and closes, so late socket events are recognised
-    std::optional<PortSpec> m_spec;
+    std::optional<PortLocation> m_location;
     PortError m_error;
     bool m_answered = false;
-    QMap<int, PortSpec> m_specs;
+    QMap<int, PortLocation> m_locations;
     QTimer m_quiet;
     QElapsedTimer m_clock;
     BatchAssembler m_batch{QuietGapMs, ReceiveBufferSize};

@@ -115,7 +115,7 @@ void Controller::announceDiscovery() {
 void Controller::execute(const Command& command) {
     if (!m_port->isOpen()) {
         logLine(QStringLiteral("%1: refused, port %2 is closed")
-                    .arg(describe(command), m_port->spec()));
+                    .arg(describe(command), m_port->location()));
         return;
     }
     const auto address = quint8(m_config.address);

@@ -5,7 +5,7 @@
 // once a second while it is missing, a tcp:// server at growing intervals of at most 1.5 s.
 #pragma once
 
-#include "core/portspec.h"
+#include "core/portlocation.h"
 #include "core/reopener.h"
 #include "core/serialport.h"
 
@@ -24,7 +24,7 @@ class PortLine : public QObject {
 public:
     explicit PortLine(const QString& text, QObject* parent = nullptr);
 
-    QString spec() const { return m_text; }
+    QString location() const { return m_text; }
     bool isOpen() const { return m_port.portOpen(); }
     // Starts opening; opened() or openFailed() follows (for a device before this returns), and
     // after a failure further attempts until one succeeds.
@@ -39,7 +39,7 @@ signals:
 
 private:
     QString m_text;
-    PortSpec m_spec;
+    PortLocation m_location;
     SerialPortControl m_port;
     PortReopener m_reopener{m_port};
 };

@@ -18,13 +18,13 @@ int wireMs(qsizetype bytes) {
 
 } // namespace
 
-PortQueue::PortQueue(const QString& spec, QObject* parent) : QObject(parent), m_line(spec) {
+PortQueue::PortQueue(const QString& location, QObject* parent) : QObject(parent), m_line(location) {
     m_gap.setSingleShot(true);
     m_gap.setTimerType(Qt::PreciseTimer);
     connect(&m_gap, &QTimer::timeout, this, [this] {
         if (m_awaiting) {
             logDetail(QStringLiteral("%1: no reply from address %2")
-                          .arg(this->spec())
+                          .arg(this->location())
                           .arg(m_awaiting->address));
             finishReply(std::nullopt);
         } else {
@@ -33,13 +33,14 @@ PortQueue::PortQueue(const QString& spec, QObject* parent) : QObject(parent), m_
     });
     connect(&m_line, &PortLine::opened, this, [this] {
         m_lastReason.clear();
-        logLine(QStringLiteral("port %1: open").arg(this->spec()));
+        logLine(QStringLiteral("port %1: open").arg(this->location()));
         emit opened();
     });
     connect(&m_line, &PortLine::openFailed, this, [this](const QString& reason) {
         // The same reason once, not once a second.
         if (reason != m_lastReason)
-            logLine(QStringLiteral("port %1: cannot open: %2; retrying").arg(this->spec(), reason));
+            logLine(
+                QStringLiteral("port %1: cannot open: %2; retrying").arg(this->location(), reason));
         m_lastReason = reason;
     });
     connect(&m_line, &PortLine::batch, this, &PortQueue::onBatch);
@@ -87,7 +88,7 @@ void PortQueue::pump() {
         return;
     Job job = std::move(m_jobs.front());
     m_jobs.pop_front();
-    logDetail(QStringLiteral("%1: TX %2").arg(spec(), hexText(job.frame).trimmed()));
+    logDetail(QStringLiteral("%1: TX %2").arg(location(), hexText(job.frame).trimmed()));
     if (!m_line.write(job.frame)) {
         // The line broke under the write; the lost signal follows and closes everything.
         if (job.handler)
@@ -111,7 +112,7 @@ void PortQueue::finishReply(std::optional<QByteArray> batch) {
 }
 
 void PortQueue::onBatch(const QByteArray& bytes) {
-    logDetail(QStringLiteral("%1: RX %2").arg(spec(), hexText(bytes).trimmed()));
+    logDetail(QStringLiteral("%1: RX %2").arg(location(), hexText(bytes).trimmed()));
     // Only a status reply from the address that was asked answers the query; anything else on
     // the line is noise or another device talking.
     if (m_awaiting && lampStates(bytes) && quint8(bytes.at(2)) == m_awaiting->address)
@@ -119,7 +120,7 @@ void PortQueue::onBatch(const QByteArray& bytes) {
 }
 
 void PortQueue::onLost() {
-    logLine(QStringLiteral("port %1: lost (unplugged or failed); retrying").arg(spec()));
+    logLine(QStringLiteral("port %1: lost (unplugged or failed); retrying").arg(location()));
     dropAll();
     emit closed();
     m_lastReason.clear();
@@ -132,7 +133,8 @@ void PortQueue::dropAll() {
     const auto commands =
         std::count_if(jobs.begin(), jobs.end(), [](const Job& job) { return !job.handler; });
     if (commands > 0)
-        logLine(QStringLiteral("port %1: %2 queued command(s) not sent").arg(spec()).arg(commands));
+        logLine(
+            QStringLiteral("port %1: %2 queued command(s) not sent").arg(location()).arg(commands));
     if (awaiting && awaiting->handler)
         awaiting->handler(std::nullopt);
     for (Job& job : jobs)

@@ -29,9 +29,9 @@ public:
     // Called with the reply batch, or nullopt when none came in time (or the line closed).
     using ReplyHandler = std::function<void(std::optional<QByteArray>)>;
 
-    explicit PortQueue(const QString& spec, QObject* parent = nullptr);
+    explicit PortQueue(const QString& location, QObject* parent = nullptr);
 
-    QString spec() const { return m_line.spec(); }
+    QString location() const { return m_line.location(); }
     bool isOpen() const { return m_line.isOpen(); }
     // First attempt to open the line; later attempts follow by themselves.
     void start();

@@ -6,7 +6,7 @@
 
 namespace vesk::ctl {
 
-std::optional<PortSpec> resolvePort(const QString& text, QString* why) {
+std::optional<PortLocation> resolvePort(const QString& text, QString* why) {
     static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
                                         QRegularExpression::CaseInsensitiveOption);
     if (const auto match = com.match(text.trimmed()); match.hasMatch()) {
@@ -16,9 +16,9 @@ std::optional<PortSpec> resolvePort(const QString& text, QString* why) {
             return std::nullopt;
         }
         // As the consoles choose: $VESKPANEL_COMn, the saved choice, then the adapters present.
-        return PortChoices().port(n).spec;
+        return PortChoices().port(n).location;
     }
-    return parsePortSpec(text, why);
+    return parsePortLocation(text, why);
 }
 
 Link::Link(QObject* parent) : QObject(parent) {
@@ -28,15 +28,15 @@ Link::Link(QObject* parent) : QObject(parent) {
     });
     connect(&m_port, &SerialPortControl::portLost, this, [this] {
         emit failed(QStringLiteral("%1: the port failed (device gone or connection dropped)")
-                        .arg(m_spec.text()));
+                        .arg(m_location.text()));
     });
     connect(&m_port, &SerialPortControl::opened, this, &Link::opened);
     connect(&m_port, &SerialPortControl::openFailed, this, &Link::openFailed);
 }
 
-bool Link::open(const PortSpec& spec) {
-    m_spec = spec;
-    return m_port.openSpec(spec);
+bool Link::open(const PortLocation& location) {
+    m_location = location;
+    return m_port.openLocation(location);
 }
 
 QString Link::error() const {

@@ -8,7 +8,7 @@
 
 #include <optional>
 
-#include "core/portspec.h"
+#include "core/portlocation.h"
 #include "core/serialport.h"
 
 namespace vesk::ctl {
@@ -16,7 +16,7 @@ namespace vesk::ctl {
 // The port the user named: COM1..COM4 as the consoles map them ($VESKPANEL_COMn, the saved
 // choice, the USB adapters present, the platform's device), a device path or tcp://HOST:PORT.
 // nullopt with the reason for anything else.
-std::optional<PortSpec> resolvePort(const QString& text, QString* why);
+std::optional<PortLocation> resolvePort(const QString& text, QString* why);
 
 class Link : public QObject {
     Q_OBJECT
@@ -25,7 +25,7 @@ public:
 
     // Starts opening. False when it failed at once (see error()); for tcp:// the result follows
     // as opened() or openFailed() while connecting() is true.
-    bool open(const PortSpec& spec);
+    bool open(const PortLocation& location);
     bool connecting() const { return m_port.connecting(); }
     // Why the port did not open, one line starting with the kind of failure ("missing", "busy",
     // "no permission", ...).
@@ -51,7 +51,7 @@ signals:
 
 private:
     SerialPortControl m_port;
-    PortSpec m_spec;
+    PortLocation m_location;
 };
 
 } // namespace vesk::ctl

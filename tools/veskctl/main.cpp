@@ -62,12 +62,12 @@ int main(int argc, char* argv[]) {
     }
     const Request& request = *parsed.request;
     QString error;
-    const std::optional<PortSpec> spec = resolvePort(request.port, &error);
-    if (!spec) {
+    const std::optional<PortLocation> location = resolvePort(request.port, &error);
+    if (!location) {
         print(stderr, QStringLiteral("veskctl: bad port '%1': %2\n").arg(request.port, error));
         return Exit::BadInput;
     }
-    const QString port = spec->text();
+    const QString port = location->text();
     if (request.dryRun)
         return dryRun(request);
 
@@ -79,7 +79,7 @@ int main(int argc, char* argv[]) {
     Output output(request, port);
     Link link;
     journal.attach(link.port());
-    if (!link.open(*spec)) {
+    if (!link.open(*location)) {
         output.error(link.error());
         output.finish(Exit::PortFailed);
         return Exit::PortFailed;

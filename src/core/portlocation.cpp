@@ -1,10 +1,10 @@
-#include "portspec.h"
+#include "portlocation.h"
 
 #include <QRegularExpression>
 
 namespace vesk {
 
-QString PortSpec::text() const {
+QString PortLocation::text() const {
     if (kind != Kind::Tcp)
         return path;
     const QString h = host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
@@ -13,13 +13,13 @@ QString PortSpec::text() const {
 
 namespace {
 
-std::optional<PortSpec> refuse(QString* why, const QString& reason) {
+std::optional<PortLocation> refuse(QString* why, const QString& reason) {
     if (why)
         *why = reason;
     return std::nullopt;
 }
 
-std::optional<PortSpec> parseTcp(QStringView rest, QString* why) {
+std::optional<PortLocation> parseTcp(QStringView rest, QString* why) {
     QStringView host;
     QStringView port;
     if (rest.startsWith(QLatin1Char('['))) {
@@ -49,16 +49,16 @@ std::optional<PortSpec> parseTcp(QStringView rest, QString* why) {
     const uint number = digits.match(port).hasMatch() ? port.toUInt() : 0;
     if (number < 1 || number > 65535)
         return refuse(why, QStringLiteral("the TCP port must be a number from 1 to 65535"));
-    PortSpec spec;
-    spec.kind = PortSpec::Kind::Tcp;
-    spec.host = host.toString();
-    spec.tcpPort = static_cast<quint16>(number);
-    return spec;
+    PortLocation location;
+    location.kind = PortLocation::Kind::Tcp;
+    location.host = host.toString();
+    location.tcpPort = static_cast<quint16>(number);
+    return location;
 }
 
 } // namespace
 
-std::optional<PortSpec> parsePortSpec(QStringView text, QString* why) {
+std::optional<PortLocation> parsePortLocation(QStringView text, QString* why) {
     const QStringView t = text.trimmed();
     if (t.isEmpty())
         return refuse(why, QStringLiteral("no port given"));
@@ -73,19 +73,19 @@ std::optional<PortSpec> parsePortSpec(QStringView text, QString* why) {
     static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
                                         QRegularExpression::CaseInsensitiveOption);
     if (const auto m = com.match(t); m.hasMatch()) {
-        PortSpec spec;
-        spec.kind = PortSpec::Kind::WindowsCom;
-        spec.path = QStringLiteral("COM") + m.captured(1);
-        return spec;
+        PortLocation location;
+        location.kind = PortLocation::Kind::WindowsCom;
+        location.path = QStringLiteral("COM") + m.captured(1);
+        return location;
     }
     if (!t.startsWith(QLatin1Char('/')))
         return refuse(why, QStringLiteral("expected a device path such as /dev/ttyUSB0, COMn "
                                           "or tcp://HOST:PORT"));
     if (t.endsWith(QLatin1Char('/')))
         return refuse(why, QStringLiteral("the path names a folder, not a device"));
-    PortSpec spec;
-    spec.path = t.toString();
-    return spec;
+    PortLocation location;
+    location.path = t.toString();
+    return location;
 }
 
 } // namespace vesk

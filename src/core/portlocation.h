@@ -10,7 +10,7 @@
 
 namespace vesk {
 
-struct PortSpec {
+struct PortLocation {
     enum class Kind { Device, WindowsCom, Tcp };
     Kind kind = Kind::Device;
     QString path;        // Device: the path as given; WindowsCom: "COM3"
@@ -18,13 +18,13 @@ struct PortSpec {
     quint16 tcpPort = 0; // Tcp: 1..65535
 
     bool isTcp() const { return kind == Kind::Tcp; }
-    // The spec in the form the parser takes back ("tcp://[::1]:2000" for IPv6).
+    // The location in the form the parser takes back ("tcp://[::1]:2000" for IPv6).
     QString text() const;
-    friend bool operator==(const PortSpec&, const PortSpec&) = default;
+    friend bool operator==(const PortLocation&, const PortLocation&) = default;
 };
 
 // Parses one port. Surrounding blanks are ignored. Returns nullopt for anything else, with a
 // short reason in plain words in *why when given.
-std::optional<PortSpec> parsePortSpec(QStringView text, QString* why = nullptr);
+std::optional<PortLocation> parsePortLocation(QStringView text, QString* why = nullptr);
 
 } // namespace vesk

@@ -9,16 +9,16 @@
 #include <QTest>
 
 #include "core/portchoice.h"
-#include "core/portspec.h"
+#include "core/portlocation.h"
 #include "core/serialport.h"
 #include "support/pty.h"
 
 using vesk::PortError;
-using vesk::PortSpec;
+using vesk::PortLocation;
 using vesk::SerialPortControl;
-using Kind = PortSpec::Kind;
+using Kind = PortLocation::Kind;
 
-class TestPortSpec : public QObject {
+class TestPortNames : public QObject {
     Q_OBJECT
 private slots:
     void parse_data() {
@@ -53,12 +53,13 @@ private slots:
         QFETCH(int, kind);
         QFETCH(QString, normalised);
         QString why;
-        const auto spec = vesk::parsePortSpec(text, &why);
-        QCOMPARE(spec.has_value(), valid);
+        const auto location = vesk::parsePortLocation(text, &why);
+        QCOMPARE(location.has_value(), valid);
         if (valid) {
-            QCOMPARE(int(spec->kind), kind);
-            QCOMPARE(spec->text(), normalised);
-            QCOMPARE(vesk::parsePortSpec(spec->text()), spec); // the text parses back to itself
+            QCOMPARE(int(location->kind), kind);
+            QCOMPARE(location->text(), normalised);
+            QCOMPARE(vesk::parsePortLocation(location->text()),
+                     location); // the text parses back to itself
         } else {
             QVERIFY2(why.contains(normalised), qPrintable(why));
         }
@@ -108,7 +109,7 @@ private slots:
         const auto ports = vesk::resolvePorts(in, &said);
         QStringList got;
         for (const auto& p : ports)
-            got << QStringLiteral("%1:%2").arg(int(p.source)).arg(p.spec.text());
+            got << QStringLiteral("%1:%2").arg(int(p.source)).arg(p.location.text());
         QCOMPARE(got, expected);
         QCOMPARE(said.size(), warnings);
     }
@@ -142,18 +143,19 @@ private slots:
         QSignalSpy failed(&second, &SerialPortControl::openFailed);
         const QString a = linkFirst ? link : pty.slavePath(),
                       b = linkFirst ? pty.slavePath() : link;
-        QVERIFY2(first.openSpec(*vesk::parsePortSpec(a)), qPrintable(first.lastError().text));
+        QVERIFY2(first.openLocation(*vesk::parsePortLocation(a)),
+                 qPrintable(first.lastError().text));
         QVERIFY(QFile::exists(SerialPortControl::lockFilePathFor(b)));
-        QVERIFY(!second.openSpec(*vesk::parsePortSpec(b)));
+        QVERIFY(!second.openLocation(*vesk::parsePortLocation(b)));
         QCOMPARE(second.lastError().reason, PortError::Reason::Busy);
         QCOMPARE(second.lastError().lockOwnerPid, QCoreApplication::applicationPid());
-        QVERIFY2(second.lastError().text.contains("tst_portspec"),
+        QVERIFY2(second.lastError().text.contains("tst_portnames"),
                  qPrintable(second.lastError().text));
         QCOMPARE(failed.count(), 1);
         // Closing removes the lock and the other name opens.
         first.setPortOpen(false);
         QVERIFY(!QFile::exists(SerialPortControl::lockFilePathFor(b)));
-        QVERIFY(second.openSpec(*vesk::parsePortSpec(b)));
+        QVERIFY(second.openLocation(*vesk::parsePortLocation(b)));
         QCOMPARE(second.lastError().reason, PortError::Reason::None);
     }
 
@@ -167,15 +169,16 @@ private slots:
         SerialPortControl port;
         QSignalSpy failed(&port, &SerialPortControl::openFailed);
         QSignalSpy opened(&port, &SerialPortControl::opened);
-        const auto spec = vesk::parsePortSpec(QStringLiteral("tcp://127.0.0.1:%1").arg(portNumber));
-        QVERIFY(port.openSpec(*spec));
+        const auto location =
+            vesk::parsePortLocation(QStringLiteral("tcp://127.0.0.1:%1").arg(portNumber));
+        QVERIFY(port.openLocation(*location));
         QVERIFY(port.connecting());
         QVERIFY(failed.wait(SerialPortControl::TcpConnectTimeoutMs + 1000));
         QCOMPARE(port.lastError().reason, PortError::Reason::Refused);
         QVERIFY(!port.connecting() && !port.portOpen());
 
         QVERIFY(server.listen(QHostAddress::LocalHost, portNumber));
-        QVERIFY(port.openSpec(*spec));
+        QVERIFY(port.openLocation(*location));
         QVERIFY(opened.wait(3000));
         QTRY_VERIFY(server.hasPendingConnections());
         QTcpSocket* peer = server.nextPendingConnection();
@@ -202,5 +205,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPortSpec)
-#include "tst_portspec.moc"
+QTEST_GUILESS_MAIN(TestPortNames)
+#include "tst_portnames.moc"
