@@ -5,6 +5,7 @@
 
 #include "core/delaylogic.h"
 #include "core/frames.h"
+#include "core/reply.h"
 
 using namespace vesk;
 
@@ -160,6 +161,27 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
         QCOMPARE(vesk::hexText(bytes), text);
+    }
+
+    // Only exactly one reply from the address asked may end a batch before the quiet gap.
+    void completeReply_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("address");
+        QTest::addColumn<bool>("complete");
+        QTest::newRow("reply from 1") << hex("CA 20 01 20 05 EF") << 1 << true;
+        QTest::newRow("reply from 254") << statusReplyFrame(254, 0xFF) << 254 << true;
+        QTest::newRow("another address") << hex("CA 20 01 20 05 EF") << 2 << false;
+        QTest::newRow("bad checksum") << hex("CA 20 01 20 05 EE") << 1 << false;
+        QTest::newRow("five bytes") << hex("CA 20 01 20 05") << 1 << false;
+        QTest::newRow("seven bytes") << hex("CA 20 01 20 05 EF 00") << 1 << false;
+        QTest::newRow("noise first") << hex("00 CA 20 01 20 05") << 1 << false;
+        QTest::newRow("query echo") << statusQueryFrame(1) << 1 << false;
+    }
+    void completeReply() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, address);
+        QFETCH(bool, complete);
+        QCOMPARE(isStatusReplyFrom(bytes, quint8(address)), complete);
     }
 };
 

@@ -21,6 +21,11 @@ std::optional<std::array<bool, 8>> lampStates(QByteArrayView batch) {
     return on;
 }
 
+bool isStatusReplyFrom(QByteArrayView bytes, quint8 address) {
+    return bytes.size() == StatusReplyLength &&
+           bytes == statusReplyFrame(address, quint8(bytes.at(StateByte)));
+}
+
 qsizetype BatchAssembler::receive(qint64 nowMs, QByteArrayView bytes) {
     m_lastArrival = nowMs;
     const qsizetype taken = std::min(room(), bytes.size());

@@ -22,6 +22,11 @@ QString replyText(QByteArrayView batch);
 // nullopt: any batch of another length is shown but not read.
 std::optional<std::array<bool, 8>> lampStates(QByteArrayView batch);
 
+// Whether `bytes` is exactly one status reply from `address`: six bytes, the reply's header with
+// that address, and a checksum that matches. Such a reply is complete at its sixth byte, so a
+// program that asked for it need not wait for the quiet gap.
+bool isStatusReplyFrom(QByteArrayView bytes, quint8 address);
+
 // Collects received bytes into batches. A batch is complete once the line has been quiet for
 // quietGapMs after its last byte. It never holds more than `capacity` bytes: what does not fit
 // stays with the driver (room() tells how much may be taken), so line noise cannot grow memory.
@@ -32,6 +37,7 @@ public:
 
     qsizetype room() const { return m_capacity - m_pending.size(); }
     bool isEmpty() const { return m_pending.isEmpty(); }
+    QByteArrayView pending() const { return m_pending; }
 
     // Bytes arrived at nowMs. Takes at most room() of them and returns how many it took. Any
     // arrival, even one that does not fit, counts as line activity and restarts the quiet gap.

@@ -222,6 +222,7 @@ void SerialPortControl::closeAll() {
     m_quiet.stop();
     m_connectTimer.stop();
     m_batch.takeAll();
+    m_expectedReply.reset();
     m_device = nullptr;
     m_connecting = false;
     m_answered = false;
@@ -290,6 +291,11 @@ void SerialPortControl::pullReceived() {
     if (!bytes.isEmpty() && !m_answered) {
         m_answered = true;
         emit answered();
+    }
+    if (m_expectedReply && isStatusReplyFrom(m_batch.pending(), *m_expectedReply)) {
+        m_expectedReply.reset();
+        m_quiet.stop();
+        emit onComm();
     }
 }
 

@@ -101,6 +101,12 @@ public:
     // The batch received so far (at most ReceiveBufferSize bytes, in arrival order) and empties
     // it; bytes beyond it follow as the next batch. Empty when the port is closed.
     QByteArray input();
+    // While set, a batch that is exactly a status reply from `address` is handed on (onComm) at its
+    // sixth byte instead of after the quiet gap; anything else waits for the gap as usual. The
+    // expectation ends when such a reply is handed on, at the next call, or when the port closes.
+    // The consoles never set it: their lamps follow the quiet-gap batch.
+    void expectStatusReply(std::optional<quint8> address) { m_expectedReply = address; }
+
     // Hands the bytes to the port in one call and pushes them towards the line without waiting.
     // Returns false (and writes nothing) when the port is closed or broken.
     bool output(const QByteArray& bytes);
@@ -145,6 +151,7 @@ private:
     QTimer m_quiet;
     QElapsedTimer m_clock;
     BatchAssembler m_batch{QuietGapMs, ReceiveBufferSize};
+    std::optional<quint8> m_expectedReply;
     int m_commPort = 1;
 };
 
