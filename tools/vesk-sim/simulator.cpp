@@ -51,12 +51,12 @@ void Simulator::execute(const QString& line) {
     const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     const QString command = words.value(0);
     const QString argument = line.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
-    const auto onOff = [&](int index) -> std::optional<bool> {
-        if (words.value(index) == QLatin1String("on"))
-            return true;
-        if (words.value(index) == QLatin1String("off"))
-            return false;
-        m_log.line(QStringLiteral("console: %1 needs on or off, got '%2'").arg(command, argument));
+    // "on" or "off" at words[index], in a command of at most maxWords words.
+    const auto onOff = [&](int index, int maxWords, const char* usage) -> std::optional<bool> {
+        const QString word = words.size() <= maxWords ? words.value(index) : QString();
+        if (word == QLatin1String("on") || word == QLatin1String("off"))
+            return word == QLatin1String("on");
+        m_log.line(QStringLiteral("console: usage: %1, got '%2'").arg(usage, line));
         return std::nullopt;
     };
     if (command == QLatin1String("state")) {
@@ -74,7 +74,7 @@ void Simulator::execute(const QString& line) {
         else
             transmit(*bytes);
     } else if (command == QLatin1String("ignore-switches")) {
-        const auto on = onOff(1);
+        const auto on = onOff(1, 3, "ignore-switches on|off [ADDRS]");
         const QList<int> indexes = on ? select(words.value(2), command) : QList<int>();
         for (const int i : indexes)
             m_bus.device(i).setIgnoreSwitches(*on);
@@ -82,9 +82,8 @@ void Simulator::execute(const QString& line) {
             m_log.line(QStringLiteral("console: switches %1%2")
                            .arg(*on ? "ignored" : "applied", where(indexes)));
     } else if (command == QLatin1String("mute")) {
-        const auto on = onOff(2);
-        const QList<int> indexes =
-            on && words.size() == 3 ? select(words.value(1), command) : QList<int>();
+        const auto on = onOff(2, 3, "mute ADDRS on|off");
+        const QList<int> indexes = on ? select(words.value(1), command) : QList<int>();
         for (const int i : indexes)
             m_bus.setMuted(i, *on);
         if (!indexes.isEmpty())
