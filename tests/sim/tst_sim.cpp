@@ -1,4 +1,5 @@
 // The simulated controller: frame parser, device model and the vesk-sim program end to end.
+#include "bus.h"
 #include "device.h"
 #include "frameparser.h"
 #include "statejson.h"
@@ -6,6 +7,7 @@
 #include "core/frames.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QSerialPort>
 #include <QTest>
@@ -92,15 +94,23 @@ private slots:
         }
         QCOMPARE(events, expected);
     }
-    // Channel states at points of device time after the frames, and all replies to them.
+    // Channel states at points of device time after the frames, and all replies to them. With
+    // several controllers on the line, each one's address and channels ("1:00 2:04") at the end.
     void switching_data() {
+        QTest::addColumn<QString>("addresses");
         QTest::addColumn<Frames>("frames");
         QTest::addColumn<Checkpoints>("checkpoints");
         QTest::addColumn<QByteArray>("replies");
         QTest::addColumn<double>("timeScale");
+        QTest::addColumn<QString>("states");
         const auto row = [](const char* name, const Frames& frames, const Checkpoints& points,
                             const char* replies = "", double scale = 1) {
-            QTest::newRow(name) << frames << points << hex(replies) << scale;
+            QTest::newRow(name) << "1" << frames << points << hex(replies) << scale << "";
+        };
+        const auto line = [](const char* name, const char* addresses, const Frames& frames,
+                             const char* replies, const char* states) {
+            QTest::newRow(name) << addresses << frames << Checkpoints() << hex(replies) << 1.0
+                                << states;
         };
         row("on and off, asked twice", {sw(3, 1), sw(8, 1), sw(3, 0), query(), query()},
             {{0, 0x80}}, "CA2001208074 CA2001208074");
@@ -125,25 +135,74 @@ private slots:
         row("restart with address 0",
             {param(0x10, hex("00")), powerCycle, cmd(0x19, {0xFF, 0xFF, 0}, 0), query(0)},
             {{0, 0xFF}}, "CA200020FFF6");
+        line("only the addressed controller answers", "1-3",
+             {sw(2, 1, 2), query(2), query(3), query(9)}, "CA20022002F1 CA20032000F2",
+             "1:00 2:02 3:00");
+        line("broadcast switch reaches all", "1,3,5-6", {sw(1, 1, 254), query(5)}, "CA20052001EF",
+             "1:01 3:01 5:01 6:01");
+        // Replies overlap byte for byte and a bit is 0 when any controller sends a 0.
+        line("broadcast query, replies ANDed", "1-3",
+             {sw(1, 1, 1), sw(2, 1, 2), sw(8, 1, 3), query(254)}, "CA2000200070", "1:01 2:02 3:80");
+        line("broadcast address write, all take it", "1-3",
+             {sw(1, 1, 1), sw(1, 1, 2), sw(2, 1, 2), sw(1, 1, 3), sw(8, 1, 3),
+              vesk::parameterFrame(254, 0x10, "\x07"), powerCycle, query(1), query(7)},
+             "CA2007200169", "7:01 7:03 7:81");
     }
     void switching() {
+        QFETCH(QString, addresses);
         QFETCH(Frames, frames);
         QFETCH(Checkpoints, checkpoints);
         QFETCH(QByteArray, replies);
         QFETCH(double, timeScale);
-        Device device(1, timeScale);
+        QFETCH(QString, states);
+        Bus bus(parseAddresses(addresses).value(), timeScale);
         QByteArray received;
         for (const QByteArray& frame : frames)
-            if (frame.isEmpty())
-                device.restart();
+            if (!frame.isEmpty())
+                received += bus.handleFrame(frame).reply;
             else
-                received += device.handleFrame(frame).reply;
+                for (int i = 0; i < bus.size(); ++i)
+                    bus.device(i).restart();
         QCOMPARE(received, replies);
-        QCOMPARE(device.state().malformed, 0u);
-        for (const auto& [time, channels] : checkpoints) {
-            device.advance(time - device.nowMs());
-            QVERIFY2(device.state().channels == channels, qPrintable(QString::number(time)));
+        QStringList held;
+        for (int i = 0; i < bus.size(); ++i) {
+            const DeviceState& state = bus.device(i).state();
+            QCOMPARE(state.malformed, 0u);
+            held << QStringLiteral("%1:%2")
+                        .arg(state.address)
+                        .arg(int(state.channels), 2, 16, QLatin1Char('0'));
         }
+        QCOMPARE(states.isEmpty() ? "" : held.join(u' '), states);
+        for (const auto& [time, channels] : checkpoints) {
+            bus.advanceTo(time);
+            QVERIFY2(bus.device(0).state().channels == channels, qPrintable(QString::number(time)));
+        }
+    }
+    // Address lists of --address and the console commands, in their compact form; empty: refused.
+    void addresses_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("compact");
+        for (const auto& [text, compact] :
+             QList<QPair<const char*, const char*>>{{"1", "1"},
+                                                    {"1-40", "1-40"},
+                                                    {"1,3,5-9", "1,3,5-9"},
+                                                    {" 9 - 7 ", ""},
+                                                    {"0x10-0x12, 255,0", "0,16-18,255"},
+                                                    {"5-9,1-6", "1-9"},
+                                                    {"", ""},
+                                                    {"1,,2", ""},
+                                                    {"256", ""},
+                                                    {"3-", ""},
+                                                    {"-3", ""},
+                                                    {"1-2-3", ""},
+                                                    {"x", ""}})
+            QTest::newRow(text) << text << compact;
+    }
+    void addresses() {
+        QFETCH(QString, text);
+        QFETCH(QString, compact);
+        const auto list = parseAddresses(text);
+        QCOMPARE(list ? addressesText(*list) : QString(), compact);
     }
     // One frame: the state changes as given (JSON), or the frame is rejected and only counted.
     void settingWrite_data() {
@@ -209,6 +268,35 @@ private slots:
         QCOMPARE(QList({state[u"channels"], state[u"ignored"], state[u"malformed"]}),
                  QList<QJsonValue>({4, 1, 1}));
         QVERIFY(sim.stop()); // "quit" ends it with exit code 0
+    }
+    // Forty controllers on one line; a muted one neither hears nor answers until unmuted. A
+    // console command has been carried out once the state asked after it arrives.
+    void programSeveral() {
+        SimProcess sim({QStringLiteral("--quiet"), QStringLiteral("--address"), "1-40"});
+        QSerialPort port(sim.ptyPath());
+        QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+        const auto ask = [&port](const QByteArray& frame, int timeoutMs = 3000) {
+            QByteArray reply;
+            port.write(frame);
+            while (reply.size() < 6 && port.waitForReadyRead(timeoutMs))
+                reply += port.readAll();
+            return reply.toHex().toUpper();
+        };
+        port.write(sw(3, 1, 7));
+        QCOMPARE(ask(query(7)), "CA20072004EA");
+        QCOMPARE(ask(query(254)), "CA20002000C0"); // one six-byte transmission of all forty
+        QCOMPARE(ask(query(41), 500), "");
+        sim.command("mute 7,9 on");
+        QCOMPARE(sim.state("9")[u"muted"], true);
+        QCOMPARE(ask(sw(3, 0, 7) + query(7), 500), "");
+        sim.command("mute 7 off");
+        const QJsonArray all = sim.state()[u"controllers"].toArray();
+        QCOMPARE(all.size(), 40);
+        QCOMPARE(QList({all[6][u"muted"], all[8][u"muted"], all[0][u"framesReceived"],
+                        all[6][u"framesReceived"]}),
+                 QList<QJsonValue>({false, true, 6, 4}));
+        QCOMPARE(ask(query(7)), "CA20072004EA");
+        QVERIFY(sim.stop());
     }
 };
 

@@ -63,9 +63,9 @@ bool SimProcess::waitForReceived(int count, int timeoutMs) {
     return QTest::qWaitFor([&] { return received().size() >= count; }, timeoutMs);
 }
 
-QJsonObject SimProcess::state() {
+QJsonObject SimProcess::state(const QByteArray& addresses) {
     m_process.readAllStandardOutput();
-    command("state");
+    command("state " + addresses);
     const QDeadlineTimer deadline(3000);
     while (!m_process.canReadLine() && !deadline.hasExpired())
         m_process.waitForReadyRead(50);

@@ -32,8 +32,9 @@ public:
     QStringList logLines();
     // Waits, processing events, until at least `count` received frames or `timeoutMs`.
     bool waitForReceived(int count, int timeoutMs);
-    // The device state as the simulator reports it.
-    QJsonObject state();
+    // The state as the simulator reports it: of its one controller, of the controllers at
+    // `addresses` ("7", "1-3"), or {"controllers": [...]} for several.
+    QJsonObject state(const QByteArray& addresses = {});
     void command(const QByteArray& line);
     // Asks the simulator to quit, killing it after 3 s; true when it ended by itself with code 0.
     // Its link goes with it.
