@@ -34,7 +34,8 @@ private:
     };
 
     void onConnected(Unit& unit, bool first);
-    void onMessage(Unit& unit, bool first, const QString& topic, const QByteArray& payload);
+    void onMessage(Unit& unit, bool first, const QString& topic, const QByteArray& payload,
+                   bool retained);
     bool isKnown(const QString& name) const;
 
     Config m_config;
