@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <utility>
 
 namespace vesk::mqtt {
 
@@ -102,6 +103,7 @@ void MqttClient::start() {
 
 void MqttClient::attempt() {
     m_state = State::Connecting;
+    m_brokerReason = 0;
     const int rc = mosquitto_connect_async(m_mosq, m_broker.host.toUtf8().constData(),
                                            m_broker.effectivePort(), KeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
@@ -112,9 +114,15 @@ void MqttClient::attempt() {
     sync();
 }
 
-void MqttClient::connectionLost(const QString& why, bool takenOver) {
+void MqttClient::connectionLost(const QString& given) {
     if (m_state == State::Waiting || m_state == State::Idle)
         return;
+    const int brokerReason = std::exchange(m_brokerReason, 0);
+    bool takenOver = brokerReason == MQTT_RC_SESSION_TAKEN_OVER;
+    const QString why = brokerReason
+                            ? QStringLiteral("the broker closed it: %1")
+                                  .arg(QString::fromUtf8(mosquitto_reason_string(brokerReason)))
+                            : given;
     const bool wasConnected = m_state == State::Connected;
     m_state = State::Waiting;
     m_lastError.clear();
@@ -122,25 +130,22 @@ void MqttClient::connectionLost(const QString& why, bool takenOver) {
     m_misc.stop();
     if (wasConnected)
         m_retryMs = FirstRetryMs;
+    // With MQTT 3.1.1 (and brokers that do not say why) another client with the same id shows
+    // only as a connection closed soon after it was made.
+    const qint64 lasted = wasConnected ? m_connectedAt.elapsed() : 0;
     QString text;
     if (takenOver) {
-        m_shortSessions = 0;
         text = QStringLiteral("another client connected with client id '%1' and took over the "
                               "connection (a second vesk-mqtt with this configuration, on another "
                               "host?)")
                    .arg(m_clientId);
-    } else if (wasConnected && m_connectedAt.elapsed() < ShortSessionMs) {
-        if (++m_shortSessions >= ShortSessionsTakeover) {
-            takenOver = true;
-            text = QStringLiteral("the connection was closed within %1 s of connecting %2 times in "
-                                  "a row (%3); another client may be using client id '%4'")
-                       .arg(ShortSessionMs / 1000)
-                       .arg(m_shortSessions)
-                       .arg(why, m_clientId);
-            m_shortSessions = 0;
-        }
-    } else if (wasConnected) {
-        m_shortSessions = 0;
+    } else if (wasConnected && lasted < ShortSessionMs) {
+        takenOver = true;
+        text = QStringLiteral("the connection was closed %1 s after it was made (%2); another "
+                              "client may be using client id '%3' (a second vesk-mqtt with this "
+                              "configuration, on another host?)")
+                   .arg(double(lasted) / 1000, 0, 'f', 1)
+                   .arg(why, m_clientId);
     }
     int delayMs = m_retryMs;
     if (takenOver) {
@@ -191,17 +196,11 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc) {
 
 void MqttClient::onDisconnect(mosquitto*, void* self, int rc) {
     auto* client = static_cast<MqttClient*>(self);
+    // Kept at once: the closed socket may be noticed (by sync()) before a queued call would run.
+    if (rc >= 0x80) // a reason code the broker sent
+        client->m_brokerReason = rc;
     QMetaObject::invokeMethod(
-        client,
-        [client, rc] {
-            if (rc == MQTT_RC_SESSION_TAKEN_OVER)
-                client->connectionLost({}, true);
-            else
-                client->connectionLost(rc >= 0x80 // a reason code sent by the broker
-                                           ? QString::fromUtf8(mosquitto_reason_string(rc))
-                                           : errorText(rc));
-        },
-        Qt::QueuedConnection);
+        client, [client, rc] { client->connectionLost(errorText(rc)); }, Qt::QueuedConnection);
 }
 
 void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* message) {

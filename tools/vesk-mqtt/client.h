@@ -40,10 +40,9 @@ public:
     static constexpr int KeepAliveSeconds = 30;
     static constexpr int TakeoverRetryMs = 30000;
     static constexpr int LastTakeoverRetryMs = 300000;
-    // A connection lost this soon after it was made counts as short; this many in a row are taken
-    // for another client with the same id.
+    // A connection closed this soon after it was made is taken for another client with the same
+    // id (or a broker that keeps refusing this one): retried as after a take-over.
     static constexpr int ShortSessionMs = 5000;
-    static constexpr int ShortSessionsTakeover = 3;
 
     // `willTopic` receives "offline" (retained) from the broker when this connection dies (none
     // when empty). `label` names what the connection serves in every log line (the controller).
@@ -77,7 +76,7 @@ private:
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
 
     void attempt();
-    void connectionLost(const QString& why, bool takenOver = false);
+    void connectionLost(const QString& why);
     void refused(int rc);
     // Makes the notifiers match the library's socket and its wish to write.
     void sync();
@@ -93,7 +92,7 @@ private:
     QString m_label;
     bool m_mqtt5 = true;
     QElapsedTimer m_connectedAt;
-    int m_shortSessions = 0;
+    int m_brokerReason = 0; // of the broker's DISCONNECT, until the loss is handled
     int m_takeoverRetryMs = TakeoverRetryMs;
     mosquitto* m_mosq = nullptr;
     State m_state = State::Idle;

@@ -106,6 +106,10 @@ void Daemon::onMessage(Unit& unit, bool first, const QString& topic, const QByte
         return;
     }
     if (retained) {
+        // Once per topic: it comes again with every reconnect until someone removes it.
+        if (m_staleReported.contains(topic))
+            return;
+        m_staleReported.insert(topic);
         // Kept by the broker from some time ago, delivered now only because this connection
         // subscribed: executing it would switch on a stale wish, at every connect.
         logLine(QStringLiteral("%1: %2: ignored, a retained command is never executed%3")

@@ -5,6 +5,7 @@
 #include "config.h"
 
 #include <QObject>
+#include <QSet>
 
 #include <map>
 #include <memory>
@@ -41,6 +42,7 @@ private:
     Config m_config;
     std::map<QString, std::unique_ptr<PortQueue>> m_ports; // by canonical port
     std::vector<std::unique_ptr<Unit>> m_units;
+    QSet<QString> m_staleReported; // retained command topics already logged
 };
 
 } // namespace vesk::mqtt

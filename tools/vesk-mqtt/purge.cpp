@@ -80,7 +80,7 @@ int runPurge(const Config& config, const QString& onlyName) {
                                .arg(QCoreApplication::applicationPid());
     QMap<QString, QString> doomed; // topic -> controller
     QEventLoop loop;
-    int status = ExitFailed;
+    int markers = 0;
     QObject::connect(&client, &MqttClient::connected, &loop, [&] {
         client.subscribe(broker.baseTopic + QStringLiteral("/+/#"));
         if (!broker.discoveryPrefix.isEmpty()) {
@@ -92,7 +92,7 @@ int runPurge(const Config& config, const QString& onlyName) {
     QObject::connect(&client, &MqttClient::message, &loop,
                      [&](const QString& topic, const QByteArray& payload, bool retained) {
                          if (topic == marker) {
-                             status = 0;
+                             ++markers;
                              loop.quit();
                              return;
                          }
@@ -100,10 +100,13 @@ int runPurge(const Config& config, const QString& onlyName) {
                          if (retained && wanted(name))
                              doomed.insert(topic, name);
                      });
-    QTimer::singleShot(TimeoutMs, &loop, &QEventLoop::quit);
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timeout.start(TimeoutMs);
     client.start();
     loop.exec();
-    if (status != 0) {
+    if (markers == 0) {
         logLine(QStringLiteral("purge: no answer from broker %1:%2 within %3 s; nothing removed")
                     .arg(broker.host)
                     .arg(broker.effectivePort())
@@ -114,11 +117,24 @@ int runPurge(const Config& config, const QString& onlyName) {
     for (auto it = doomed.cbegin(); it != doomed.cend(); ++it) {
         // An empty retained message makes the broker forget the topic.
         client.publish(it.key(), QByteArray(), true);
-        std::printf("removed %s\n", qPrintable(it.key()));
         if (!names.contains(it.value()))
             names.append(it.value());
     }
+    // The marker once more: when it is back, the broker has handled every removal (a connection
+    // closed with unread data is reset, and the broker could lose what it has not read yet).
+    client.publish(marker, "1", false);
+    timeout.start(TimeoutMs);
+    loop.exec();
     client.finish(QString(), QByteArray(), 5000);
+    if (markers < 2) {
+        logLine(QStringLiteral("purge: broker %1:%2 did not confirm the removals within %3 s")
+                    .arg(broker.host)
+                    .arg(broker.effectivePort())
+                    .arg(TimeoutMs / 1000));
+        return ExitFailed;
+    }
+    for (auto it = doomed.cbegin(); it != doomed.cend(); ++it)
+        std::printf("removed %s\n", qPrintable(it.key()));
     if (doomed.isEmpty())
         std::printf("nothing to remove under %s%s\n", qPrintable(broker.baseTopic),
                     onlyName.isEmpty() ? "" : qPrintable(QStringLiteral(" for ") + onlyName));
