@@ -62,9 +62,7 @@ QString brokerKey(BrokerConfig& b, const QString& key, const QString& value) {
         if (!parseInt(value, 1, 65535, &b.port))
             return QStringLiteral("port must be 1-65535");
     } else if (key == QLatin1String("username")) {
-        if (value.isEmpty() || hasControl(value))
-            return QStringLiteral("username must not be empty");
-        b.username = value;
+        b.username = value; // empty: no credentials
     } else if (key == QLatin1String("password"))
         b.password = value;
     else if (key == QLatin1String("password_file"))
