@@ -141,9 +141,9 @@ void MqttClient::connectionLost(const QString& given) {
                    .arg(m_clientId);
     } else if (wasConnected && lasted < ShortSessionMs) {
         takenOver = true;
-        text = QStringLiteral("the connection was closed %1 s after it was made (%2); another "
+        text = QStringLiteral("the connection was closed %1 s after it was made (%2): another "
                               "client may be using client id '%3' (a second vesk-mqtt with this "
-                              "configuration, on another host?)")
+                              "configuration, on another host?), or the broker restarted")
                    .arg(double(lasted) / 1000, 0, 'f', 1)
                    .arg(why, m_clientId);
     }
