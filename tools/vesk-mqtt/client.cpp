@@ -42,7 +42,8 @@ MqttClient::MqttClient(const BrokerConfig& broker, const QString& password, cons
     initMosquittoLibrary();
     // The tests shorten the back-off after a take-over; nothing else sets this.
     if (const int ms = qEnvironmentVariableIntValue("VESK_MQTT_TAKEOVER_RETRY_MS"); ms > 0)
-        m_takeoverRetryMs = ms;
+        m_takeoverFirstMs = ms;
+    m_takeoverRetryMs = m_takeoverFirstMs;
     m_mosq = mosquitto_new(clientId.toUtf8().constData(), true, this);
     if (m_mosq) {
         // MQTT 5, so that the broker can say why it closes the connection.
@@ -147,6 +148,9 @@ void MqttClient::connectionLost(const QString& given) {
                    .arg(double(lasted) / 1000, 0, 'f', 1)
                    .arg(why, m_clientId);
     }
+    // A connection that lasted longer than two of the longest back-offs was nobody's fight.
+    if (lasted > 2 * LastTakeoverRetryMs)
+        m_takeoverRetryMs = m_takeoverFirstMs;
     int delayMs = m_retryMs;
     if (takenOver) {
         delayMs = std::max(m_retryMs, m_takeoverRetryMs);

@@ -4,13 +4,10 @@
 // backoff of 1 s doubling to 30 s; every new socket gets new notifiers.
 //
 // Another client with the same client id makes the broker close this connection: MQTT 5 says so
-// ("session taken over"); with 3.1.1 it shows as connections lost again within seconds of each
-// connect. Either is logged in plain words and retried after at least 30 s, doubling up to 5 min,
-// so that two hosts running one configuration do not take the connection from each other every
-// second.
-//
-// The library's callbacks run inside its read call; they only record what happened and queue the
-// handling for the next event-loop pass.
+// ("session taken over"); with 3.1.1, or a broker that does not say why, it shows as a connection
+// closed within seconds of being made. Either is logged in plain words and retried after at least
+// 30 s, doubling up to 5 min (back to 30 s after a connection that lasted 10 min), so that two
+// hosts running one configuration do not take the connection from each other every second.
 #pragma once
 
 #include "config.h"
@@ -93,6 +90,7 @@ private:
     bool m_mqtt5 = true;
     QElapsedTimer m_connectedAt;
     int m_brokerReason = 0; // of the broker's DISCONNECT, until the loss is handled
+    int m_takeoverFirstMs = TakeoverRetryMs;
     int m_takeoverRetryMs = TakeoverRetryMs;
     mosquitto* m_mosq = nullptr;
     State m_state = State::Idle;
