@@ -4,8 +4,10 @@
 #include "broker.h"
 #include "support/simprocess.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,20 +23,43 @@ private slots:
         startSim();
         QVERIFY(m_sim->isRunning());
         m_watch = std::make_unique<Subscriber>(m_broker, QStringList{"vesk/#"});
-        const QString config = writeConfig(
+        // Kept by the broker from some earlier time: never to be executed.
+        QVERIFY(m_broker.publish("vesk/rack1/channel/2/set", "ON", true));
+        m_config = writeConfig(
             "vesk-mqtt.conf",
             QStringLiteral("[broker]\nhost = 127.0.0.1\nport = %1\nclient_id = tst\n\n"
                            "[controller rack1]\nport = %2\naddress = 3\npoll_interval = 0.5\n"
                            "channel1 = Pump\n\n[controller rack2]\nport = %2\naddress = 4\n")
                 .arg(m_broker.port())
                 .arg(m_link));
-        m_daemon.start(QStringLiteral(VESK_MQTT_BIN), {"--config", config, "--verbose"});
+        m_daemon.start(QStringLiteral(VESK_MQTT_BIN), {"--config", m_config, "--verbose"});
         QVERIFY(m_daemon.waitForStarted());
         QVERIFY2(m_watch->waitFor("vesk/rack1/availability online", 10000), qPrintable(log()));
     }
     void cleanupTestCase() {
         m_daemon.kill();
         m_daemon.waitForFinished();
+    }
+    void retainedCommandIgnored() {
+        const QString topic = "vesk/rack1/channel/2/set";
+        QTRY_COMPARE_WITH_TIMEOUT(log().count(topic + ": ignored, a retained command"), 1, 3000);
+        QVERIFY(log().contains("mosquitto_pub -r -n -t '" + topic + "'"));
+        QTest::qWait(300); // a frame, had one been written, reaches the simulator's log
+        QVERIFY(switchFrames().isEmpty());
+        QVERIFY(m_broker.publish(topic, "", true)); // removed
+    }
+    void secondInstance() {
+        // The same configuration again: refused before it connects; the first is undisturbed.
+        const int offline = m_watch->count("vesk/rack1/availability offline");
+        QProcess second;
+        second.start(VESK_MQTT_BIN, {"--config", m_config});
+        QVERIFY(second.waitForFinished(2000));
+        QCOMPARE(second.exitCode(), 3);
+        const QString said = second.readAllStandardError();
+        QVERIFY2(said.contains(QStringLiteral("process %1").arg(m_daemon.processId())),
+                 qPrintable(said));
+        QTest::qWait(1000);
+        QCOMPARE(m_watch->count("vesk/rack1/availability offline"), offline);
     }
     void retainedStates() {
         // A dashboard that subscribes later still sees everything.
@@ -45,14 +70,35 @@ private slots:
             QVERIFY(late.waitFor(QStringLiteral("vesk/rack1/channel/%1 OFF").arg(channel), 5000));
     }
     void discovery() {
-        Subscriber ha(m_broker, {"homeassistant/switch/#"});
-        QTRY_COMPARE_WITH_TIMEOUT(ha.lines().size(), 16, 5000);
+        // Per controller: eight switches and four buttons.
+        Subscriber ha(m_broker, {"homeassistant/switch/#", "homeassistant/button/#"});
+        QTRY_COMPARE_WITH_TIMEOUT(ha.lines().size(), 24, 5000);
+        const QMap<QString, QString> pressed{{"vesk_rack1_all_on", "CA 20 03 19 03 FF FF 01 F7"},
+                                             {"vesk_rack1_all_off", "CA 20 03 19 03 FF 00 02 F5"},
+                                             {"vesk_rack1_keys_lock", "CA 20 03 CF 01 00 42"},
+                                             {"vesk_rack1_keys_unlock", "CA 20 03 CF 01 01 41"}};
         for (const QString& line : ha.lines()) {
             const QString topic = line.section(' ', 0, 0);
             const QJsonObject config =
                 QJsonDocument::fromJson(line.section(' ', 1).toUtf8()).object();
+            const QString component = topic.section('/', 1, 1);
             const QString id = topic.section('/', 2, 2); // vesk_rack1_1
             QCOMPARE(config["unique_id"].toString(), id);
+            QCOMPARE(config["default_entity_id"].toString(), component + "." + id);
+            QVERIFY(!config.contains("object_id"));
+            const QJsonObject origin = config["origin"].toObject();
+            for (const char* key : {"name", "sw_version", "support_url"})
+                QVERIFY2(!origin[key].toString().isEmpty(), key);
+            if (component == "button") {
+                if (!pressed.contains(id))
+                    continue;
+                const qsizetype before = switchFrames().size();
+                QVERIFY(m_broker.publish(config["command_topic"].toString(),
+                                         config["payload_press"].toString().toUtf8()));
+                QTRY_COMPARE_WITH_TIMEOUT(switchFrames().size(), before + 1, 3000);
+                QCOMPARE(switchFrames().last(), pressed[id]);
+                continue;
+            }
             const QString base = "vesk/" + id.section('_', 1, 1);
             const QString channel = base + "/channel/" + id.section('_', 2, 2);
             QCOMPARE(config["state_topic"].toString(), channel);
@@ -64,9 +110,27 @@ private slots:
             QVERIFY(!config["name"].toString().isEmpty());
         }
         QVERIFY(ha.lines().join('\n').contains("\"name\":\"Pump\""));
+        // The timed all-off pressed last has run, and the published states show it.
+        QTRY_VERIFY_WITH_TIMEOUT(m_sim->state().value("pendingSwitches").toArray().isEmpty(), 5000);
+        QCOMPARE(m_sim->state().value("channels").toInt(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [this] {
+                const QStringList lines = m_watch->lines();
+                for (int channel = 1; channel <= 8; ++channel) {
+                    const QString topic = QStringLiteral("vesk/rack1/channel/%1 ").arg(channel);
+                    for (qsizetype i = lines.size() - 1; i >= 0; --i)
+                        if (lines[i].startsWith(topic)) {
+                            if (!lines[i].endsWith("OFF"))
+                                return false;
+                            break;
+                        }
+                }
+                return true;
+            }(),
+            3000);
         // Home Assistant restarted: everything is announced again.
         QVERIFY(m_broker.publish("homeassistant/status", "online"));
-        QTRY_COMPARE_WITH_TIMEOUT(ha.lines().size(), 32, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ha.lines().size(), 48, 5000);
     }
     void commands_data() {
         QTest::addColumn<QString>("topic");
@@ -237,6 +301,76 @@ private slots:
         QVERIFY(m_broker.publish("vesk/rack1/channel/4/set", "ON"));
         QVERIFY(m_watch->waitFor("vesk/rack1/channel/4 ON", 3000));
     }
+    void sharedClientId() {
+        // Two hosts with one client id, played by two configurations naming the broker two ways
+        // (so that the lock of one machine does not stop the second), with the back-off after a
+        // take-over shortened from 30 s to 3 s: at most a few changes in two back-offs.
+        SimProcess sim({"--address", "7"});
+        Subscriber watch(m_broker, {"vesk/twin/availability"});
+        auto config = [this](const char* file, const char* host, const QString& port) {
+            return writeConfig(file,
+                               QStringLiteral("[broker]\nhost = %1\nport = %2\nclient_id = "
+                                              "dup\n[controller twin]\nport = %3\naddress = 7\n")
+                                   .arg(host)
+                                   .arg(m_broker.port())
+                                   .arg(port));
+        };
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VESK_MQTT_TAKEOVER_RETRY_MS", "3000");
+        QProcess one, two;
+        one.setProcessEnvironment(env);
+        two.setProcessEnvironment(env);
+        one.start(VESK_MQTT_BIN, {"--config", config("one.conf", "127.0.0.1", sim.ptyPath())});
+        QVERIFY(watch.waitFor("vesk/twin/availability online", 10000));
+        const qsizetype from = watch.lines().size() - 1;
+        two.start(VESK_MQTT_BIN,
+                  {"--config", config("two.conf", "localhost", m_dir.filePath("no"))});
+        QTest::qWait(6000);
+        const QStringList seen = watch.lines().mid(from);
+        int changes = 0;
+        for (qsizetype i = 1; i < seen.size(); ++i)
+            changes += seen[i] != seen[i - 1];
+        const QString said = one.readAllStandardError() + two.readAllStandardError();
+        QVERIFY2(changes < 5, qPrintable(seen.join('\n') + '\n' + said));
+        QVERIFY2(said.contains("client id 'dup-twin'"), qPrintable(said));
+        one.kill();
+        two.kill();
+        one.waitForFinished();
+        two.waitForFinished();
+    }
+    void purgeAfterRename() {
+        // Controller "old" renamed to "new": the broker still keeps what "old" published.
+        const QString broker = QStringLiteral("[broker]\nhost = 127.0.0.1\nport = %1\nbase_topic "
+                                              "= p18\ndiscovery_prefix = ha18\n")
+                                   .arg(m_broker.port());
+        auto section = [this](const char* name) {
+            return QStringLiteral("[controller %1]\nport = %2\n").arg(name, m_dir.filePath(name));
+        };
+        QProcess before;
+        before.start(
+            VESK_MQTT_BIN,
+            {"--config", writeConfig("before.conf", broker + section("keep") + section("old"))});
+        Subscriber kept(m_broker, {"p18/#", "ha18/#"});
+        QTRY_COMPARE_WITH_TIMEOUT(kept.lines().size(), 26, 10000); // availability, 12 discovery
+        before.terminate();
+        QVERIFY(before.waitForFinished());
+        QProcess purge;
+        purge.start(VESK_MQTT_BIN,
+                    {"--purge", "--config",
+                     writeConfig("after.conf", broker + section("keep") + section("new"))});
+        QVERIFY(purge.waitForFinished(20000));
+        QCOMPARE(purge.exitCode(), 0);
+        const QStringList removed =
+            QString(purge.readAllStandardOutput()).split('\n').filter("removed ");
+        QCOMPARE(removed.size(), 13);
+        for (const QString& line : removed)
+            QVERIFY2(line.contains(QRegularExpression("^removed (p18/old/|ha18/\\w+/vesk_old_)")),
+                     qPrintable(line));
+        Subscriber after(m_broker, {"p18/#", "ha18/#"});
+        QTRY_COMPARE_WITH_TIMEOUT(after.lines().size(), 13, 5000);
+        QTest::qWait(300);
+        QCOMPARE(after.lines().filter("keep").size(), 13);
+    }
     void lastWillOnKill() {
         const int offline = m_watch->count("vesk/rack1/availability offline");
         m_daemon.kill();
@@ -272,6 +406,19 @@ private slots:
             "cannot read cafile /nonexistent.pem");
         row("password twice", "password_file = /nonexistent\n" + com, 2,
             "both password and password_file");
+        row("inline comment", "[broker]\nhost = 10.0.0.2  # rack router\n" + com, 2,
+            ":2: '#' or ';' after a blank in the value", false);
+        row("blank in host", "[broker]\nhost = my host\n" + com, 2, ":2: host must be", false);
+        row("wildcard in prefix", "discovery_prefix = home#\n" + com, 2,
+            ":4: discovery_prefix 'home#' must not contain the wildcards");
+        row("empty level", "base_topic = a//b\n" + com, 2,
+            ":4: base_topic 'a//b' has an empty level");
+        row("duplicate key", com + "port = COM2\n", 2,
+            ":6: 'port' set twice in one section (also on line 5)");
+        row("duplicate section", "[broker]\nhost = h\n[broker]\n" + com, 2,
+            ":3: [broker] appears twice (also on line 1)", false);
+        row("blank in name", "[controller my rack]\nport = COM1\n", 2,
+            ":1: controller name 'my rack'", false);
     }
     void checkConfig() {
         QFETCH(QString, text);
@@ -285,6 +432,40 @@ private slots:
         QCOMPARE(check.exitCode(), exitCode);
         QVERIFY2(printed.contains(output), qPrintable(printed));
         QVERIFY(!printed.contains("s3cret"));
+    }
+
+    void exampleConfig() {
+        // The shipped example as it is, and with each commented setting (or commented section
+        // with its settings) uncommented; the files it names are made here.
+        QFile file(VESK_EXAMPLE_CONF);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString password = writeConfig("password", "secret\n");
+        const QStringList lines =
+            QString(file.readAll()).replace("/etc/vesk-mqtt.password", password).split('\n');
+        static const QRegularExpression setting("^# (\\[controller \\w+\\]|\\w+ = \\S+)$");
+        QList<QList<qsizetype>> groups{{}}; // the first: the file as it is
+        bool inSection = false;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const bool header = lines[i].startsWith("# [");
+            if (!setting.match(lines[i]).hasMatch())
+                inSection = false;
+            else if (inSection && !header)
+                groups.last().append(i);
+            else
+                groups.append(QList<qsizetype>{i});
+            inSection = inSection || header;
+        }
+        QCOMPARE(groups.size(), 9);
+        for (const auto& group : groups) {
+            QStringList text = lines;
+            for (qsizetype i : group)
+                text[i] = text[i].mid(2);
+            QProcess check;
+            check.start(VESK_MQTT_BIN, {"--check-config", "--config",
+                                        writeConfig("example.conf", text.join('\n'))});
+            QVERIFY(check.waitForFinished());
+            QVERIFY2(check.exitCode() == 0, qPrintable(check.readAllStandardError()));
+        }
     }
 
 private:
@@ -312,6 +493,7 @@ private:
 
     QTemporaryDir m_dir;
     QString m_link;
+    QString m_config;
     Broker m_broker;
     std::unique_ptr<SimProcess> m_sim;
     std::unique_ptr<Subscriber> m_watch;

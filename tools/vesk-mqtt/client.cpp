@@ -5,10 +5,12 @@
 #include <QDeadlineTimer>
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <utility>
 
 namespace vesk::mqtt {
 
@@ -34,11 +36,18 @@ void initMosquittoLibrary() {
 }
 
 MqttClient::MqttClient(const BrokerConfig& broker, const QString& password, const QString& clientId,
-                       const QString& willTopic, QObject* parent)
-    : QObject(parent), m_broker(broker), m_password(password), m_willTopic(willTopic) {
+                       const QString& willTopic, const QString& label, QObject* parent)
+    : QObject(parent), m_broker(broker), m_password(password), m_clientId(clientId),
+      m_willTopic(willTopic), m_label(label) {
     initMosquittoLibrary();
+    // The tests shorten the back-off after a take-over; nothing else sets this.
+    if (const int ms = qEnvironmentVariableIntValue("VESK_MQTT_TAKEOVER_RETRY_MS"); ms > 0)
+        m_takeoverFirstMs = ms;
+    m_takeoverRetryMs = m_takeoverFirstMs;
     m_mosq = mosquitto_new(clientId.toUtf8().constData(), true, this);
     if (m_mosq) {
+        // MQTT 5, so that the broker can say why it closes the connection.
+        mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
         mosquitto_connect_callback_set(m_mosq, &MqttClient::onConnect);
         mosquitto_disconnect_callback_set(m_mosq, &MqttClient::onDisconnect);
         mosquitto_message_callback_set(m_mosq, &MqttClient::onMessage);
@@ -63,7 +72,9 @@ bool MqttClient::setUp(QString* reason) {
         return false;
     }
     const QByteArray will = m_willTopic.toUtf8();
-    int rc = mosquitto_will_set(m_mosq, will.constData(), 7, "offline", 1, true);
+    int rc = m_willTopic.isEmpty()
+                 ? MOSQ_ERR_SUCCESS
+                 : mosquitto_will_set(m_mosq, will.constData(), 7, "offline", 1, true);
     if (rc == MOSQ_ERR_SUCCESS && !m_broker.username.isEmpty())
         rc = mosquitto_username_pw_set(m_mosq, m_broker.username.toUtf8().constData(),
                                        m_password.isEmpty() ? nullptr
@@ -83,12 +94,17 @@ QString MqttClient::brokerName() const {
     return QStringLiteral("%1:%2").arg(m_broker.host).arg(m_broker.effectivePort());
 }
 
+void MqttClient::log(const QString& text) const {
+    logLine(QStringLiteral("%1: broker %2: %3").arg(m_label, brokerName(), text));
+}
+
 void MqttClient::start() {
     attempt();
 }
 
 void MqttClient::attempt() {
     m_state = State::Connecting;
+    m_brokerReason = 0;
     const int rc = mosquitto_connect_async(m_mosq, m_broker.host.toUtf8().constData(),
                                            m_broker.effectivePort(), KeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
@@ -99,9 +115,15 @@ void MqttClient::attempt() {
     sync();
 }
 
-void MqttClient::connectionLost(const QString& why) {
+void MqttClient::connectionLost(const QString& given) {
     if (m_state == State::Waiting || m_state == State::Idle)
         return;
+    const int brokerReason = std::exchange(m_brokerReason, 0);
+    bool takenOver = brokerReason == MQTT_RC_SESSION_TAKEN_OVER;
+    const QString why = brokerReason
+                            ? QStringLiteral("the broker closed it: %1")
+                                  .arg(QString::fromUtf8(mosquitto_reason_string(brokerReason)))
+                            : given;
     const bool wasConnected = m_state == State::Connected;
     m_state = State::Waiting;
     m_lastError.clear();
@@ -109,12 +131,51 @@ void MqttClient::connectionLost(const QString& why) {
     m_misc.stop();
     if (wasConnected)
         m_retryMs = FirstRetryMs;
-    logLine(
-        QStringLiteral("broker %1: %2%3; next attempt in %4 s")
-            .arg(brokerName(), wasConnected ? QStringLiteral("connection lost: ") : QString(), why)
-            .arg(m_retryMs / 1000));
-    m_retry.start(m_retryMs);
-    m_retryMs = std::min(m_retryMs * 2, LastRetryMs);
+    // With MQTT 3.1.1 (and brokers that do not say why) another client with the same id shows
+    // only as a connection closed soon after it was made.
+    const qint64 lasted = wasConnected ? m_connectedAt.elapsed() : 0;
+    QString text;
+    if (takenOver) {
+        text = QStringLiteral("another client connected with client id '%1' and took over the "
+                              "connection (a second vesk-mqtt with this configuration, on another "
+                              "host?)")
+                   .arg(m_clientId);
+    } else if (wasConnected && lasted < ShortSessionMs) {
+        takenOver = true;
+        text = QStringLiteral("the connection was closed %1 s after it was made (%2): another "
+                              "client may be using client id '%3' (a second vesk-mqtt with this "
+                              "configuration, on another host?), or the broker restarted")
+                   .arg(double(lasted) / 1000, 0, 'f', 1)
+                   .arg(why, m_clientId);
+    }
+    // A connection that lasted longer than two of the longest back-offs was nobody's fight.
+    if (lasted > 2 * LastTakeoverRetryMs)
+        m_takeoverRetryMs = m_takeoverFirstMs;
+    int delayMs = m_retryMs;
+    if (takenOver) {
+        delayMs = std::max(m_retryMs, m_takeoverRetryMs);
+        m_takeoverRetryMs = std::min(m_takeoverRetryMs * 2, LastTakeoverRetryMs);
+    } else {
+        text = (wasConnected ? QStringLiteral("connection lost: ") : QString()) + why;
+        m_retryMs = std::min(m_retryMs * 2, LastRetryMs);
+    }
+    log(QStringLiteral("%1; next attempt in %2 s").arg(text).arg((delayMs + 999) / 1000));
+    m_retry.start(delayMs);
+}
+
+void MqttClient::refused(int rc) {
+    if (m_mqtt5 && rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION) {
+        // A broker that knows only MQTT 3.1.1: speak that from now on.
+        m_mqtt5 = false;
+        mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        log(QStringLiteral("does not speak MQTT 5; using MQTT 3.1.1"));
+        return;
+    }
+    // The connection is closed after a refusal, maybe already: it is retried as a loss, and the
+    // refusal is logged whatever happened since.
+    log(QStringLiteral("refused the connection: %1")
+            .arg(QString::fromUtf8(m_mqtt5 ? mosquitto_reason_string(rc)
+                                           : mosquitto_connack_string(rc))));
 }
 
 void MqttClient::onConnect(mosquitto*, void* self, int rc) {
@@ -123,18 +184,15 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc) {
         client,
         [client, rc] {
             if (rc != 0) {
-                // The connection is closed after a refusal, maybe already: it is retried as a
-                // loss, and the refusal is logged whatever happened since.
-                logLine(QStringLiteral("broker %1 refused the connection: %2")
-                            .arg(client->brokerName(),
-                                 QString::fromUtf8(mosquitto_connack_string(rc))));
+                client->refused(rc);
                 return;
             }
             if (client->m_state != State::Connecting)
                 return;
             client->m_state = State::Connected;
             client->m_retryMs = FirstRetryMs;
-            logLine(QStringLiteral("broker %1: connected").arg(client->brokerName()));
+            client->m_connectedAt.start();
+            client->log(QStringLiteral("connected"));
             emit client->connected();
         },
         Qt::QueuedConnection);
@@ -142,6 +200,9 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc) {
 
 void MqttClient::onDisconnect(mosquitto*, void* self, int rc) {
     auto* client = static_cast<MqttClient*>(self);
+    // Kept at once: the closed socket may be noticed (by sync()) before a queued call would run.
+    if (rc >= 0x80) // a reason code the broker sent
+        client->m_brokerReason = rc;
     QMetaObject::invokeMethod(
         client, [client, rc] { client->connectionLost(errorText(rc)); }, Qt::QueuedConnection);
 }
@@ -150,8 +211,10 @@ void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* mess
     auto* client = static_cast<MqttClient*>(self);
     const QString topic = QString::fromUtf8(message->topic);
     const QByteArray payload(static_cast<const char*>(message->payload), message->payloadlen);
+    const bool retained = message->retain;
     QMetaObject::invokeMethod(
-        client, [client, topic, payload] { emit client->message(topic, payload); },
+        client,
+        [client, topic, payload, retained] { emit client->message(topic, payload, retained); },
         Qt::QueuedConnection);
 }
 
@@ -171,7 +234,8 @@ void MqttClient::subscribe(const QString& filter) {
 void MqttClient::finish(const QString& topic, const QByteArray& payload, int timeoutMs) {
     if (m_state != State::Connected)
         return;
-    publish(topic, payload, true);
+    if (!topic.isEmpty())
+        publish(topic, payload, true);
     mosquitto_disconnect(m_mosq);
     m_state = State::Idle;
     dropNotifiers();
@@ -193,8 +257,8 @@ void MqttClient::check(int rc, const char* what) {
     if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN)
         m_lastError = errorText(rc);
     if (rc != MOSQ_ERR_SUCCESS)
-        logDetail(QStringLiteral("broker %1: %2: %3")
-                      .arg(brokerName(), QLatin1String(what), m_lastError));
+        logDetail(QStringLiteral("%1: broker %2: %3: %4")
+                      .arg(m_label, brokerName(), QLatin1String(what), m_lastError));
     sync();
 }
 

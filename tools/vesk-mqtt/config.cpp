@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -20,34 +21,71 @@ bool parseInt(const QString& text, int low, int high, int* out) {
     return true;
 }
 
+bool hasControl(const QString& text) {
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return true;
+    return false;
+}
+
+bool hasBlank(const QString& text) {
+    for (const QChar c : text)
+        if (c.isSpace())
+            return true;
+    return false;
+}
+
+// A topic prefix the daemon publishes under: levels without wildcards, blanks or emptiness, and
+// not one of the broker's own ($SYS) topics.
+QString topicPrefixProblem(const QString& key, const QString& value) {
+    if (value.contains(QLatin1Char('#')) || value.contains(QLatin1Char('+')))
+        return QStringLiteral("%1 '%2' must not contain the wildcards '#' or '+'").arg(key, value);
+    if (hasBlank(value) || hasControl(value))
+        return QStringLiteral("%1 '%2' must not contain blanks").arg(key, value);
+    if (value.startsWith(QLatin1Char('/')) || value.endsWith(QLatin1Char('/')))
+        return QStringLiteral("%1 '%2' must not begin or end with '/'").arg(key, value);
+    if (value.contains(QLatin1String("//")))
+        return QStringLiteral("%1 '%2' has an empty level ('//')").arg(key, value);
+    if (value.startsWith(QLatin1Char('$')))
+        return QStringLiteral("%1 '%2' must not begin with '$' (the broker's own topics)")
+            .arg(key, value);
+    return {};
+}
+
 // Applies one key of [broker]. Returns an empty string or the reason the line is refused.
 QString brokerKey(BrokerConfig& b, const QString& key, const QString& value) {
-    if (key == QLatin1String("host"))
+    if (key == QLatin1String("host")) {
+        if (value.isEmpty() || hasBlank(value) || hasControl(value))
+            return QStringLiteral("host must be a host name or address without blanks");
         b.host = value;
-    else if (key == QLatin1String("port")) {
+    } else if (key == QLatin1String("port")) {
         if (!parseInt(value, 1, 65535, &b.port))
             return QStringLiteral("port must be 1-65535");
-    } else if (key == QLatin1String("username"))
-        b.username = value;
-    else if (key == QLatin1String("password"))
+    } else if (key == QLatin1String("username")) {
+        b.username = value; // empty: no credentials
+    } else if (key == QLatin1String("password"))
         b.password = value;
     else if (key == QLatin1String("password_file"))
         b.passwordFile = value;
     else if (key == QLatin1String("cafile"))
         b.cafile = value;
-    else if (key == QLatin1String("client_id"))
+    else if (key == QLatin1String("client_id")) {
+        if (value.isEmpty() || hasBlank(value) || hasControl(value) || value.toUtf8().size() > 64)
+            return QStringLiteral("client_id must be 1-64 bytes without blanks");
         b.clientId = value;
-    else if (key == QLatin1String("base_topic")) {
-        if (value.isEmpty() || value.contains(QRegularExpression(QStringLiteral("[#+\\s]"))) ||
-            value.startsWith(QLatin1Char('/')) || value.endsWith(QLatin1Char('/')))
-            return QStringLiteral("base_topic must be a topic without wildcards or outer '/'");
+    } else if (key == QLatin1String("base_topic")) {
+        if (value.isEmpty())
+            return QStringLiteral("base_topic must not be empty");
+        if (const QString why = topicPrefixProblem(key, value); !why.isEmpty())
+            return why;
         b.baseTopic = value;
-    } else if (key == QLatin1String("discovery_prefix"))
+    } else if (key == QLatin1String("discovery_prefix")) {
+        if (!value.isEmpty())
+            if (const QString why = topicPrefixProblem(key, value); !why.isEmpty())
+                return why;
         b.discoveryPrefix = value;
-    else
+    } else
         return QStringLiteral("unknown key '%1' in [broker]").arg(key);
-    if (b.host.isEmpty())
-        return QStringLiteral("host must not be empty");
     return {};
 }
 
@@ -68,16 +106,27 @@ QString controllerKey(ControllerConfig& c, const QString& key, const QString& va
     } else if (key == QLatin1String("poll_interval")) {
         bool ok = false;
         const double seconds = value.toDouble(&ok);
-        if (!ok || seconds < 0.5 || seconds > 3600)
+        // Written so that NaN fails too.
+        if (!ok || !(seconds >= 0.5 && seconds <= 3600))
             return QStringLiteral("poll_interval must be 0.5-3600 seconds");
         c.pollMs = qRound(seconds * 1000);
     } else if (const auto m = channelKey.match(key); m.hasMatch()) {
-        if (value.size() > 64)
-            return QStringLiteral("channel names are at most 64 characters");
+        if (value.size() > 64 || hasControl(value))
+            return QStringLiteral("channel names are one line of at most 64 characters");
         c.channels[m.captured(1).toInt() - 1] = value;
     } else {
         return QStringLiteral("unknown key '%1' in [controller %2]").arg(key, c.name);
     }
+    return {};
+}
+
+// The value of a `key = value` line, or the reason it is refused: a '#' or ';' after a blank
+// would be a comment in many formats, and a comment must never become part of a value.
+QString inlineCommentProblem(const QString& value) {
+    static const QRegularExpression comment(QStringLiteral("\\s[#;]"));
+    if (comment.match(value).hasMatch())
+        return QStringLiteral("'#' or ';' after a blank in the value: comments go on lines of "
+                              "their own, never after a value");
     return {};
 }
 
@@ -96,7 +145,8 @@ bool isValidName(const QString& name) {
 std::optional<Config> parseConfig(const QString& text, ConfigError* error) {
     Config config;
     enum class Section { None, Broker, Controller } section = Section::None;
-    QSet<QString> names;
+    QHash<QString, int> sections; // header -> line
+    QHash<QString, int> keys;     // key of the current section -> line
     const QStringList lines = text.split(QLatin1Char('\n'));
     auto fail = [error](int line, const QString& reason) {
         *error = {line, reason};
@@ -111,21 +161,21 @@ std::optional<Config> parseConfig(const QString& text, ConfigError* error) {
         if (line.startsWith(QLatin1Char('['))) {
             if (!line.endsWith(QLatin1Char(']')))
                 return fail(lineNo, QStringLiteral("section header without ']'"));
-            const QStringList words =
-                line.mid(1, line.size() - 2).simplified().split(QLatin1Char(' '));
-            if (words.size() == 1 && words[0] == QLatin1String("broker")) {
+            const QString inside = line.mid(1, line.size() - 2).trimmed();
+            const QString word = inside.section(QLatin1Char(' '), 0, 0);
+            const QString rest = inside.section(QLatin1Char(' '), 1).trimmed();
+            QString header;
+            if (inside == QLatin1String("broker")) {
+                header = inside;
                 section = Section::Broker;
-            } else if (words.size() == 2 && words[0] == QLatin1String("controller")) {
-                if (!isValidName(words[1]))
+            } else if (word == QLatin1String("controller") && !rest.isEmpty()) {
+                if (!isValidName(rest))
                     return fail(lineNo, QStringLiteral("controller name '%1' must be 1-32 letters, "
-                                                       "digits, '_' or '-'")
-                                            .arg(words[1]));
-                if (names.contains(words[1]))
-                    return fail(lineNo,
-                                QStringLiteral("controller '%1' defined twice").arg(words[1]));
-                names.insert(words[1]);
+                                                       "digits, '_' or '-' (no blanks)")
+                                            .arg(rest));
+                header = QStringLiteral("controller ") + rest;
                 ControllerConfig c;
-                c.name = words[1];
+                c.name = rest;
                 c.line = lineNo;
                 config.controllers.append(c);
                 section = Section::Controller;
@@ -134,6 +184,12 @@ std::optional<Config> parseConfig(const QString& text, ConfigError* error) {
                                                    "[controller NAME])")
                                         .arg(line));
             }
+            if (const int first = sections.value(header); first > 0)
+                return fail(
+                    lineNo,
+                    QStringLiteral("[%1] appears twice (also on line %2)").arg(header).arg(first));
+            sections.insert(header, lineNo);
+            keys.clear();
             continue;
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
@@ -142,14 +198,21 @@ std::optional<Config> parseConfig(const QString& text, ConfigError* error) {
         const QString key = line.left(eq).trimmed();
         const QString value = line.mid(eq + 1).trimmed();
         QString reason;
-        if (section == Section::Broker)
-            reason = brokerKey(config.broker, key, value);
-        else if (section == Section::Controller)
-            reason = controllerKey(config.controllers.last(), key, value);
-        else
+        if (section == Section::None)
             reason = QStringLiteral("'%1' outside of a section").arg(key);
+        else if (const int first = keys.value(key); first > 0)
+            reason = QStringLiteral("'%1' set twice in one section (also on line %2)")
+                         .arg(key)
+                         .arg(first);
+        else
+            reason = inlineCommentProblem(value);
+        if (reason.isEmpty())
+            reason = section == Section::Broker
+                         ? brokerKey(config.broker, key, value)
+                         : controllerKey(config.controllers.last(), key, value);
         if (!reason.isEmpty())
             return fail(lineNo, reason);
+        keys.insert(key, lineNo);
     }
     if (config.controllers.isEmpty())
         return fail(0, QStringLiteral("no [controller NAME] section"));

@@ -107,9 +107,8 @@ void Controller::announce() {
 void Controller::announceDiscovery() {
     if (m_broker.discoveryPrefix.isEmpty())
         return;
-    for (int channel = 1; channel <= 8; ++channel)
-        m_client->publish(discoveryTopic(m_broker.discoveryPrefix, m_config.name, channel),
-                          discoveryPayload(m_broker, m_config, channel), true);
+    for (const DiscoveryEntry& entry : discoveryEntries(m_broker, m_config))
+        m_client->publish(entry.topic, entry.payload, true);
 }
 
 void Controller::execute(const Command& command) {

@@ -10,6 +10,14 @@
 
 namespace vesk::mqtt {
 
+namespace {
+
+QString retainedHint(const QString& topic) {
+    return QStringLiteral("; remove it with: mosquitto_pub -r -n -t '%1'").arg(topic);
+}
+
+} // namespace
+
 Daemon::Daemon(const Config& config, QObject* parent) : QObject(parent), m_config(config) {}
 
 Daemon::~Daemon() {
@@ -31,7 +39,7 @@ bool Daemon::start(QString* reason) {
         auto unit = std::make_unique<Unit>();
         unit->client = std::make_unique<MqttClient>(
             m_config.broker, *password, m_config.broker.clientId + QLatin1Char('-') + c.name,
-            availabilityTopic(base, c.name));
+            availabilityTopic(base, c.name), c.name);
         if (!unit->client->setUp(reason))
             return false;
         unit->controller =
@@ -40,8 +48,8 @@ bool Daemon::start(QString* reason) {
         connect(u->client.get(), &MqttClient::connected, this,
                 [this, u, first] { onConnected(*u, first); });
         connect(u->client.get(), &MqttClient::message, this,
-                [this, u, first](const QString& topic, const QByteArray& payload) {
-                    onMessage(*u, first, topic, payload);
+                [this, u, first](const QString& topic, const QByteArray& payload, bool retained) {
+                    onMessage(*u, first, topic, payload, retained);
                 });
         m_units.push_back(std::move(unit));
         first = false;
@@ -78,7 +86,8 @@ bool Daemon::isKnown(const QString& name) const {
     return false;
 }
 
-void Daemon::onMessage(Unit& unit, bool first, const QString& topic, const QByteArray& payload) {
+void Daemon::onMessage(Unit& unit, bool first, const QString& topic, const QByteArray& payload,
+                       bool retained) {
     const QString& base = m_config.broker.baseTopic;
     if (!m_config.broker.discoveryPrefix.isEmpty() &&
         topic == m_config.broker.discoveryPrefix + QStringLiteral("/status")) {
@@ -92,12 +101,24 @@ void Daemon::onMessage(Unit& unit, bool first, const QString& topic, const QByte
     if (name != unit.controller->config().name) {
         // Each connection handles its own controller's topics; the first one also names strangers.
         if (first && !isKnown(name))
-            logLine(QStringLiteral("%1: ignored, no controller '%2'").arg(topic, name));
+            logLine(QStringLiteral("%1: ignored, no controller '%2'%3")
+                        .arg(topic, name, retained ? retainedHint(topic) : QString()));
+        return;
+    }
+    if (retained) {
+        // Once per topic: it comes again with every reconnect until someone removes it.
+        if (m_staleReported.contains(topic))
+            return;
+        m_staleReported.insert(topic);
+        // Kept by the broker from some time ago, delivered now only because this connection
+        // subscribed: executing it would switch on a stale wish, at every connect.
+        logLine(QStringLiteral("%1: %2: ignored, a retained command is never executed%3")
+                    .arg(name, topic, retainedHint(topic)));
         return;
     }
     const auto parsed = parseCommand(base, topic, payload);
     if (const auto* why = std::get_if<QString>(&parsed)) {
-        logLine(QStringLiteral("ignored: %1").arg(*why));
+        logLine(QStringLiteral("%1: ignored: %2").arg(name, *why));
         return;
     }
     unit.controller->execute(std::get<Command>(parsed));

@@ -5,6 +5,7 @@
 #include "config.h"
 
 #include <QObject>
+#include <QSet>
 
 #include <map>
 #include <memory>
@@ -34,12 +35,14 @@ private:
     };
 
     void onConnected(Unit& unit, bool first);
-    void onMessage(Unit& unit, bool first, const QString& topic, const QByteArray& payload);
+    void onMessage(Unit& unit, bool first, const QString& topic, const QByteArray& payload,
+                   bool retained);
     bool isKnown(const QString& name) const;
 
     Config m_config;
     std::map<QString, std::unique_ptr<PortQueue>> m_ports; // by canonical port
     std::vector<std::unique_ptr<Unit>> m_units;
+    QSet<QString> m_staleReported; // retained command topics already logged
 };
 
 } // namespace vesk::mqtt

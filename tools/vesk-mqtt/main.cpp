@@ -1,8 +1,10 @@
 // vesk-mqtt: VESK power controllers on an MQTT broker. Each controller's channels become retained
 // state topics and command topics; Home Assistant finds them through discovery. See --help.
 #include "daemon.h"
+#include "instance.h"
 #include "log.h"
 #include "options.h"
+#include "purge.h"
 
 #include "core/quitsignals.h"
 
@@ -36,6 +38,18 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     setVerbose(options->verbose);
+    if (options->purge)
+        return runPurge(options->config, options->purgeName);
+
+    // Before any connection: a second daemon for the same client ids or ports would take the
+    // broker connection from the first one and make its availability flap.
+    InstanceLock lock;
+    QString why;
+    qint64 otherPid = 0;
+    if (!lock.acquire(options->config, &why, &otherPid)) {
+        logLine(why);
+        return otherPid > 0 ? ExitAlreadyRunning : ExitFailed;
+    }
 
     // SIGTERM, SIGINT and SIGHUP end the daemon cleanly: every controller is published offline
     // and the ports are closed (their lock files removed).
@@ -47,7 +61,7 @@ int main(int argc, char* argv[]) {
     QString reason;
     if (!daemon.start(&reason)) {
         logLine(reason);
-        return 1;
+        return ExitFailed;
     }
     logLine(QStringLiteral("vesk-mqtt %1: %2 controller(s)")
                 .arg(QCoreApplication::applicationVersion())

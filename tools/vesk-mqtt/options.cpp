@@ -21,7 +21,11 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
         QStringLiteral(
             "Bridges VESK power controllers on serial lines to an MQTT broker, with Home Assistant "
             "discovery.\nEither --config FILE (default %1) or the one-controller form: --broker "
-            "mqtt://HOST[:PORT] --port PORT --address N --name NAME.")
+            "mqtt://HOST[:PORT] --port PORT --address N --name NAME.\n"
+            "Commands on retained messages are never executed. A second vesk-mqtt for the same "
+            "client id or port exits with status 3.\n"
+            "Exit status: 0 done, 1 could not start, 2 bad command line or configuration, 3 "
+            "already running.")
             .arg(QLatin1String(DefaultConfigPath)));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -30,6 +34,11 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
     const QCommandLineOption check(
         QStringLiteral("check-config"),
         QStringLiteral("Validate the configuration and exit (0 valid, 2 not)."));
+    const QCommandLineOption purge(
+        QStringLiteral("purge"),
+        QStringLiteral("Remove the retained topics (states, availability, discovery) of "
+                       "controllers the configuration no longer names, or of controller NAME "
+                       "only, list them and exit."));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log every frame."));
     const QCommandLineOption broker(QStringLiteral("broker"), QStringLiteral("Broker URL."),
                                     QStringLiteral("mqtt://HOST[:PORT]"));
@@ -42,9 +51,12 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
     const QCommandLineOption name(QStringLiteral("name"),
                                   QStringLiteral("Controller name in the topics (default vesk1)."),
                                   QStringLiteral("NAME"), QStringLiteral("vesk1"));
-    parser.addOptions({config, check, verbose, broker, port, address, name});
+    parser.addOptions({config, check, purge, verbose, broker, port, address, name});
+    parser.addPositionalArgument(QStringLiteral("NAME"),
+                                 QStringLiteral("With --purge: the one controller to remove."),
+                                 QStringLiteral("[NAME]"));
 
-    *exitCode = 2;
+    *exitCode = ExitUsage;
     if (!parser.parse(arguments)) {
         *output = parser.errorText();
         return std::nullopt;
@@ -59,13 +71,23 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
         *exitCode = 0;
         return std::nullopt;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        *output =
-            QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first());
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > (parser.isSet(purge) ? 1 : 0)) {
+        *output = QStringLiteral("unexpected argument: %1").arg(positional.last());
+        return std::nullopt;
+    }
+    if (parser.isSet(purge) && parser.isSet(check)) {
+        *output = QStringLiteral("--purge and --check-config exclude each other");
         return std::nullopt;
     }
 
     Options options;
+    options.purge = parser.isSet(purge);
+    options.purgeName = positional.value(0);
+    if (!options.purgeName.isEmpty() && !isValidName(options.purgeName)) {
+        *output = QStringLiteral("--purge: '%1' is not a controller name").arg(options.purgeName);
+        return std::nullopt;
+    }
     options.checkOnly = parser.isSet(check);
     options.verbose = parser.isSet(verbose);
     ConfigError error;
@@ -114,6 +136,13 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
             options.configPath.isEmpty() ? error.reason : configError(options.configPath, error);
         return std::nullopt;
     }
+    for (const ControllerConfig& c : options.config.controllers)
+        if (c.name == options.purgeName) {
+            *output = QStringLiteral("--purge: '%1' is a configured controller; remove or rename "
+                                     "its section first")
+                          .arg(c.name);
+            return std::nullopt;
+        }
     return options;
 }
 

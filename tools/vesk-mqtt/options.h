@@ -15,7 +15,15 @@ struct Options {
     QString configPath; // empty when the command line describes the controller
     bool checkOnly = false;
     bool verbose = false;
+    bool purge = false;
+    QString purgeName; // --purge NAME: only this controller; empty: every unconfigured one
 };
+
+// Exit statuses: 0 done, 1 could not start (or a purge failed), 2 bad command line or
+// configuration, 3 another vesk-mqtt already serves the same client id or port.
+inline constexpr int ExitFailed = 1;
+inline constexpr int ExitUsage = 2;
+inline constexpr int ExitAlreadyRunning = 3;
 
 inline constexpr const char* DefaultConfigPath = "/etc/vesk-mqtt.conf";
 
