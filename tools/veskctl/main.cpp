@@ -1,15 +1,21 @@
 // veskctl: every operation of the console from a shell, with exit codes a script can trust.
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 #include "core/journal.h"
-#include "core/waits.h"
+#include "core/quitsignals.h"
 #include "link.h"
 #include "output.h"
+#include "portqueue.h"
 #include "request.h"
 #include "session.h"
 
@@ -46,6 +52,71 @@ Task<> runAndQuit(SessionContext context, Request request, int* code) {
     QCoreApplication::exit(0);
 }
 
+// The program named in /proc for a process id, for a message naming who holds the port.
+QString processName(qint64 pid) {
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly))
+        return QStringLiteral("?");
+    return QString::fromLocal8Bit(comm.readAll().trimmed());
+}
+
+// Opens the port, queueing behind other jobs and waiting while another program holds it, up to
+// request.waitSeconds. Exit::Done once open (or connecting), otherwise the exit code, reported.
+int openQueued(Link& link, const PortLocation& location, const Request& request,
+               std::unique_ptr<PortQueue>& queue, Interruption& interruption, Output& output) {
+    const bool opened = link.open(location);
+    if (opened || request.waitSeconds == 0 ||
+        link.port().lastError().reason != PortError::Reason::Busy) {
+        if (opened)
+            return Exit::Done;
+        output.error(link.error());
+        return Exit::PortFailed;
+    }
+    queue = std::make_unique<PortQueue>(location);
+    if (QString error; !queue->join(&error)) {
+        output.error(QStringLiteral("cannot queue for the port: %1").arg(error));
+        return Exit::PortFailed;
+    }
+    const QDeadlineTimer deadline(qint64(request.waitSeconds) * 1000, Qt::PreciseTimer);
+    QEventLoop loop;
+    QObject::connect(queue.get(), &PortQueue::changed, &loop, &QEventLoop::quit);
+    QObject::connect(&interruption, &Interruption::raised, &loop, &QEventLoop::quit);
+    QTimer end;
+    end.setSingleShot(true);
+    QObject::connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // A holder killed outright changes no file: look again now and then all the same.
+    QTimer recheck;
+    QObject::connect(&recheck, &QTimer::timeout, &loop, &QEventLoop::quit);
+    recheck.start(1000);
+    while (interruption.signalNumber() == 0) {
+        if (queue->isFirst()) {
+            if (link.open(location))
+                return Exit::Done;
+            if (link.port().lastError().reason != PortError::Reason::Busy) {
+                output.error(link.error());
+                return Exit::PortFailed;
+            }
+        }
+        if (deadline.hasExpired()) {
+            const qint64 head = queue->first();
+            const QString holder =
+                queue->isFirst() || head == 0
+                    ? link.error()
+                    : QStringLiteral("port busy: %1: queued behind process %2 (%3)")
+                          .arg(location.text())
+                          .arg(head)
+                          .arg(processName(head));
+            output.error(QStringLiteral("%1; waited %2 s").arg(holder).arg(request.waitSeconds));
+            return Exit::PortFailed;
+        }
+        end.start(int(std::max<qint64>(1, deadline.remainingTime())));
+        loop.exec();
+    }
+    output.interrupted(QStringLiteral("%1 interrupted while waiting for the port: nothing sent")
+                           .arg(request.words));
+    return Exit::Signalled + interruption.signalNumber();
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -55,40 +126,50 @@ int main(int argc, char* argv[]) {
 
     const Parsed parsed = parseArguments(QCoreApplication::arguments());
     if (!parsed.request) {
-        if (!parsed.error.isEmpty())
+        if (!parsed.error.isEmpty()) {
             print(stderr, QStringLiteral("veskctl: %1\n").arg(parsed.error));
+            if (parsed.json)
+                Output::badInput(parsed.error);
+        }
         print(stdout, parsed.output);
         return parsed.exitCode;
     }
     const Request& request = *parsed.request;
+    const auto badInput = [&request](const QString& text) {
+        print(stderr, QStringLiteral("veskctl: %1\n").arg(text));
+        if (request.json)
+            Output::badInput(text);
+        return Exit::BadInput;
+    };
     QString error;
     const std::optional<PortLocation> location = resolvePort(request.port, &error);
-    if (!location) {
-        print(stderr, QStringLiteral("veskctl: bad port '%1': %2\n").arg(request.port, error));
-        return Exit::BadInput;
-    }
+    if (!location)
+        return badInput(QStringLiteral("bad port '%1': %2").arg(request.port, error));
     const QString port = location->text();
     if (request.dryRun)
         return dryRun(request);
 
     FrameJournal journal;
-    if (!request.journal.isEmpty() && !journal.open(request.journal, &error)) {
-        print(stderr, QStringLiteral("veskctl: bad %1\n").arg(error));
-        return Exit::BadInput;
-    }
+    if (!request.journal.isEmpty() && !journal.open(request.journal, &error))
+        return badInput(QStringLiteral("bad %1").arg(error));
+    // From here on a signal ends the command in order: the frame being written is finished and
+    // the report says what was left.
+    Interruption interruption;
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::received, &interruption, &Interruption::raise);
+
     Output output(request, port);
     Link link;
     journal.attach(link.port());
-    if (!link.open(*location)) {
-        output.error(link.error());
-        output.finish(Exit::PortFailed);
-        return Exit::PortFailed;
+    std::unique_ptr<PortQueue> queue;
+    int exitCode = openQueued(link, *location, request, queue, interruption, output);
+    if (exitCode == Exit::Done) {
+        spawn(runAndQuit(SessionContext{link, output, interruption, port}, request, &exitCode));
+        QCoreApplication::exec();
     }
-
-    Waits waits;
-    int exitCode = Exit::PortFailed;
-    spawn(runAndQuit(SessionContext{link, waits, output, port}, request, &exitCode));
-    QCoreApplication::exec();
+    // The port is closed before the next job in the queue is told.
+    link.port().setPortOpen(false);
+    queue.reset();
     output.finish(exitCode);
     return exitCode;
 }
