@@ -64,14 +64,14 @@ QString processName(qint64 pid) {
 // request.waitSeconds. Exit::Done once open (or connecting), otherwise the exit code, reported.
 int openQueued(Link& link, const PortLocation& location, const Request& request,
                std::unique_ptr<PortQueue>& queue, Interruption& interruption, Output& output) {
-    const bool opened = link.open(location);
-    if (opened || request.waitSeconds == 0 ||
-        link.port().lastError().reason != PortError::Reason::Busy) {
-        if (opened)
+    if (request.waitSeconds == 0) {
+        if (link.open(location))
             return Exit::Done;
         output.error(link.error());
         return Exit::PortFailed;
     }
+    // Every waiting job takes its place first, so that one arriving just as the port comes free
+    // does not go before those already waiting.
     queue = std::make_unique<PortQueue>(location);
     if (QString error; !queue->join(&error)) {
         output.error(QStringLiteral("cannot queue for the port: %1").arg(error));
