@@ -336,10 +336,10 @@ private slots:
             << reply.first(2) << 3 * gap << reply.sliced(2) << 0 << -1;
         QTest::newRow("odd bytes")
             << QByteArray::fromHex("00112233050F") << 0 << QByteArray() << 0 << 1;
-        QTest::newRow("taken at byte 6") << reply << 3 << QByteArray(2, 0) << 0 << -1;
-        QTest::newRow("bad checksum") << badSum << 3 << QByteArray(2, 0) << 4 << 1;
+        QTest::newRow("taken at byte 6") << reply << 5 << QByteArray(2, 0) << 0 << -1;
+        QTest::newRow("bad checksum") << badSum << 5 << QByteArray(2, 0) << 4 << 1;
         QTest::newRow("other address")
-            << statusReplyFrame(2, 0x05) << 3 << QByteArray(2, 0) << 4 << 1;
+            << statusReplyFrame(2, 0x05) << 5 << QByteArray(2, 0) << 4 << 1;
     }
     void oddReplies() {
         QFETCH(QByteArray, first);
@@ -353,8 +353,16 @@ private slots:
         process.start(VESKCTL_BIN, {"-p", pty.slavePath(), "-t", "500", "--journal",
                                     dir.filePath("j"), "status"});
         QVERIFY(pty.waitForFrames(1, 5000));
+        // The pause counts from veskctl's reading the first part; no event processing meanwhile.
         pty.writeNow(first);
-        ::usleep(useconds_t(pauseMs * 1000)); // no event processing: a pause of the length given
+        QElapsedTimer clock;
+        clock.start();
+        // (The bytes reach the reading side a moment after the write.)
+        while (pty.unreadByConsole() == 0 && clock.elapsed() < 2)
+            ::usleep(50);
+        while (pty.unreadByConsole() > 0 && clock.elapsed() < 5000)
+            ::usleep(100);
+        ::usleep(useconds_t(pauseMs * 1000));
         pty.writeNow(second);
         QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(5000));
         QCOMPARE(process.exitCode(), code);
