@@ -281,9 +281,11 @@ private slots:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(env);
         const bool ctl = program.endsWith("veskctl");
-        const QString link = dir.filePath(QStringLiteral("ttyLINK"));
-        QVERIFY(QFile::link(m_sim->ptyPath(), link));
-        QStringList args{"--journal", path, ctl ? "-p" : "--com1", ctl ? link : m_sim->ptyPath()};
+        QVERIFY(QFile::link(m_sim->ptyPath(), dir.filePath(QStringLiteral("ttyLINK"))));
+        // veskctl by the link's name relative to its working folder, as the completion offers it.
+        process.setWorkingDirectory(dir.path());
+        QStringList args{"--journal", path, ctl ? "-p" : "--com1",
+                         ctl ? QStringLiteral("ttyLINK") : m_sim->ptyPath()};
         process.start(program, ctl ? args << "status" : args);
         const qint64 pid = process.processId();
         const auto text = [&] {

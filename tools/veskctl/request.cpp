@@ -87,8 +87,10 @@ Parsed parseArguments(const QStringList& arguments) {
     const QCommandLineOption address({QStringLiteral("a"), QStringLiteral("address")},
                                      QStringLiteral("Device address 1-254 (default 1)."),
                                      QStringLiteral("N"), QStringLiteral("1"));
-    const QCommandLineOption broadcast({QStringLiteral("b"), QStringLiteral("broadcast")},
-                                       QStringLiteral("Use address 254 (no read-back)."));
+    const QCommandLineOption broadcast(
+        {QStringLiteral("b"), QStringLiteral("broadcast")},
+        QStringLiteral("Use the broadcast address 254, as -a 254 does (no "
+                       "read-back; set-address needs it)."));
     const QCommandLineOption timeout({QStringLiteral("t"), QStringLiteral("timeout")},
                                      QStringLiteral("How long to wait for a reply (default 1000)."),
                                      QStringLiteral("MS"), QStringLiteral("1000"));
