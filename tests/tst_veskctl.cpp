@@ -398,6 +398,7 @@ private slots:
             QTest::newRow(kind) << QString(kind) << 0;
         QTest::newRow("busy after waiting") << QString("busy") << 1;
         QTest::newRow("server") << QString("serving another client") << 0;
+        QTest::newRow("server after waiting") << QString("serving another client") << 1;
     }
     void openFailures() {
         QFETCH(QString, kind);

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -60,6 +61,25 @@ QString processName(qint64 pid) {
     return QString::fromLocal8Bit(comm.readAll().trimmed());
 }
 
+// One attempt to open: a device decides at once; a server once connected and, since one that
+// serves another client says so at once and closes, a quiet gap later. True when open.
+bool attempt(Link& link, const PortLocation& location, Interruption& interruption) {
+    if (!link.open(location) || !location.isTcp())
+        return link.port().portOpen();
+    QEventLoop loop;
+    QTimer settled;
+    settled.setSingleShot(true);
+    QObject::connect(&link, &Link::opened, &loop,
+                     [&] { settled.start(SerialPortControl::QuietGapMs); });
+    QObject::connect(&link, &Link::openFailed, &loop, &QEventLoop::quit);
+    QObject::connect(&link, &Link::failed, &loop, &QEventLoop::quit);
+    QObject::connect(&settled, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&interruption, &Interruption::raised, &loop, &QEventLoop::quit);
+    if (link.connecting() || settled.isActive())
+        loop.exec();
+    return link.port().portOpen() && interruption.signalNumber() == 0;
+}
+
 // Opens the port, queueing behind other jobs and waiting while another program holds it, up to
 // request.waitSeconds. Exit::Done once open (or connecting), otherwise the exit code, reported.
 int openQueued(Link& link, const PortLocation& location, const Request& request,
@@ -90,8 +110,10 @@ int openQueued(Link& link, const PortLocation& location, const Request& request,
     recheck.start(1000);
     while (interruption.signalNumber() == 0) {
         if (queue->isFirst()) {
-            if (link.open(location))
+            if (attempt(link, location, interruption))
                 return Exit::Done;
+            if (interruption.signalNumber() != 0)
+                break;
             if (link.port().lastError().reason != PortError::Reason::Busy) {
                 output.error(link.error());
                 return Exit::PortFailed;
@@ -109,7 +131,9 @@ int openQueued(Link& link, const PortLocation& location, const Request& request,
             output.error(QStringLiteral("%1; waited %2 s").arg(holder).arg(request.waitSeconds));
             return Exit::PortFailed;
         }
-        end.start(int(std::max<qint64>(1, deadline.remainingTime())));
+        // A server tells no one when its client leaves: ask it again a little later.
+        const qint64 next = location.isTcp() && queue->isFirst() ? 250 : deadline.remainingTime();
+        end.start(int(std::clamp<qint64>(next, 1, std::max<qint64>(1, deadline.remainingTime()))));
         loop.exec();
     }
     output.interrupted(QStringLiteral("%1 interrupted while waiting for the port: nothing sent")
