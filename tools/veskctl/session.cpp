@@ -295,6 +295,9 @@ Task<int> runRequest(SessionContext c, Request request) {
             if (const int code = co_await pause(r, SettleMs); code != Exit::Done)
                 co_return code;
             const Read read = co_await readStates(r);
+            if (read.code == Exit::NoReply || read.code == Exit::PortFailed)
+                c.output.error(QStringLiteral("%1 stopped after %2, unconfirmed: nothing more sent")
+                                   .arg(request.words, step.label));
             if (read.code != Exit::Done)
                 co_return read.code;
             if (const QStringList wrong = differences(step.confirm, read.states);
