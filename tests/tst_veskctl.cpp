@@ -1,10 +1,15 @@
 // veskctl as a user runs it: a process against the simulated controller on a pseudo-terminal.
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSerialPort>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,15 +49,18 @@ class TestVeskctl : public QObject {
 
     Run run(const QStringList& args, const QString& com1 = {}) {
         QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("VESKPANEL_COM1"), com1.isEmpty() ? m_sim->ptyPath() : com1);
-        process.setProcessEnvironment(env);
+        start(process, args, com1);
         QElapsedTimer clock;
         clock.start();
-        process.start(QStringLiteral(VESKCTL_BIN), args);
         process.waitForFinished(30000);
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError()), clock.elapsed()};
+    }
+    void start(QProcess& process, const QStringList& args, const QString& com1 = {}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VESKPANEL_COM1"), com1.isEmpty() ? m_sim->ptyPath() : com1);
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(VESKCTL_BIN), args);
     }
     // Frames the simulator received during `action`, as hex lines.
     template <typename F> QStringList receivedDuring(F action, int expected) {
@@ -64,12 +72,17 @@ class TestVeskctl : public QObject {
             hex << frame.hex;
         return hex;
     }
-    // All channels off, nothing pending; `ignore` makes the simulator ignore single switches.
-    void reset(bool ignore) {
+    // All channels off but those `before` switches on, nothing pending; `ignore` makes the
+    // simulator ignore single switches from then on.
+    void reset(bool ignore, const QString& before = {}) {
         m_sim->command("restart");
+        m_sim->command("ignore-switches off");
         QVERIFY(!m_sim->state().isEmpty()); // restarted before the switch arrives
         receivedDuring([&] { QCOMPARE(run({"switch", "--off", "1,2,3,4,5,6,7,8"}).code, 0); }, 1);
-        m_sim->command(ignore ? "ignore-switches on" : "ignore-switches off");
+        if (!before.isEmpty())
+            receivedDuring([&] { QCOMPARE(run(before.split(' ')).code, 0); }, 2);
+        if (ignore)
+            m_sim->command("ignore-switches on");
         QVERIFY(!m_sim->state().isEmpty()); // the commands above are done
     }
     static QStringList lines(const Frames& frames) {
@@ -117,7 +130,7 @@ private slots:
             {powerOnModeFrame(1, true), stateMaskFrame(1, 0x0A)});
         row("keys-lock", "keys lock", {keyLockFrame(1, true)});
         row("keys-unlock", "keys unlock", {keyLockFrame(1, false)});
-        row("set-address", "set-address 1", {addressFrame(1)});
+        row("set-address", "-b set-address 1", {addressFrame(1)});
         row("broadcast", "-b on 1", {switchFrame(254, 1, true)});
     }
     // Each line of --dry-run is what the console's data display shows after echoing that frame,
@@ -149,46 +162,111 @@ private slots:
         QCOMPARE(seen, lines(frames));
     }
 
+    // Read-back, status exit codes and what the output says. `before` runs before the simulator
+    // starts ignoring switches; `absent` must not reach the simulator.
     void readBack_data() {
+        QTest::addColumn<QString>("before");
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<bool>("ignore");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("text");
-        const auto args = [](const char* text) { return QString::fromLatin1(text).split(' '); };
-        QTest::newRow("on") << args("on 2 6") << false << 0 << "2 on\n";
-        QTest::newRow("cycle") << args("cycle 2 --dwell 0.1") << false << 0 << "2 on\n";
-        QTest::newRow("json") << args("--json off 2") << false << 0 << "\"exit\":0";
-        QTest::newRow("ignored") << args("on 3") << true << 5 << "channel 3 is off, asked on";
-        QTest::newRow("ignored-json") << args("--json on 2") << true << 5 << "\"exit\":5";
-        QTest::newRow("no-verify") << args("--no-verify on 4") << true << 0 << "sent ";
-        QTest::newRow("broadcast") << args("-b on 5") << true << 0 << "read-back off: broadcast";
-        QTest::newRow("quiet") << args("-q on 1") << true << 5 << "veskctl: read-back differs";
+        QTest::addColumn<QByteArray>("absent");
+        const auto row = [](const char* name, const char* before, const char* args, bool ignore,
+                            int code, const char* text, QByteArray absent = {}) {
+            QTest::newRow(name) << QString(before) << QString(args).split(' ') << ignore << code
+                                << QString(text) << absent;
+        };
+        row("on", "", "on 2 6", false, 0, "2 on\n");
+        row("cycle", "", "cycle 2 --dwell 0.1", false, 0, "2 on\n");
+        row("json", "", "--json off 2", false, 0, "\"exit\":0");
+        row("ignored", "", "on 3", true, 5, "channel 3 is off, asked on");
+        row("ignored-json", "", "--json on 2", true, 5, "\"exit\":5");
+        row("no-verify", "", "--no-verify on 4", true, 0, "sent ");
+        row("broadcast", "", "-b on 5", true, 0, "read-back off: broadcast");
+        row("quiet", "", "-q on 1", true, 5, "veskctl: read-back differs");
+        row("never cut", "on 3", "cycle 3 --dwell 1", true, 5,
+            "the power was never cut: channel 3 is on", switchFrame(1, 3, true));
+        row("status on", "on 3", "status 3", false, 0, "3 on\n");
+        row("status off", "", "status 3", false, 1, "3 off\n");
+        row("status mixed", "on 3", "-q status 3 4", false, 1, "");
+        row("status json", "on 3", "--json status 3", false, 0,
+            "\"command\":\"status\",\"channels\":[false,false,true,false,false,false,false,false]"
+            "}");
+        row("broadcast status", "", "-b status", false, 0,
+            "whichever controller answered (address 1)");
+        row("stored", "", "delays off 0 0 0 0 0 0 0 0", false, 0, "only after they are restarted");
     }
     void readBack() {
+        QFETCH(QString, before);
         QFETCH(QStringList, args);
         QFETCH(bool, ignore);
         QFETCH(int, code);
         QFETCH(QString, text);
-        reset(ignore);
+        QFETCH(QByteArray, absent);
+        reset(ignore, before);
         Run r;
-        receivedDuring([&] { r = run(args); }, 0);
+        const QStringList seen = receivedDuring([&] { r = run(args); }, 0);
         QCOMPARE(r.code, code);
         QVERIFY2((r.out + r.err).contains(text), qPrintable(r.out + r.err));
         if (args.contains(QStringLiteral("-q")))
             QVERIFY(r.out.isEmpty());
+        if (!absent.isEmpty())
+            QVERIFY2(!seen.contains(hexText(absent).trimmed()), qPrintable(seen.join(',')));
     }
 
-    void statusJson() {
+    // A signal ends the command after the frame being written: the exit code tells which, the
+    // message what was left, and the journal holds what went out (the off and its read-back).
+    void interrupt_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void interrupt() {
+        QFETCH(int, signal);
+        reset(false, QStringLiteral("on 3"));
+        QTemporaryDir dir;
+        const QString journal = dir.filePath(QStringLiteral("j"));
+        QProcess process;
+        start(process, {"--journal", journal, "cycle", "3", "--dwell", "30"});
+        const auto journalLines = [&] {
+            QFile file(journal);
+            return file.open(QIODevice::ReadOnly) ? file.readAll().split('\n')
+                                                  : QList<QByteArray>{};
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(journalLines().size() > 3,
+                                 10000); // off, query, reply: in the dwell
+        ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitCode(), 128 + signal);
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(err.contains("cycle 3 interrupted after the off: channel 3 left OFF"),
+                 qPrintable(err));
+        QStringList out;
+        for (const QByteArray& line : journalLines()) {
+            if (line.contains("\"dir\": \"out\""))
+                out << QString::fromLatin1(line.mid(line.indexOf("\"hex\"") + 8).chopped(2));
+        }
+        QCOMPARE(out, lines({switchFrame(1, 3, false), statusQueryFrame(1)}));
+    }
+
+    // Eight jobs on one port at once, each queueing for it: all get it, all eight channels on.
+    void queue() {
         reset(false);
-        receivedDuring([&] { QCOMPARE(run({"on", "7"}).code, 0); }, 2);
-        Run r;
-        receivedDuring([&] { r = run({"--json", "status"}); }, 1);
-        QCOMPARE(r.code, 0);
-        QVERIFY2(r.out.contains("[false,false,false,false,false,false,true,false]"),
-                 qPrintable(r.out));
+        // No pair interlocked: every channel can be on.
+        for (const char* args : {"interlocks none", "interlock clear 1-2", "interlock clear 3-4",
+                                 "interlock clear 5-6", "interlock clear 7-8"})
+            QCOMPARE(run(QString(args).split(' ')).code, 0);
+        std::array<QProcess, 8> jobs;
+        for (int n = 0; n < 8; ++n)
+            start(jobs[size_t(n)], {"-q", "--wait", "30", "on", QString::number(n + 1)});
+        for (QProcess& job : jobs) {
+            QVERIFY(job.waitForFinished(40000));
+            QVERIFY2(job.exitCode() == 0, job.readAllStandardError().constData());
+        }
+        QCOMPARE(run({"status"}).out, QString("1 on\n2 on\n3 on\n4 on\n5 on\n6 on\n7 on\n8 on\n"));
     }
-
-    // veskctl and the console append one JSON line per frame written and read.
+    // veskctl and the console append one JSON line per frame written and read, saying who: one
+    // device reached under two names (a link, its device) is one port in the record.
     void journal_data() {
         QTest::addColumn<QString>("program");
         QTest::newRow("veskctl") << QString(VESKCTL_BIN);
@@ -202,8 +280,14 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(env);
-        process.start(program, {"--journal", path, program.endsWith("veskctl") ? "-p" : "--com1",
-                                m_sim->ptyPath(), "status"});
+        const bool ctl = program.endsWith("veskctl");
+        QVERIFY(QFile::link(m_sim->ptyPath(), dir.filePath(QStringLiteral("ttyLINK"))));
+        // veskctl by the link's name relative to its working folder, as the completion offers it.
+        process.setWorkingDirectory(dir.path());
+        QStringList args{"--journal", path, ctl ? "-p" : "--com1",
+                         ctl ? QStringLiteral("ttyLINK") : m_sim->ptyPath()};
+        process.start(program, ctl ? args << "status" : args);
+        const qint64 pid = process.processId();
         const auto text = [&] {
             QFile file(path);
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -212,9 +296,14 @@ private slots:
         process.terminate(); // the console runs until told to end; veskctl has ended already
         QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(5000));
         const QList<QByteArray> lines = text().split('\n');
-        QVERIFY2(lines[0].contains("\"dir\": \"out\", \"hex\": \"CA 20 ") &&
-                     lines[0].startsWith("{\"t\": \"20") &&
-                     lines[0].contains(m_sim->ptyPath().toUtf8()),
+        const QByteArray who = QStringLiteral("\"prog\": \"%1\", \"pid\": %2, \"user\": \"")
+                                   .arg(QFileInfo(program).fileName())
+                                   .arg(pid)
+                                   .toUtf8();
+        QVERIFY2(lines[0].contains(who) &&
+                     lines[0].contains("\"port\": \"" + m_sim->ptyPath().toUtf8() +
+                                       "\", \"dir\": \"out\", \"hex\": \"CA 20 ") &&
+                     lines[0].startsWith("{\"t\": \"20"),
                  lines[0].constData());
     }
 
@@ -226,29 +315,65 @@ private slots:
         QVERIFY(r.err.contains("no reply"));
         QVERIFY2(r.ms >= 300 && r.ms < 2000, qPrintable(QString::number(r.ms)));
         QCOMPARE(run({"-t", "200", "on", "1"}, silent.slavePath()).code, 4);
+        QCOMPARE(run({"-t", "200", "status", "3"}, silent.slavePath()).code, 4);
     }
 
-    // The reply as a device may give it: split by a pause on the line, or with other bytes than
-    // the simulator's (only byte 4, the states, is read).
+    // The reply as a device may give it. A pause shorter than the quiet gap (a USB adapter's
+    // latency timer, a TCP hop) leaves one reply; a longer one cuts it, and veskctl joins the
+    // pieces. A reply from the address asked with its checksum right is taken at its sixth byte
+    // (bytes following it are not part of it); any other six bytes wait for the quiet gap, so
+    // that bytes following them make a batch that is no reply.
     void oddReplies_data() {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<int>("split");
-        QTest::newRow("split") << statusReplyFrame(1, 0x05) << 2;
-        QTest::newRow("odd bytes") << QByteArray::fromHex("00112233050F") << 6;
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<int>("pauseMs");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("batches"); // journal lines "in" (-1: a loaded machine decides)
+        const QByteArray reply = statusReplyFrame(1, 0x05);
+        QByteArray badSum = reply;
+        badSum[5] = char(badSum[5] ^ 0x40);
+        const int gap = SerialPortControl::QuietGapMs;
+        QTest::newRow("paused under the gap") << reply.first(3) << 8 << reply.sliced(3) << 0 << 1;
+        QTest::newRow("paused over the gap")
+            << reply.first(2) << 3 * gap << reply.sliced(2) << 0 << -1;
+        QTest::newRow("odd bytes")
+            << QByteArray::fromHex("00112233050F") << 0 << QByteArray() << 0 << 1;
+        QTest::newRow("taken at byte 6") << reply << 5 << QByteArray(2, 0) << 0 << -1;
+        QTest::newRow("bad checksum") << badSum << 5 << QByteArray(2, 0) << 4 << 1;
+        QTest::newRow("other address")
+            << statusReplyFrame(2, 0x05) << 5 << QByteArray(2, 0) << 4 << 1;
     }
     void oddReplies() {
-        QFETCH(QByteArray, reply);
-        QFETCH(int, split);
+        QFETCH(QByteArray, first);
+        QFETCH(int, pauseMs);
+        QFETCH(QByteArray, second);
+        QFETCH(int, code);
+        QFETCH(int, batches);
         PtyPair pty;
+        QTemporaryDir dir;
         QProcess process;
-        process.start(VESKCTL_BIN, {"-p", pty.slavePath(), "status"});
+        process.start(VESKCTL_BIN, {"-p", pty.slavePath(), "-t", "500", "--journal",
+                                    dir.filePath("j"), "status"});
         QVERIFY(pty.waitForFrames(1, 5000));
-        pty.writeNow(reply.first(split));
-        QTest::qWait(3 * SerialPortControl::QuietGapMs); // a pause the quiet gap cuts at
-        pty.writeNow(reply.sliced(split));
+        // The pause counts from veskctl's reading the first part; no event processing meanwhile.
+        pty.writeNow(first);
+        QElapsedTimer clock;
+        clock.start();
+        // (The bytes reach the reading side a moment after the write.)
+        while (pty.unreadByConsole() == 0 && clock.elapsed() < 2)
+            ::usleep(50);
+        while (pty.unreadByConsole() > 0 && clock.elapsed() < 5000)
+            ::usleep(100);
+        ::usleep(useconds_t(pauseMs * 1000));
+        pty.writeNow(second);
         QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(5000));
-        QCOMPARE(process.exitCode(), 0);
-        QVERIFY(process.readAllStandardOutput().startsWith("1 on\n2 off\n3 on\n4 off\n"));
+        QCOMPARE(process.exitCode(), code);
+        if (code == 0)
+            QVERIFY(process.readAllStandardOutput().startsWith("1 on\n2 off\n3 on\n4 off\n"));
+        QFile journal(dir.filePath("j"));
+        QVERIFY(journal.open(QIODevice::ReadOnly));
+        if (batches >= 0)
+            QCOMPARE(journal.readAll().count("\"dir\": \"in\""), batches);
     }
 
     // The line goes away between the off and the on of a cycle: an error, never a success.
@@ -263,39 +388,73 @@ private slots:
         QVERIFY(process.readAllStandardError().contains("port failed"));
     }
 
+    // A port that does not open: exit 3 naming why, nothing written. A port held by another
+    // program is busy at once, or after --wait has passed; a ser2net serving another client
+    // is busy too.
     void openFailures_data() {
         QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("wait");
         for (const char* kind : {"busy", "missing", "permission", "refused"})
-            QTest::newRow(kind) << QString(kind);
+            QTest::newRow(kind) << QString(kind) << 0;
+        QTest::newRow("busy after waiting") << QString("busy") << 1;
+        QTest::newRow("server") << QString("serving another client") << 0;
+        QTest::newRow("server after waiting") << QString("serving another client") << 1;
     }
     void openFailures() {
         QFETCH(QString, kind);
+        QFETCH(int, wait);
         PtyPair pty;
         QSerialPort holder(pty.slavePath());
         QString port = pty.slavePath();
-        if (kind == QLatin1String("busy"))
+        QProcess ser2net;
+        QTcpSocket client;
+        if (kind == QLatin1String("busy")) {
             QVERIFY(holder.open(QIODevice::ReadWrite));
-        else if (kind == QLatin1String("missing"))
+        } else if (kind == QLatin1String("missing")) {
             port = QStringLiteral("/nonexistent/vesk-port");
-        else if (kind == QLatin1String("refused"))
+        } else if (kind == QLatin1String("refused")) {
             port = QStringLiteral("tcp://127.0.0.1:1");
-        else if (::geteuid() == 0)
+        } else if (kind.startsWith(QLatin1String("serving"))) {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            const quint16 tcpPort = probe.serverPort();
+            probe.close();
+            ser2net.start("ser2net", {"-n", "-Y",
+                                      QStringLiteral("connection: &v#  accepter: tcp,127.0.0.1,%1#"
+                                                     "  connector: serialdev,%2,9600n81,local")
+                                          .arg(tcpPort)
+                                          .arg(port)});
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    client.connectToHost(QHostAddress::LocalHost, tcpPort);
+                    return client.waitForConnected(100);
+                },
+                5000));
+            port = QStringLiteral("tcp://127.0.0.1:%1").arg(tcpPort);
+        } else if (::geteuid() == 0) {
             QSKIP("root opens any device whatever its permission bits");
-        else
+        } else {
             QCOMPARE(::chmod(qPrintable(port), 0), 0);
-        const Run r = run({"-p", port, "status"});
+        }
+        const Run r = run({"-p", port, "--wait", QString::number(wait), "status"});
         QCOMPARE(r.code, 3);
         QVERIFY2(r.err.contains(kind), qPrintable(r.err));
+        QVERIFY2(r.ms >= wait * 1000 && r.ms < wait * 1000 + 3000,
+                 qPrintable(QString::number(r.ms)));
         QVERIFY(pty.allBytes().isEmpty());
+        ser2net.terminate();
+        ser2net.waitForFinished(3000);
     }
 
-    // Bad input: exit 2 naming the value, and nothing reaches the line (the next frame the
-    // simulator sees is the status query that follows).
+    // Bad input: exit 2 naming the value, in JSON too with --json, and nothing reaches the line
+    // (the next frame the simulator sees is the status query that follows).
     void badInput_data() {
         QTest::addColumn<QString>("args");
         QTest::addColumn<QString>("bad");
-        const auto row = [](const char* name, const char* args, const char* bad) {
-            QTest::newRow(name) << QString(args) << QString(bad);
+        QTest::addColumn<QString>("com1");
+        const auto row = [](const char* name, const char* args, const char* bad,
+                            const char* com1 = "") {
+            QTest::newRow(name) << QString(args) << QString(bad) << QString(com1);
         };
         row("channel 0", "on 0", "'0'");
         row("channel 9", "off 2 9", "'9'");
@@ -309,21 +468,30 @@ private slots:
         row("unknown", "reboot", "'reboot'");
         row("missing channel", "on", "missing argument");
         row("missing delays", "delays on 1 2", "usage: delays");
-        row("set-address 255", "set-address 255", "'255'");
+        row("set-address 255", "-b set-address 255", "'255'");
+        row("set-address 254", "-b set-address 254", "'254'");
+        row("set-address without -b", "set-address 5", "give -b");
         row("after 16h", "switch --on 1 --after 16h", "'16h'");
         row("dwell elsewhere", "on 1 --dwell 3", "'--dwell'");
         row("port COM5", "-p COM5 status", "'COM5'");
+        row("COM1 not a port", "-p COM1 status", "VESKPANEL_COM1 \"ftp://x\"", "ftp://x");
         row("timeout 0", "-t 0 status", "'0'");
+        row("wait -1", "--wait -1 status", "'-1'");
     }
     void badInput() {
         QFETCH(QString, args);
         QFETCH(QString, bad);
+        QFETCH(QString, com1);
         const QStringList seen = receivedDuring(
             [&] {
-                const Run r = run(args.split(QLatin1Char(' ')));
+                const Run r = run(args.split(QLatin1Char(' ')), com1);
                 QCOMPARE(r.code, 2);
                 QVERIFY2(r.err.contains(bad) && r.err.count(QLatin1Char('\n')) == 1,
                          qPrintable(r.err));
+                const Run json = run(QStringList{"--json"} + args.split(QLatin1Char(' ')), com1);
+                const QJsonObject object = QJsonDocument::fromJson(json.out.toUtf8()).object();
+                QCOMPARE(object.value("exit").toInt(), 2);
+                QVERIFY(object.value("error").toString().contains(bad));
                 QCOMPARE(run({"status"}).code, 0);
             },
             1);

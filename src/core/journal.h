@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include "core/portlocation.h"
+
 namespace vesk {
 
 class SerialPortControl;
@@ -23,11 +25,18 @@ public:
     // Records every frame the port writes and every batch taken from it from now on.
     void attach(SerialPortControl& port);
 
-    // {"t": "2026-12-07T14:18:49.613Z", "port": "...", "dir": "out"|"in", "hex": "CA 20 ..."}
+    // {"t": "2026-12-07T14:18:49.613Z", "prog": "veskctl", "pid": 4711, "user": "lab",
+    //  "port": "/dev/ttyUSB0", "dir": "out"|"in", "hex": "CA 20 ..."}
+    // `port` as given; record() does not rewrite it (attach() passes the canonical form).
     void record(const QString& port, bool out, const QByteArray& bytes);
+
+    // The one form a port takes in the journal: the real device path behind any link or relative
+    // name, tcp://HOST:PORT for a server, so that two names of one device are one port.
+    static QString canonicalPort(const PortLocation& location);
 
 private:
     QFile m_file;
+    QByteArray m_who; // "prog", "pid" and "user", the same on every line
 };
 
 } // namespace vesk

@@ -1,5 +1,7 @@
 #include "portlocation.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace vesk {
@@ -86,6 +88,20 @@ std::optional<PortLocation> parsePortLocation(QStringView text, QString* why) {
     PortLocation location;
     location.path = t.toString();
     return location;
+}
+
+std::optional<PortLocation> parsePortArgument(QStringView text, QString* why) {
+    const QString t = text.trimmed().toString();
+    const bool relative =
+        !t.isEmpty() && !t.startsWith(QLatin1Char('/')) && !t.contains(QLatin1String("://")) &&
+        !t.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && !t.endsWith(QLatin1Char('/'));
+    if (!relative)
+        return parsePortLocation(text, why);
+    QString path = QDir::current().absoluteFilePath(t);
+    const QString inDev = QStringLiteral("/dev/") + t;
+    if (!QFileInfo::exists(path) && !t.contains(QLatin1Char('/')) && QFileInfo::exists(inDev))
+        path = inDev;
+    return parsePortLocation(QDir::cleanPath(path), why);
 }
 
 } // namespace vesk

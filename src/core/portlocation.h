@@ -27,4 +27,11 @@ struct PortLocation {
 // short reason in plain words in *why when given.
 std::optional<PortLocation> parsePortLocation(QStringView text, QString* why = nullptr);
 
+// A port as typed on a command line, where the shell's completion offers relative names: as
+// parsePortLocation(), but a relative name is a device path made absolute against the working
+// folder ("./link", "ttyUSB0" in /dev), or, a bare name that is not there, against /dev when it
+// exists there. A name that exists nowhere stays a path in the working folder, which opens as
+// missing.
+std::optional<PortLocation> parsePortArgument(QStringView text, QString* why = nullptr);
+
 } // namespace vesk

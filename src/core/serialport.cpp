@@ -288,6 +288,24 @@ void SerialPortControl::pullReceived() {
     const QByteArray bytes = m_device->read(m_batch.room());
     m_batch.receive(m_clock.elapsed(), bytes);
     m_quiet.start();
+    // A device server that admits one client answers any other with a line of text and closes
+    // (ser2net: "Port already in use"): the device is busy, not gone. A controller never sends it.
+    if (m_device == &m_tcp && m_batch.pending().startsWith(ServerBusyText)) {
+        m_error = {PortError::Reason::Busy,
+                   QStringLiteral("%1: busy, the server is serving another client")
+                       .arg(m_location->text())};
+        m_batch.takeAll();
+        m_quiet.stop();
+        // Closed from the event loop, outside the socket's own call chain.
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation = m_generation] {
+                if (generation == m_generation)
+                    lose();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     if (!bytes.isEmpty() && !m_answered) {
         m_answered = true;
         emit answered();

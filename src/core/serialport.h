@@ -60,6 +60,8 @@ public:
     static constexpr int QuietGapMs = 20;
     static constexpr int ReceiveBufferSize = 1024;
     static constexpr int TcpConnectTimeoutMs = 3000;
+    // What a device server serving another client sends before it closes a connection.
+    static constexpr char ServerBusyText[] = "Port already in use";
 
     explicit SerialPortControl(QObject* parent = nullptr);
     ~SerialPortControl() override;

@@ -60,7 +60,7 @@ struct Context {
     const QStringList& words;
     const CommandOptions& options;
     quint8 address() const { return request.address; }
-    void send(const QByteArray& frame, int pauseMs = 0) { request.steps << Step{frame, pauseMs}; }
+    void send(const QByteArray& frame) { request.steps << Step{frame, {}, {}, {}, 0}; }
 };
 
 using Builder = std::function<QString(Context&)>;
@@ -78,9 +78,16 @@ QString switchChannels(Context& c, bool on) {
         return QStringLiteral("bad channel '%1' (1-8)").arg(bad);
     for (int channel : *list) {
         c.send(switchFrame(c.address(), channel, on));
+        c.request.steps.last().effect = {{channel, on}};
         c.request.expected << std::pair{channel, on};
     }
     return {};
+}
+
+// Labels the steps from `first` on, for a report of how far a command got.
+void label(Context& c, qsizetype first, const QString& text) {
+    for (qsizetype i = first; i < c.request.steps.size(); ++i)
+        c.request.steps[i].label = text;
 }
 
 QString cycle(Context& c) {
@@ -93,12 +100,19 @@ QString cycle(Context& c) {
     }
     if (const QString error = switchChannels(c, false); !error.isEmpty())
         return error;
-    c.request.steps.last().pauseAfterMs = int(std::lround(seconds * 1000));
+    label(c, 0, QStringLiteral("the off"));
+    // The off is confirmed before the dwell, so that a controller that ignored it is never
+    // reported as power-cycled; the dwell counts from the first off frame.
     const auto offChannels = std::exchange(c.request.expected, {});
+    c.request.steps.last().confirm = offChannels;
+    c.request.steps.last().pauseAfterMs = int(std::lround(seconds * 1000));
+    const qsizetype onFrom = c.request.steps.size();
     for (const auto& [channel, on] : offChannels) {
         c.send(switchFrame(c.address(), channel, true));
+        c.request.steps.last().effect = {{channel, true}};
         c.request.expected << std::pair{channel, true};
     }
+    label(c, onFrom, QStringLiteral("the on"));
     return {};
 }
 
@@ -228,19 +242,33 @@ QString setAddress(Context& c) {
         return wrongCount(QStringLiteral("set-address"), QStringLiteral("NEW"));
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
     const int value = digits.match(c.words[0]).hasMatch() ? c.words[0].toInt() : 0;
-    if (value < 1 || value > 254)
-        return QStringLiteral("bad address '%1' (1-254)").arg(c.words[0]);
+    if (value < 1 || value > 253)
+        return QStringLiteral("bad address '%1' (1-253: 254 is the broadcast address)")
+            .arg(c.words[0]);
+    // The new address goes out to the broadcast address, as from the console: every controller
+    // on the line takes it, so the caller has to say so.
+    if (!c.request.broadcast)
+        return QStringLiteral("set-address: give -b: the new address goes to the broadcast "
+                              "address, so every controller on the line takes it; disconnect "
+                              "the others first");
     c.send(addressFrame(quint8(value)));
+    return {};
+}
+
+QString status(Context& c) {
+    c.request.query = true;
+    QString bad;
+    const auto list = channels(c.words, &bad);
+    if (!list)
+        return QStringLiteral("bad channel '%1' (1-8)").arg(bad);
+    c.request.statusChannels = *list;
+    c.send(statusQueryFrame(c.address()));
     return {};
 }
 
 const std::map<QString, Builder>& builders() {
     static const std::map<QString, Builder> table{
-        {QStringLiteral("status"),
-         [](Context& c) {
-             c.request.query = true;
-             return noArguments(c, statusQueryFrame(c.address()));
-         }},
+        {QStringLiteral("status"), status},
         {QStringLiteral("on"), [](Context& c) { return switchChannels(c, true); }},
         {QStringLiteral("off"), [](Context& c) { return switchChannels(c, false); }},
         {QStringLiteral("cycle"), cycle},
@@ -290,12 +318,21 @@ QString buildCommand(Request& request, const QStringList& words, const CommandOp
         return error;
     // Several devices may answer a broadcast: nothing can be read back from it.
     if (!request.expected.isEmpty() && request.broadcast) {
-        request.expected.clear();
         request.note =
             QStringLiteral("read-back off: broadcast address, several devices may answer");
-    } else if (!request.verify) {
-        request.expected.clear();
     }
+    if (request.broadcast || !request.verify) {
+        request.expected.clear();
+        for (Step& step : request.steps)
+            step.confirm.clear();
+    }
+    static const QStringList stored{QStringLiteral("set-address"), QStringLiteral("interlock"),
+                                    QStringLiteral("interlocks"), QStringLiteral("delays"),
+                                    QStringLiteral("power-on")};
+    if (stored.contains(request.command))
+        request.note = QStringLiteral("the controllers take stored settings (address, "
+                                      "interlocks, delays, power-on state) only after they are "
+                                      "restarted");
     return {};
 }
 

@@ -14,8 +14,9 @@
 namespace vesk::ctl {
 
 // The port the user named: COM1..COM4 as the consoles map them ($VESKPANEL_COMn, the saved
-// choice, the USB adapters present, the platform's device), a device path or tcp://HOST:PORT.
-// nullopt with the reason for anything else.
+// choice, the USB adapters present, the platform's device), a device path (relative names made
+// absolute) or tcp://HOST:PORT. nullopt with the reason for anything else, and for a COMn whose
+// mapping is not a port: unlike the console, no falling back to another device.
 std::optional<PortLocation> resolvePort(const QString& text, QString* why);
 
 class Link : public QObject {

@@ -15,9 +15,9 @@ QString frameLine(const QByteArray& frame) {
 
 Output::Output(const Request& request, const QString& port)
     : m_json(request.json), m_quiet(request.quiet) {
-    m_object.insert(QStringLiteral("port"), port);
-    m_object.insert(QStringLiteral("address"), request.address);
-    m_object.insert(QStringLiteral("command"), request.command);
+    m_values[Port] = port;
+    m_values[Address] = request.address;
+    m_values[Command] = request.command;
 }
 
 void Output::line(const QString& text) {
@@ -33,7 +33,8 @@ void Output::sent(const QByteArray& frame) {
 }
 
 void Output::note(const QString& text) {
-    m_object.insert(QStringLiteral("note"), text);
+    const QString before = m_values.count(Note) ? m_values[Note].toString() : QString();
+    m_values[Note] = before.isEmpty() ? text : before + QStringLiteral("; ") + text;
     line(text);
 }
 
@@ -44,22 +45,46 @@ void Output::states(const std::array<bool, 8>& channels) {
         line(QStringLiteral("%1 %2").arg(i + 1).arg(channels[i] ? QLatin1String("on")
                                                                 : QLatin1String("off")));
     }
-    m_object.insert(QStringLiteral("channels"), list);
+    m_values[Channels] = list;
 }
 
 void Output::error(const QString& text) {
-    m_object.insert(QStringLiteral("error"), text);
+    m_values[Error] = text;
     std::fprintf(stderr, "veskctl: %s\n", qPrintable(text));
+}
+
+void Output::interrupted(const QString& text) {
+    m_values[Interrupted] = true;
+    error(text);
 }
 
 void Output::finish(int exitCode) {
     if (m_json && !m_quiet) {
         if (!m_sent.isEmpty())
-            m_object.insert(QStringLiteral("sent"), m_sent);
-        m_object.insert(QStringLiteral("exit"), exitCode);
-        const QByteArray text = QJsonDocument(m_object).toJson(QJsonDocument::Compact) + '\n';
-        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+            m_values[Sent] = m_sent;
+        m_values[Exit] = exitCode;
+        writeObject(m_values);
     }
+    std::fflush(stdout);
+}
+
+void Output::badInput(const QString& text) {
+    writeObject({{Exit, ctl::Exit::BadInput}, {Error, text}});
+}
+
+void Output::writeObject(const std::map<Key, QJsonValue>& values) {
+    static const char* const names[] = {"exit",    "error", "interrupted", "port", "address",
+                                        "command", "sent",  "channels",    "note"};
+    // QJsonObject sorts its keys; the object is written member by member to keep this order.
+    QByteArray text = "{";
+    for (const auto& [key, value] : values) {
+        if (text.size() > 1)
+            text += ',';
+        const QByteArray member = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+        text += '"' + QByteArray(names[key]) + "\":" + member.mid(1, member.size() - 2);
+    }
+    text += "}\n";
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     std::fflush(stdout);
 }
 

@@ -3,11 +3,11 @@
 
 #include <QByteArray>
 #include <QJsonArray>
-#include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 
 #include <array>
-#include <optional>
+#include <map>
 
 namespace vesk::ctl {
 
@@ -25,15 +25,23 @@ public:
     void states(const std::array<bool, 8>& channels);
     // A failure: one line on stderr (and in the JSON object).
     void error(const QString& text);
+    // The command was ended by a signal: `text` says what was sent and what was left.
+    void interrupted(const QString& text);
     // Writes the JSON object, when asked for; call once at the end.
     void finish(int exitCode);
 
+    // The JSON object for a command line that was not understood.
+    static void badInput(const QString& text);
+
 private:
+    // The keys of the JSON object, in the order they are written.
+    enum Key { Exit, Error, Interrupted, Port, Address, Command, Sent, Channels, Note };
     void line(const QString& text);
+    static void writeObject(const std::map<Key, QJsonValue>& values);
 
     bool m_json;
     bool m_quiet;
-    QJsonObject m_object;
+    std::map<Key, QJsonValue> m_values;
     QJsonArray m_sent;
 };
 

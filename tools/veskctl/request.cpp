@@ -10,7 +10,8 @@ namespace vesk::ctl {
 namespace {
 
 const char* const Commands = R"(Commands:
-  status                          read the eight channel states
+  status [CH...]                  read the eight channel states; with channels, exit 0
+                                  when all of them are on and 1 when any is off
   on CH... | off CH...            switch channels (1-8), then read back
   cycle CH... [--dwell SECONDS]   off, wait (default 5 s), on, read back
   all-on | all-off                the controller's timed sequence by its stored delays
@@ -23,14 +24,24 @@ const char* const Commands = R"(Commands:
   interlocks PAIR,..|none         5200 series: all interlocked pairs in one frame
   power-on last|custom [CH,..]    power-on mode; custom with the channels to come on
   keys lock|unlock                the controller's front-panel keys
-  set-address NEW                 write a new device address (1-254)
+  set-address -b NEW              write a new device address (1-253) through the broadcast
+                                  address: every controller on the line takes it
+
+Stored settings (address, interlocks, delays, power-on state) take effect when the controllers
+restart. A status query to the broadcast address (-b or -a 254) prints the states of whichever
+controller answered, with its address; replies of several controllers collide and are no reply.
+SIGINT, SIGTERM and SIGHUP end a command after the frame being written, with one line telling
+what was sent and the state the channels were left in.
 
 Exit codes:
   0  done (and, where the command reads back, the device confirmed it)
+  1  status CH...: a channel named is off
   2  bad arguments or values; nothing was opened or sent
   3  the port could not be opened (missing, busy, no permission) or failed while in use
   4  no reply within the timeout
-  5  the device answered, but the read-back differs from what was asked
+  5  the device answered, but the read-back differs from what was asked (for cycle: the
+     power was never cut)
+  129, 130, 143  ended by SIGHUP, SIGINT or SIGTERM
 )";
 
 // A whole number in [low, high] written with digits only.
@@ -48,6 +59,8 @@ std::optional<int> number(const QString& text, int low, int high) {
 
 Parsed parseArguments(const QStringList& arguments) {
     Parsed parsed;
+    // Known before parsing, so that even a bad command line is answered in JSON.
+    parsed.json = arguments.sliced(1).contains(QStringLiteral("--json"));
     auto fail = [&parsed](const QString& message) {
         parsed.error = message;
         parsed.exitCode = Exit::BadInput;
@@ -74,8 +87,10 @@ Parsed parseArguments(const QStringList& arguments) {
     const QCommandLineOption address({QStringLiteral("a"), QStringLiteral("address")},
                                      QStringLiteral("Device address 1-254 (default 1)."),
                                      QStringLiteral("N"), QStringLiteral("1"));
-    const QCommandLineOption broadcast({QStringLiteral("b"), QStringLiteral("broadcast")},
-                                       QStringLiteral("Use address 254 (no read-back)."));
+    const QCommandLineOption broadcast(
+        {QStringLiteral("b"), QStringLiteral("broadcast")},
+        QStringLiteral("Use the broadcast address 254, as -a 254 does (no "
+                       "read-back; set-address needs it)."));
     const QCommandLineOption timeout({QStringLiteral("t"), QStringLiteral("timeout")},
                                      QStringLiteral("How long to wait for a reply (default 1000)."),
                                      QStringLiteral("MS"), QStringLiteral("1000"));
@@ -90,6 +105,10 @@ Parsed parseArguments(const QStringList& arguments) {
                                      QStringLiteral("Append every frame written and read to FILE "
                                                     "as a JSON line."),
                                      QStringLiteral("FILE"));
+    const QCommandLineOption wait(QStringLiteral("wait"),
+                                  QStringLiteral("Queue up to SECONDS for a port held by another "
+                                                 "program (default 0: fail at once)."),
+                                  QStringLiteral("SECONDS"), QStringLiteral("0"));
     const QCommandLineOption noVerify(QStringLiteral("no-verify"),
                                       QStringLiteral("Skip the read-back after a switch."));
     const QCommandLineOption dwell(QStringLiteral("dwell"),
@@ -104,8 +123,8 @@ Parsed parseArguments(const QStringList& arguments) {
     const QCommandLineOption after(QStringLiteral("after"),
                                    QStringLiteral("switch: delay, N s|m|h (0-59 s or m, 0-15 h)."),
                                    QStringLiteral("N{s|m|h}"));
-    parser.addOptions({port, address, broadcast, timeout, json, dryRun, quiet, journal, noVerify,
-                       dwell, onList, offList, after});
+    parser.addOptions({port, address, broadcast, timeout, json, dryRun, quiet, journal, wait,
+                       noVerify, dwell, onList, offList, after});
     parser.addPositionalArgument(QStringLiteral("COMMAND"), QStringLiteral("See below."),
                                  QStringLiteral("COMMAND [ARGS]"));
 
@@ -139,9 +158,14 @@ Parsed parseArguments(const QStringList& arguments) {
     if (parser.isSet(broadcast)) {
         if (parser.isSet(address))
             return fail(QStringLiteral("bad option '--broadcast': -a and -b exclude each other"));
-        request.broadcast = true;
         request.address = 254;
     }
+    // 254 is the broadcast address however it is given.
+    request.broadcast = request.address == 254;
+    const auto waitValue = number(parser.value(wait), 0, 86400);
+    if (!waitValue)
+        return fail(QStringLiteral("bad wait '%1' (0-86400 seconds)").arg(parser.value(wait)));
+    request.waitSeconds = *waitValue;
     const auto timeoutValue = number(parser.value(timeout), 1, 600000);
     if (!timeoutValue)
         return fail(QStringLiteral("bad timeout '%1' (1-600000 ms)").arg(parser.value(timeout)));
@@ -150,6 +174,7 @@ Parsed parseArguments(const QStringList& arguments) {
     QStringList words = parser.positionalArguments();
     if (words.isEmpty())
         return fail(QStringLiteral("missing command (see veskctl --help)"));
+    request.words = words.join(QLatin1Char(' '));
     request.command = words.takeFirst();
 
     CommandOptions options;

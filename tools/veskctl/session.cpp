@@ -1,14 +1,16 @@
 #include "session.h"
 
+#include <QElapsedTimer>
+#include <QMap>
 #include <QTimer>
 
+#include <algorithm>
 #include <coroutine>
 #include <optional>
 
 #include "core/frames.h"
 #include "core/reply.h"
 #include "core/serialport.h"
-#include "core/waits.h"
 #include "link.h"
 #include "output.h"
 #include "request.h"
@@ -17,21 +19,22 @@ namespace vesk::ctl {
 
 namespace {
 
-// The next thing the link reports, or a timeout: co_await LinkEvent(link, ms).
+// The next thing the link reports, an interruption, or a timeout: co_await LinkEvent(...).
 class LinkEvent {
 public:
-    enum Kind { Batch, Failed, Opened, Timeout };
+    enum Kind { Batch, Failed, Opened, Interrupted, Timeout };
     struct Result {
         Kind kind = Timeout;
         QByteArray bytes;
         QString reason;
     };
 
-    LinkEvent(Link& link, int ms) : m_link(link), m_ms(ms) {}
+    LinkEvent(Link& link, Interruption& interruption, int ms)
+        : m_link(link), m_interruption(interruption), m_ms(ms) {}
     LinkEvent(const LinkEvent&) = delete;
     ~LinkEvent() { disconnectAll(); }
 
-    bool await_ready() const noexcept { return false; }
+    bool await_ready() const noexcept { return m_interruption.signalNumber() != 0; }
     void await_suspend(std::coroutine_handle<> caller) {
         m_caller = caller;
         m_timer.setSingleShot(true);
@@ -54,10 +57,18 @@ public:
                              [this] {
                                  finish({Failed, {}, m_link.error()});
                              }),
+            QObject::connect(&m_interruption, &Interruption::raised,
+                             [this] {
+                                 finish({Interrupted, {}, {}});
+                             }),
         };
         m_timer.start(m_ms);
     }
-    Result await_resume() { return m_result; }
+    Result await_resume() {
+        if (m_interruption.signalNumber() != 0)
+            return {Interrupted, {}, {}};
+        return m_result;
+    }
 
 private:
     void finish(Result result) {
@@ -73,10 +84,11 @@ private:
     }
 
     Link& m_link;
+    Interruption& m_interruption;
     int m_ms;
     QTimer m_timer;
     std::coroutine_handle<> m_caller;
-    std::array<QMetaObject::Connection, 5> m_connections;
+    std::array<QMetaObject::Connection, 6> m_connections;
     Result m_result;
 };
 
@@ -89,101 +101,247 @@ QString onOff(bool on) {
     return on ? QStringLiteral("on") : QStringLiteral("off");
 }
 
-// Writes one frame. Yields an empty text or the failure.
-QString writeFrame(const SessionContext& c, const QByteArray& frame) {
-    if (!c.link.write(frame))
-        return QStringLiteral("%1: the port failed while writing").arg(c.port);
-    return {};
+// What a run has done so far, for the exit code and for a report when it is interrupted.
+struct Run {
+    SessionContext c;
+    const Request* request;
+    int sent = 0;
+    QMap<int, std::pair<bool, bool>> left; // channel -> (on, confirmed by read-back)
+};
+
+// How a wait or a read ended: Exit::Done, or the exit code to end with.
+struct Read {
+    int code = Exit::Done;
+    std::array<bool, 8> states{};
+    quint8 from = 0; // the address in the reply, when it is a well-formed status reply
+};
+
+int interrupted(Run* r) {
+    QList<std::pair<int, std::pair<bool, bool>>> left;
+    for (auto it = r->left.cbegin(); it != r->left.cend(); ++it)
+        left << std::pair{it.key(), it.value()};
+    r->c.output.interrupted(interruptionReport(*r->request, r->sent, left));
+    return Exit::Signalled + r->c.interruption.signalNumber();
 }
 
-} // namespace
-
-Task<int> runRequest(SessionContext c, Request request) {
-    if (c.link.connecting()) {
+// Lets `ms` pass; bytes arriving meanwhile answer nothing asked and are dropped later.
+Task<int> pause(Run* r, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
         const LinkEvent::Result event =
-            co_await LinkEvent(c.link, SerialPortControl::TcpConnectTimeoutMs + 1000);
-        if (event.kind != LinkEvent::Opened) {
-            c.output.error(event.kind == LinkEvent::Failed ? event.reason : c.link.error());
+            co_await LinkEvent(r->c.link, r->c.interruption, int(ms - clock.elapsed()));
+        if (event.kind == LinkEvent::Interrupted)
+            co_return interrupted(r);
+        if (event.kind == LinkEvent::Failed) {
+            r->c.output.error(event.reason);
             co_return Exit::PortFailed;
         }
     }
-    for (const Step& step : request.steps) {
-        if (request.query)
-            break;
-        const QString failure = writeFrame(c, step.frame);
-        if (!failure.isEmpty()) {
-            c.output.error(failure);
-            co_return Exit::PortFailed;
-        }
-        c.output.sent(step.frame);
-        // The frame is on its way; the next one starts after it has left the line and a quiet gap
-        // has passed, so that the device sees two frames.
-        const int pause =
-            step.pauseAfterMs + lineTimeMs(step.frame) + SerialPortControl::QuietGapMs;
-        if (const bool waited = co_await c.waits.Delay(pause); !waited)
-            co_return Exit::PortFailed;
-    }
-    if (!request.note.isEmpty())
-        c.output.note(request.note);
-    if (!request.query && request.expected.isEmpty())
-        co_return Exit::Done;
+    co_return Exit::Done;
+}
 
-    if (!request.query) {
-        if (const bool waited = co_await c.waits.Delay(SettleMs); !waited)
-            co_return Exit::PortFailed;
+// Writes one frame; Exit::Done or the failure, reported.
+int write(Run* r, const QByteArray& frame) {
+    if (r->c.interruption.signalNumber() != 0)
+        return interrupted(r);
+    if (!r->c.link.write(frame)) {
+        r->c.output.error(QStringLiteral("%1: the port failed while writing").arg(r->c.port));
+        return Exit::PortFailed;
     }
+    return Exit::Done;
+}
+
+// Sends the status query and reads the states.
+Task<Read> readStates(Run* r) {
+    const Request& request = *r->request;
     // Whatever is waiting now answers nothing we asked.
-    c.link.discard();
-    const QByteArray query =
-        request.query ? request.steps.first().frame : statusQueryFrame(request.address);
-    if (const QString failure = writeFrame(c, query); !failure.isEmpty()) {
-        c.output.error(failure);
-        co_return Exit::PortFailed;
-    }
+    r->c.link.discard();
+    // A reply from the address asked is complete at its sixth byte. Several controllers may
+    // answer a broadcast query, each with its own address: that one waits for the quiet gap.
+    if (!request.broadcast)
+        r->c.link.port().expectStatusReply(request.address);
+    const QByteArray query = statusQueryFrame(request.address);
+    if (const int code = write(r, query); code != Exit::Done)
+        co_return Read{code};
+    if (request.query)
+        r->sent = 1;
     QElapsedTimer clock;
     clock.start();
     std::optional<std::array<bool, 8>> states;
+    Read read;
     QByteArray pieces;
     while (!states) {
         const int left = int(request.timeoutMs - clock.elapsed());
         if (left <= 0)
             break;
-        const LinkEvent::Result event = co_await LinkEvent(c.link, left);
+        const LinkEvent::Result event = co_await LinkEvent(r->c.link, r->c.interruption, left);
+        if (event.kind == LinkEvent::Interrupted)
+            co_return Read{interrupted(r)};
         if (event.kind == LinkEvent::Failed) {
-            c.output.error(event.reason);
+            r->c.output.error(event.reason);
+            co_return Read{Exit::PortFailed};
+        }
+        if (event.kind != LinkEvent::Batch)
+            continue;
+        // Any six-byte batch is the status reply. A reply the line paused in for longer than
+        // the quiet gap (a loaded machine, a USB adapter or a TCP hop delivering it in pieces)
+        // arrives as short batches: these are joined until they make six bytes; anything longer
+        // is no answer.
+        QByteArray reply = event.bytes;
+        if (reply.size() < StatusReplyLength) {
+            pieces += reply;
+            reply = pieces;
+            if (pieces.size() >= StatusReplyLength)
+                pieces.clear();
+        }
+        // To a broadcast query only a well-formed reply counts: colliding replies are none.
+        if (request.broadcast &&
+            (reply.size() != StatusReplyLength || !isStatusReplyFrom(reply, quint8(reply.at(2)))))
+            continue;
+        states = lampStates(reply);
+        if (states)
+            read.from = quint8(reply.at(2));
+    }
+    r->c.link.port().expectStatusReply(std::nullopt);
+    if (!states) {
+        r->c.output.error(QStringLiteral("no reply from address %1 on %2 within %3 ms%4")
+                              .arg(request.address)
+                              .arg(r->c.port)
+                              .arg(request.timeoutMs)
+                              .arg(request.broadcast
+                                       ? QStringLiteral(" (replies of several controllers "
+                                                        "collide)")
+                                       : QString()));
+        co_return Read{Exit::NoReply};
+    }
+    read.states = *states;
+    for (auto it = r->left.begin(); it != r->left.end(); ++it)
+        it.value() = {(*states)[size_t(it.key() - 1)], true};
+    co_return read;
+}
+
+// The channels of `expected` whose state differs in `states`, one text each.
+QStringList differences(const ChannelStates& expected, const std::array<bool, 8>& states) {
+    QStringList list;
+    for (const auto& [channel, on] : expected) {
+        if (states[size_t(channel - 1)] != on)
+            list << QStringLiteral("channel %1 is %2, asked %3")
+                        .arg(channel)
+                        .arg(onOff(!on), onOff(on));
+    }
+    return list;
+}
+
+} // namespace
+
+QString interruptionReport(const Request& request, int sent,
+                           const QList<std::pair<int, std::pair<bool, bool>>>& left) {
+    if (sent == 0)
+        return QStringLiteral("%1 interrupted before any frame was sent: nothing changed")
+            .arg(request.words);
+    const Step& last = request.steps.at(std::min(sent, int(request.steps.size())) - 1);
+    QString what = last.label;
+    if (what.isEmpty())
+        what = request.steps.size() == 1 || request.query
+                   ? QStringLiteral("the frame")
+                   : QStringLiteral("frame %1 of %2").arg(sent).arg(request.steps.size());
+    QStringList states;
+    for (const auto& [channel, state] : left) {
+        const auto [on, confirmed] = state;
+        states << (confirmed ? QStringLiteral("channel %1 left %2")
+                                   .arg(channel)
+                                   .arg(on ? QLatin1String("ON") : QLatin1String("OFF"))
+                             : QStringLiteral("channel %1 switched %2, not read back")
+                                   .arg(channel)
+                                   .arg(on ? QLatin1String("ON") : QLatin1String("OFF")));
+    }
+    if (states.isEmpty())
+        states << QStringLiteral("no channel switched");
+    return QStringLiteral("%1 interrupted after %2: %3")
+        .arg(request.words, what, states.join(QLatin1String(", ")));
+}
+
+Task<int> runRequest(SessionContext c, Request request) {
+    Run run{c, &request, 0, {}};
+    Run* r = &run;
+    if (c.link.connecting()) {
+        const LinkEvent::Result event = co_await LinkEvent(
+            c.link, c.interruption, SerialPortControl::TcpConnectTimeoutMs + 1000);
+        if (event.kind == LinkEvent::Interrupted)
+            co_return interrupted(r);
+        if (event.kind != LinkEvent::Opened) {
+            c.output.error(event.kind == LinkEvent::Failed ? event.reason : c.link.error());
             co_return Exit::PortFailed;
         }
-        if (event.kind == LinkEvent::Batch) {
-            // Any six-byte batch is the status reply. A reply the line paused in (a loaded
-            // machine, a USB adapter or a TCP hop delivering it in pieces) arrives as short
-            // batches: these are joined until they make six bytes; anything longer is no answer.
-            states = lampStates(event.bytes);
-            if (!states && event.bytes.size() < StatusReplyLength) {
-                pieces += event.bytes;
-                states = lampStates(pieces);
-                if (pieces.size() >= StatusReplyLength)
-                    pieces.clear();
+        // A server serving another client says so at once and closes: nothing is written to a
+        // connection that leads to no device.
+        if (const int code = co_await pause(r, SerialPortControl::QuietGapMs); code != Exit::Done)
+            co_return code;
+    }
+    QElapsedTimer phase; // since the first frame of the current phase (cycle: the off)
+    for (const Step& step : request.steps) {
+        if (request.query)
+            break;
+        if (r->sent == 0 || step.label != request.steps.at(r->sent - 1).label)
+            phase.start();
+        if (const int code = write(r, step.frame); code != Exit::Done)
+            co_return code;
+        ++r->sent;
+        for (const auto& [channel, on] : step.effect)
+            r->left[channel] = {on, false};
+        c.output.sent(step.frame);
+        if (!step.confirm.isEmpty()) {
+            if (const int code = co_await pause(r, SettleMs); code != Exit::Done)
+                co_return code;
+            const Read read = co_await readStates(r);
+            if (read.code == Exit::NoReply || read.code == Exit::PortFailed)
+                c.output.error(QStringLiteral("%1 stopped after %2, unconfirmed: nothing more sent")
+                                   .arg(request.words, step.label));
+            if (read.code != Exit::Done)
+                co_return read.code;
+            if (const QStringList wrong = differences(step.confirm, read.states);
+                !wrong.isEmpty()) {
+                c.output.states(read.states);
+                c.output.error(QStringLiteral("the power was never cut: %1; %2 stopped, "
+                                              "nothing more sent")
+                                   .arg(wrong.join(QLatin1String("; ")), request.command));
+                co_return Exit::Mismatch;
             }
         }
+        // The frame is on its way; the next one starts after it has left the line and a quiet gap
+        // has passed, so that the device sees two frames.
+        const int pauseMs = std::max<qint64>(lineTimeMs(step.frame) + SerialPortControl::QuietGapMs,
+                                             step.pauseAfterMs - phase.elapsed());
+        if (const int code = co_await pause(r, pauseMs); code != Exit::Done)
+            co_return code;
     }
-    if (!states) {
-        c.output.error(QStringLiteral("no reply from address %1 on %2 within %3 ms")
-                           .arg(request.address)
-                           .arg(c.port)
-                           .arg(request.timeoutMs));
-        co_return Exit::NoReply;
+    if (!request.note.isEmpty())
+        c.output.note(request.note);
+    if (!request.query && request.expected.isEmpty())
+        co_return Exit::Done;
+    if (!request.query) {
+        if (const int code = co_await pause(r, SettleMs); code != Exit::Done)
+            co_return code;
     }
-    c.output.states(*states);
-    QStringList differences;
-    for (const auto& [channel, on] : request.expected) {
-        if ((*states)[size_t(channel - 1)] != on)
-            differences << QStringLiteral("channel %1 is %2, asked %3")
-                               .arg(channel)
-                               .arg(onOff(!on), onOff(on));
+    const Read read = co_await readStates(r);
+    if (read.code != Exit::Done)
+        co_return read.code;
+    c.output.states(read.states);
+    if (request.broadcast)
+        c.output.note(QStringLiteral("broadcast: the states of whichever controller answered "
+                                     "(address %1)")
+                          .arg(read.from));
+    if (request.query) {
+        for (int channel : request.statusChannels) {
+            if (!read.states[size_t(channel - 1)])
+                co_return Exit::SomeOff;
+        }
+        co_return Exit::Done;
     }
-    if (!differences.isEmpty()) {
+    if (const QStringList wrong = differences(request.expected, read.states); !wrong.isEmpty()) {
         c.output.error(
-            QStringLiteral("read-back differs: %1").arg(differences.join(QLatin1String("; "))));
+            QStringLiteral("read-back differs: %1").arg(wrong.join(QLatin1String("; "))));
         co_return Exit::Mismatch;
     }
     co_return Exit::Done;

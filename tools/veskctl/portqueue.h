@@ -1,0 +1,50 @@
+// Jobs waiting for one port, served first come first served across processes: a queue file of
+// process ids beside the port's lock file, changed under an exclusive flock() and watched with
+// the file-system watcher, so that a waiting job sleeps until the queue or the port's lock
+// changes instead of polling.
+#pragma once
+
+#include <QFileSystemWatcher>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+#include "core/portlocation.h"
+
+namespace vesk::ctl {
+
+class PortQueue : public QObject {
+    Q_OBJECT
+public:
+    explicit PortQueue(const PortLocation& location, QObject* parent = nullptr);
+    // Leaves the queue.
+    ~PortQueue() override;
+
+    // Takes a place at the end; false (with the reason) when the queue file cannot be used.
+    bool join(QString* error);
+    // Whether this process is first among the live ones in the queue (entries of processes that
+    // ended without leaving are dropped on the way).
+    bool isFirst();
+    // The first process in the queue, 0 when none.
+    qint64 first() const { return m_first; }
+    // Gives the place up, so that the next job is served; the port must be closed before.
+    void leave();
+
+signals:
+    // The queue or the port's lock folder changed: time to look again.
+    void changed();
+
+private:
+    // Runs `change` on the live entries under the lock and writes them back when it changed them.
+    bool update(const std::function<void(QList<qint64>&)>& change);
+
+    QString m_path;
+    int m_fd = -1;
+    bool m_joined = false;
+    qint64 m_first = 0;
+    QFileSystemWatcher m_watcher;
+};
+
+} // namespace vesk::ctl
