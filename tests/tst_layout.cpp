@@ -141,13 +141,27 @@ bool ascending(const QList<int>& v) {
 class TestLayout : public QObject {
     Q_OBJECT
 
+    // Each program in each language: the English captions must fit the same fixed places.
     static void programs() {
         QTest::addColumn<bool>("classic");
         QTest::addColumn<int>("captions");  // captions and lists, so that none is passed over
         QTest::addColumn<QString>("title"); // ".*": the build date goes there
-        QTest::newRow("full") << false << 119 << QString("VESK系列电源控制器V3.0  Data：100715");
+        QTest::addColumn<Language>("language");
+        QTest::newRow("full") << false << 119 << QString("VESK系列电源控制器V3.0  Data：100715")
+                              << Language::Chinese;
         QTest::newRow("classic") << true << 91
-                                 << QString("VESK系列电源控制器V3.0   .*  Data：090717");
+                                 << QString("VESK系列电源控制器V3.0   .*  Data：090717")
+                                 << Language::Chinese;
+        QTest::newRow("full en") << false << 119
+                                 << QString("VESK Series Power Controller V3.0  Data: 100715")
+                                 << Language::English;
+        QTest::newRow("classic en")
+            << true << 91 << QString("VESK Series Power Controller V3.0   .*  Data: 090717")
+            << Language::English;
+    }
+    static void useRowLanguage() {
+        QFETCH(Language, language);
+        useLanguage(*qApp, language);
     }
 
 private slots:
@@ -160,6 +174,7 @@ private slots:
     void drawn() {
         QFETCH(bool, classic);
         QFETCH(int, captions);
+        useRowLanguage();
         Console c(classic);
         QVERIFY(c.settle());
         QList<bool> used(IntendedOverlaps.size());
@@ -191,6 +206,7 @@ private slots:
     void places() {
         QFETCH(bool, classic);
         QFETCH(QString, title);
+        useRowLanguage();
         Console c(classic, false);
         const auto at = [&c](const QString& name, int i) {
             return place(c.find(name.arg(i)), c.window.get());

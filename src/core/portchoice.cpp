@@ -1,5 +1,7 @@
 #include "portchoice.h"
 
+#include <QCoreApplication>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
@@ -26,7 +28,7 @@ QString sourceName(PortSource source) {
     case PortSource::Environment:
         return QStringLiteral("VESKPANEL_COM");
     case PortSource::Saved:
-        return QStringLiteral("saved COM");
+        return QCoreApplication::translate("vesk::PortChoices", "saved COM");
     case PortSource::Default:
         break;
     }
@@ -51,7 +53,9 @@ std::array<ResolvedPort, PortCount> resolvePorts(const PortInputs& in, QStringLi
                 break;
             }
             if (warnings)
-                *warnings << QStringLiteral("%1%2 \"%3\" is not a port (%4); using the next source")
+                *warnings << QCoreApplication::translate(
+                                 "vesk::PortChoices",
+                                 "%1%2 \"%3\" is not a port (%4); using the next source")
                                  .arg(sourceName(source))
                                  .arg(i + 1)
                                  .arg(text, why);
@@ -133,12 +137,15 @@ PortChoices::PortChoices(std::array<QString, PortCount> commandLine, QString set
 #endif
     const QFileInfo file(m_path);
     if (file.exists() && !file.isReadable()) {
-        warnOnce(QStringLiteral("%1: cannot be read; saved port choices are not used").arg(m_path));
+        warnOnce(QCoreApplication::translate("vesk::PortChoices",
+                                             "%1: cannot be read; saved port choices are not used")
+                     .arg(m_path));
     } else {
         QSettings settings(m_path, QSettings::IniFormat);
         if (settings.status() != QSettings::NoError)
-            warnOnce(
-                QStringLiteral("%1: cannot be read; saved port choices are not used").arg(m_path));
+            warnOnce(QCoreApplication::translate(
+                         "vesk::PortChoices", "%1: cannot be read; saved port choices are not used")
+                         .arg(m_path));
         else
             for (int i = 0; i < PortCount; ++i)
                 m_inputs.saved[i] =
@@ -168,7 +175,9 @@ bool PortChoices::writeSaved(int commPort, const QString& value) {
     settings.sync();
     if (settings.status() == QSettings::NoError)
         return true;
-    warnOnce(QStringLiteral("%1: cannot be written; port choices are not saved").arg(m_path));
+    warnOnce(QCoreApplication::translate("vesk::PortChoices",
+                                         "%1: cannot be written; port choices are not saved")
+                 .arg(m_path));
     return false;
 }
 

@@ -1,5 +1,7 @@
 #include "serialport.h"
 
+#include <QCoreApplication>
+
 #include <QFileInfo>
 #include <QtGlobal>
 
@@ -28,7 +30,8 @@ SerialPortControl::SerialPortControl(QObject* parent) : QObject(parent) {
     connect(&m_connectTimer, &QTimer::timeout, this, [this] {
         if (m_connecting)
             fail({PortError::Reason::TimedOut,
-                  QStringLiteral("%1: connection timed out (no answer within %2 s)")
+                  QCoreApplication::translate("vesk::PortReasons",
+                                              "%1: connection timed out (no answer within %2 s)")
                       .arg(m_location->text())
                       .arg(TcpConnectTimeoutMs / 1000)});
     });
@@ -196,13 +199,18 @@ void SerialPortControl::tcpError(QAbstractSocket::SocketError error) {
     const QString where = m_location->text();
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
-        fail({PortError::Reason::Refused, QStringLiteral("%1: connection refused").arg(where)});
+        fail({PortError::Reason::Refused,
+              QCoreApplication::translate("vesk::PortReasons", "%1: connection refused")
+                  .arg(where)});
         break;
     case QAbstractSocket::HostNotFoundError:
-        fail({PortError::Reason::Missing, QStringLiteral("%1: no such host").arg(where)});
+        fail({PortError::Reason::Missing,
+              QCoreApplication::translate("vesk::PortReasons", "%1: no such host").arg(where)});
         break;
     case QAbstractSocket::SocketTimeoutError:
-        fail({PortError::Reason::TimedOut, QStringLiteral("%1: connection timed out").arg(where)});
+        fail({PortError::Reason::TimedOut,
+              QCoreApplication::translate("vesk::PortReasons", "%1: connection timed out")
+                  .arg(where)});
         break;
     default:
         fail({PortError::Reason::Other, QStringLiteral("%1: %2").arg(where, m_tcp.errorString())});
