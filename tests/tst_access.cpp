@@ -44,8 +44,13 @@ private slots:
         QTest::addColumn<bool>("classic");
         QTest::addColumn<int>("controls"); // so that a control left out of the walk shows
         QTest::addColumn<QString>("program");
-        QTest::newRow("full") << false << 150 << QStringLiteral("veskpanel");
-        QTest::newRow("classic") << true << 131 << QStringLiteral("veskpanel-classic");
+        QTest::addColumn<Language>("language");
+        for (const Language language : {Language::Chinese, Language::English}) {
+            const char* en = language == Language::English ? " en" : "";
+            QTest::addRow("full%s", en) << false << 150 << QString("veskpanel") << language;
+            QTest::addRow("classic%s", en)
+                << true << 131 << QString("veskpanel-classic") << language;
+        }
     }
     // Every control has a name and a description of its own that stay put when a control shows a
     // changing state; the program and its version are in the application's metadata and the
@@ -54,8 +59,9 @@ private slots:
         QFETCH(bool, classic);
         QFETCH(int, controls);
         QFETCH(QString, program);
+        QFETCH(Language, language);
         const QString version = QStringLiteral(VESK_PROJECT_VERSION);
-        setUpApplication(*qApp, program);
+        setUpApplication(*qApp, program, language);
         QCOMPARE(QCoreApplication::applicationName(), program);
         QCOMPARE(QCoreApplication::applicationVersion(), version);
         Console c(classic);
@@ -98,6 +104,7 @@ private slots:
 
     // Drop-down lists are also named by their labels, for bridges that name a list by its entry.
     void listLabels() {
+        useLanguage(*qApp, Language::Chinese);
         Console c(false, false);
         for (const auto& [list, label] :
              {std::pair("IDCombo_1", "设备ID"), std::pair("IDCombo_0", "新设备ID"),

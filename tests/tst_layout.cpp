@@ -249,6 +249,21 @@ private slots:
                      .hasMatch(),
                  qPrintable(c.window->windowTitle()));
         QCOMPARE(!c.find("Frame7"), classic);
+
+        // Captions in the row's language.
+        QFETCH(Language, language);
+        for (const auto& [name, zh, en] : {std::tuple("Frame3", "控制端口", "Port"),
+                                           {"Command1", "设置端口开启延世时间", "Set on delays"},
+                                           {"Check2", "广播ID", "All"},
+                                           {"Command25_1", "面板按键上锁", "Lock panel keys"},
+                                           {"Label20_2", "通道三", "Ch 3"}}) {
+            QWidget* w = c.find(name);
+            const QString text = qobject_cast<QGroupBox*>(w) ? static_cast<QGroupBox*>(w)->title()
+                                 : qobject_cast<QLabel*>(w)
+                                     ? static_cast<QLabel*>(w)->text()
+                                     : static_cast<QAbstractButton*>(w)->text();
+            QCOMPARE(text, QString::fromUtf8(language == Language::English ? en : zh));
+        }
     }
 };
 

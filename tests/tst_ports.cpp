@@ -11,6 +11,7 @@
 
 #include <csignal>
 
+#include "app/language.h"
 #include "areas/portselector.h"
 #include "core/portchoice.h"
 #include "core/serialport.h"
@@ -128,6 +129,7 @@ private slots:
     void typedEntryAndSavedChoice() {
         QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        useLanguage(*qApp, Language::Chinese);
         SimProcess sim;
         {
             Console c;
@@ -141,8 +143,7 @@ private slots:
                 dialog->accept();
             }
             QCOMPARE(c.messageTexts().size(), 1);
-            QVERIFY2(c.messageTexts()[0].contains(QStringLiteral("host is empty")),
-                     qPrintable(c.messageTexts()[0]));
+            QCOMPARE(c.messageTexts()[0], QStringLiteral("“tcp://:4001”不是有效的端口：主机为空"));
             QCOMPARE(c.window->port().currentLocation()->path, sim.ptyPath());
             QSettings saved(conf, QSettings::IniFormat);
             QCOMPARE(saved.value(QStringLiteral("ports/COM1")).toString(), sim.ptyPath());
@@ -154,6 +155,104 @@ private slots:
         console.terminate();
         QVERIFY(console.waitForFinished(5000));
         qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // A port that does not open, in each language: the reason in the button's tooltip and the
+    // message box.
+    void failureTooltips_data() {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<Language>("language");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("message");
+        const QString busyEn = "COM 1 is in use or broken!", busyZh = "COM 1 被占用或损坏!";
+        QTest::newRow("missing zh")
+            << 2 << Language::Chinese << "打开失败：/nonexistent/vesk-com3：设备不存在"
+            << "COM 3 被占用或损坏!";
+        QTest::newRow("missing en")
+            << 2 << Language::English << "failed to open: /nonexistent/vesk-com3: no such device"
+            << "COM 3 is in use or broken!";
+        QTest::newRow("busy zh") << 0 << Language::Chinese << "：被占用，进程 " << busyZh;
+        QTest::newRow("busy en") << 0 << Language::English << ": busy, in use by process "
+                                 << busyEn;
+        QTest::newRow("refused zh") << 1 << Language::Chinese << "：连接被拒绝"
+                                    << "COM 2 被占用或损坏!";
+        QTest::newRow("refused en") << 1 << Language::English << ": connection refused"
+                                    << "COM 2 is in use or broken!";
+    }
+    void failureTooltips() {
+        QFETCH(int, index);
+        QFETCH(Language, language);
+        QFETCH(QString, reason);
+        QFETCH(QString, message);
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        useLanguage(*qApp, language);
+        Console c(false, false);
+        QSerialPort holder(c.pty.slavePath()); // COM1 busy
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        const quint16 closed = freeTcpPort(); // COM2 refused
+        c.window->portSelector().choose(
+            1, *parsePortLocation(QStringLiteral("tcp://127.0.0.1:%1").arg(closed)));
+        c.window->portSelector().select(index);
+        QPushButton* button = c.button(QStringLiteral("COM_%1").arg(index));
+        QTRY_VERIFY2(button->toolTip().contains(reason), qPrintable(button->toolTip()));
+        QTRY_COMPARE(c.messageTexts(), QStringList{message});
+        QCOMPARE(c.messages[0].title, appTitle());
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // The language the real program chooses, told by how it reports a missing COM1 on standard
+    // error; the system locale (English here) plays no part.
+    void languageChoice_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("environment"); // VESKPANEL_LANG
+        QTest::addColumn<QString>("saved");       // [ui] language
+        QTest::addColumn<QString>("reason");      // each part between "|" on standard error
+        const QString zh = "COM1: /nonexistent/vesk-com1：设备不存在";
+        const QString en = "COM1: /nonexistent/vesk-com1: no such device";
+        QTest::newRow("default") << QStringList{} << ""
+                                 << "" << zh;
+        QTest::newRow("--lang en") << QStringList{"--lang", "en"} << ""
+                                   << "" << en;
+        QTest::newRow("VESKPANEL_LANG=en") << QStringList{} << "en_GB"
+                                           << "zh" << en;
+        QTest::newRow("saved") << QStringList{} << ""
+                               << "en" << en;
+        QTest::newRow("--lang zh") << QStringList{"--lang", "zh"} << "en"
+                                   << "en" << zh;
+        QTest::newRow("unknown") << QStringList{"--lang", "fr"} << "en"
+                                 << ""
+                                 << "--lang \"fr\": unknown language (zh or en); using Chinese|" +
+                                        zh;
+    }
+    void languageChoice() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, environment);
+        QFETCH(QString, saved);
+        QFETCH(QString, reason);
+        QTemporaryDir config;
+        QSettings settings(config.filePath("veskpanel/veskpanel.conf"), QSettings::IniFormat);
+        if (!saved.isEmpty())
+            settings.setValue("ui/language", saved);
+        settings.sync();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        env.insert("LANG", "en_US.UTF-8");
+        env.insert("VESKPANEL_COM1", "/nonexistent/vesk-com1");
+        env.insert("VESKPANEL_LANG", environment);
+        QProcess console;
+        console.setProcessEnvironment(env);
+        console.start(QStringLiteral(VESKPANEL_BIN), arguments);
+        QByteArray err;
+        const auto told = [&] {
+            err += console.readAllStandardError();
+            return std::ranges::all_of(
+                reason.split('|'), [&err](const QString& s) { return err.contains(s.toUtf8()); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(told(), 10000);
+        QCOMPARE(err.count("unknown language"), qsizetype(reason.contains('|')));
+        console.kill();
+        QVERIFY(console.waitForFinished(5000));
     }
 
     // The real program: --help and --version touch no port; --com1 names the port; each of the

@@ -39,7 +39,7 @@ AddressArea::AddressArea(const AreaContext& ctx) : QObject(ctx.window), m_ctx(ct
     toolkit::makeRoomForCaption(m_idCombo[1], -1, 5);
     // IDCombo(1) picks the controller to talk to, IDCombo(0) the address IDset gives it. Where
     // the accessibility bridge names a drop-down list by its entry, its label names it instead.
-    toolkit::setAccessible(m_idCombo[1], tr("设备ID"));
+    toolkit::setAccessible(m_idCombo[1], tr("设备ID", "the list's name"));
     toolkit::setAccessible(m_idCombo[0], tr("新设备ID"));
     label22->setBuddy(m_idCombo[1]);
 

@@ -31,6 +31,11 @@
         <source>未选择新的设备ID，本次操作没有发送。</source>
         <translation>No new device ID is selected; nothing was sent.</translation>
     </message>
+    <message>
+        <source>设备ID</source>
+        <comment>the list&apos;s name</comment>
+        <translation>Device ID</translation>
+    </message>
 </context>
 <context>
     <name>vesk::BuildProfile</name>
