@@ -1,5 +1,6 @@
 // Ports on a real machine: a lost device reopened by itself, a console on tcp:// through a real
 // ser2net, the typed entry and the saved choice, and the real programs' command line and signals.
+#include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QProcess>
 #include <QSettings>
@@ -157,7 +158,7 @@ private slots:
         qunsetenv("XDG_CONFIG_HOME");
     }
 
-    // A port that does not open, in each language: the reason in the button's tooltip and the
+    // A port that does not open, in each language: the reason in the button's tooltip, and the
     // message box.
     void failureTooltips_data() {
         QTest::addColumn<int>("index");
@@ -198,6 +199,10 @@ private slots:
         QTRY_VERIFY2(button->toolTip().contains(reason), qPrintable(button->toolTip()));
         QTRY_COMPARE(c.messageTexts(), QStringList{message});
         QCOMPARE(c.messages[0].title, appTitle());
+        // Qt's own buttons (the message boxes', the path dialog's) follow the language too.
+        QDialogButtonBox qtButtons(QDialogButtonBox::Ok);
+        QCOMPARE(qtButtons.button(QDialogButtonBox::Ok)->text().remove('&'),
+                 language == Language::English ? "OK" : "确定");
         qunsetenv("XDG_CONFIG_HOME");
     }
 
