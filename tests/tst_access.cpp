@@ -4,11 +4,16 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "app/application.h"
+#include "areas/portselector.h"
 #include "support/fixture.h"
 #include "toolkit/spinbutton.h"
 
@@ -95,6 +100,27 @@ private slots:
             owner.insert(control[1], control[0]);
         }
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+        // The English console shows no Chinese, the port menu included.
+        QStringList shown{c.window->windowTitle()};
+        for (QWidget* w : c.window->findChildren<QWidget*>()) {
+            shown << w->toolTip() << w->accessibleName() << w->accessibleDescription();
+            if (auto* button = qobject_cast<QAbstractButton*>(w))
+                shown << button->text();
+            if (auto* combo = qobject_cast<QComboBox*>(w))
+                for (int i = 0; i < combo->count(); ++i)
+                    shown << combo->itemText(i);
+            if (auto* text = qobject_cast<QPlainTextEdit*>(w))
+                shown << text->toPlainText();
+            shown << (qobject_cast<QLabel*>(w)      ? static_cast<QLabel*>(w)->text()
+                      : qobject_cast<QGroupBox*>(w) ? static_cast<QGroupBox*>(w)->title()
+                                                    : QString());
+        }
+        for (const QAction* action : c.window->portSelector().buildMenu(0)->actions())
+            shown << action->text();
+        if (language == Language::English) {
+            shown = shown.filter(QRegularExpression("[\\x{3000}-\\x{9fff}\\x{ff00}-\\x{ffef}]"));
+            QVERIFY2(shown.isEmpty(), qPrintable(shown.join(" | ")));
+        }
         for (const char* toggled : {"Check1_7", "PCheck_4", "Fusuo_2", "port_0", "Check2"})
             if (auto* button = c.find<QAbstractButton>(toggled); button && button->isCheckable())
                 button->toggle();
