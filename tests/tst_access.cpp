@@ -4,8 +4,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -102,19 +100,9 @@ private slots:
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
         // The English console shows no Chinese, the port menu included.
         QStringList shown{c.window->windowTitle()};
-        for (QWidget* w : c.window->findChildren<QWidget*>()) {
-            shown << w->toolTip() << w->accessibleName() << w->accessibleDescription();
-            if (auto* button = qobject_cast<QAbstractButton*>(w))
-                shown << button->text();
-            if (auto* combo = qobject_cast<QComboBox*>(w))
-                for (int i = 0; i < combo->count(); ++i)
-                    shown << combo->itemText(i);
-            if (auto* text = qobject_cast<QPlainTextEdit*>(w))
-                shown << text->toPlainText();
-            shown << (qobject_cast<QLabel*>(w)      ? static_cast<QLabel*>(w)->text()
-                      : qobject_cast<QGroupBox*>(w) ? static_cast<QGroupBox*>(w)->title()
-                                                    : QString());
-        }
+        for (QWidget* w : c.window->findChildren<QWidget*>())
+            shown << w->toolTip() << w->accessibleName() << w->accessibleDescription()
+                  << shownTexts(w);
         for (const QAction* action : c.window->portSelector().buildMenu(0)->actions())
             shown << action->text();
         if (language == Language::English) {
