@@ -1,6 +1,7 @@
 #include "language.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QRegularExpression>
 #include <QSettings>
@@ -78,14 +79,15 @@ void useLanguage(QCoreApplication& app, Language language) {
         delete translator;
         std::fprintf(stderr, "%s/%s.qm: cannot be loaded\n", qPrintable(folder), qPrintable(name));
     };
+    // Qt's own texts (the message boxes' buttons) are English without a translation.
+    if (language == Language::Chinese)
+        install(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    // The translations built into this program (the classic one lacks the multi-channel area's).
     const QString builtIn = QStringLiteral(":/i18n");
-    if (language == Language::English) {
-        install(QStringLiteral("veskpanel_en"), builtIn);
-        return;
-    }
-    // Qt's own texts (the message boxes' buttons) from the system's Qt translations.
-    install(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
-    install(QStringLiteral("veskcore_zh_CN"), builtIn);
+    const QString suffix =
+        language == Language::English ? QStringLiteral("_en.qm") : QStringLiteral("_zh_CN.qm");
+    for (const QString& file : QDir(builtIn).entryList({QLatin1Char('*') + suffix}))
+        install(file, builtIn);
 }
 
 } // namespace vesk
