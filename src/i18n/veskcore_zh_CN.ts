@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN" sourcelanguage="en">
 <context>
-    <name>vesk::PortChoices</name>
+    <name>PortChoices</name>
     <message>
         <source>saved COM</source>
         <translation>保存的 COM</translation>
@@ -21,7 +21,7 @@
     </message>
 </context>
 <context>
-    <name>vesk::PortLocation</name>
+    <name>PortLocation</name>
     <message>
         <source>expected tcp://[IPv6 address]:PORT</source>
         <translation>应为 tcp://[IPv6 地址]:端口</translation>
@@ -68,7 +68,7 @@
     </message>
 </context>
 <context>
-    <name>vesk::PortReasons</name>
+    <name>PortReasons</name>
     <message>
         <source>%1: busy, in use by process %2 (%3); lock file %4</source>
         <translation>%1：被占用，进程 %2（%3）正在使用；锁文件 %4</translation>
