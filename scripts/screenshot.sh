@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Renders the README's screenshots, docs/veskpanel.png and docs/veskpanel-classic.png: the real
-# window under a virtual X server, on a pseudo-terminal of the simulated controller, captured once
-# the channel lamps show the reported states.
+# Renders the README's screenshots, docs/veskpanel.png and docs/veskpanel-classic.png, and the
+# same in English, docs/veskpanel-en.png and docs/veskpanel-classic-en.png: the real window under a
+# virtual X server, on a pseudo-terminal of the simulated controller, captured once the channel
+# lamps show the reported states.
 set -euo pipefail
 export LC_ALL=C.UTF-8
 cd "$(dirname "$0")/.."
@@ -52,17 +53,18 @@ red_pixels() { # window id
         awk '$1 >= 200 && $2 <= 140 && $3 <= 140 && $1 - $2 >= 100 { n += $5 } END { print n + 0 }'
 }
 
-shoot() { # program, output PNG
-    local program=$1 output=$2 link="$scratch/com1-$1" log="$scratch/sim-$1.log" window=''
+shoot() { # program, language (zh or en), output PNG
+    local program=$1 lang=$2 output=$3 link="$scratch/com1-$1-$2" log="$scratch/sim-$1-$2.log"
+    local window=''
     coproc SIM { exec "$build/tools/vesk-sim/vesk-sim" --link "$link" --log "$log"; }
     sim_pid=$SIM_PID # SIM and SIM_PID come from coproc
     local sim_in=${SIM[1]}
     read -r _ <&"${SIM[0]}"
-    VESKPANEL_COM1="$link" "$build/src/$program" 2>"$scratch/$program.err" &
+    VESKPANEL_COM1="$link" "$build/src/$program" --lang "$lang" 2>"$scratch/$program.err" &
     app_pid=$!
 
     for _ in $(seq 200); do
-        window=$(xwininfo -root -tree | awk '/"VESK系列电源控制器/ { print $1; exit }')
+        window=$(xwininfo -root -tree | awk '/"VESK(系列电源控制器| Series Power Controller)/ { print $1; exit }')
         [ -n "$window" ] && break
         sleep 0.1
     done
@@ -103,5 +105,7 @@ shoot() { # program, output PNG
 }
 
 mkdir -p docs
-shoot veskpanel docs/veskpanel.png
-shoot veskpanel-classic docs/veskpanel-classic.png
+shoot veskpanel zh docs/veskpanel.png
+shoot veskpanel-classic zh docs/veskpanel-classic.png
+shoot veskpanel en docs/veskpanel-en.png
+shoot veskpanel-classic en docs/veskpanel-classic-en.png

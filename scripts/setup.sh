@@ -3,8 +3,9 @@
 set -euo pipefail
 
 # ser2net: the port tests reach the simulator through a real one over TCP.
+# qt6-tools-dev and qt6-l10n-tools: the translations (CMake's LinguistTools, lupdate, lrelease).
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-translations-l10n
-          libgl-dev fonts-noto-cjk ser2net
+          qt6-tools-dev qt6-l10n-tools libgl-dev fonts-noto-cjk ser2net
           libmosquitto-dev mosquitto mosquitto-clients openssl)
 # libmosquitto builds vesk-mqtt; its tests and benchmark start their own mosquitto broker and talk
 # to it with the command-line clients (openssl makes the certificates of the TLS test).

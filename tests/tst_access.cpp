@@ -5,10 +5,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "app/application.h"
+#include "areas/portselector.h"
 #include "support/fixture.h"
 #include "toolkit/spinbutton.h"
 
@@ -44,8 +47,13 @@ private slots:
         QTest::addColumn<bool>("classic");
         QTest::addColumn<int>("controls"); // so that a control left out of the walk shows
         QTest::addColumn<QString>("program");
-        QTest::newRow("full") << false << 150 << QStringLiteral("veskpanel");
-        QTest::newRow("classic") << true << 131 << QStringLiteral("veskpanel-classic");
+        QTest::addColumn<Language>("language");
+        for (const Language language : {Language::Chinese, Language::English}) {
+            const char* en = language == Language::English ? " en" : "";
+            QTest::addRow("full%s", en) << false << 150 << QString("veskpanel") << language;
+            QTest::addRow("classic%s", en)
+                << true << 131 << QString("veskpanel-classic") << language;
+        }
     }
     // Every control has a name and a description of its own that stay put when a control shows a
     // changing state; the program and its version are in the application's metadata and the
@@ -54,8 +62,9 @@ private slots:
         QFETCH(bool, classic);
         QFETCH(int, controls);
         QFETCH(QString, program);
+        QFETCH(Language, language);
         const QString version = QStringLiteral(VESK_PROJECT_VERSION);
-        setUpApplication(*qApp, program);
+        setUpApplication(*qApp, program, language);
         QCOMPARE(QCoreApplication::applicationName(), program);
         QCOMPARE(QCoreApplication::applicationVersion(), version);
         Console c(classic);
@@ -89,6 +98,17 @@ private slots:
             owner.insert(control[1], control[0]);
         }
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+        // The English console shows no Chinese, the port menu included.
+        QStringList shown{c.window->windowTitle()};
+        for (QWidget* w : c.window->findChildren<QWidget*>())
+            shown << w->toolTip() << w->accessibleName() << w->accessibleDescription()
+                  << shownTexts(w);
+        for (const QAction* action : c.window->portSelector().buildMenu(0)->actions())
+            shown << action->text();
+        if (language == Language::English) {
+            shown = shown.filter(QRegularExpression("[\\x{3000}-\\x{9fff}\\x{ff00}-\\x{ffef}]"));
+            QVERIFY2(shown.isEmpty(), qPrintable(shown.join(" | ")));
+        }
         for (const char* toggled : {"Check1_7", "PCheck_4", "Fusuo_2", "port_0", "Check2"})
             if (auto* button = c.find<QAbstractButton>(toggled); button && button->isCheckable())
                 button->toggle();
@@ -98,6 +118,7 @@ private slots:
 
     // Drop-down lists are also named by their labels, for bridges that name a list by its entry.
     void listLabels() {
+        useLanguage(*qApp, Language::Chinese);
         Console c(false, false);
         for (const auto& [list, label] :
              {std::pair("IDCombo_1", "设备ID"), std::pair("IDCombo_0", "新设备ID"),

@@ -126,7 +126,7 @@ private slots:
         if (seen.isNull())
             QCOMPARE(display.textColor(), red ? QColor(Qt::red) : QColor(Qt::black));
         for (const auto& m : std::as_const(c.messages))
-            QCOMPARE(m.title, AppTitle);
+            QCOMPARE(m.title, appTitle());
         // Ticking broadcast disables the address list; unticking enables it again.
         QCOMPARE(c.find<QComboBox>("IDCombo_1")->isEnabled(), all.count("Check2") % 2 == 0);
         const QColor face = c.window->palette().color(QPalette::Button);

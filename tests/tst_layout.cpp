@@ -141,13 +141,29 @@ bool ascending(const QList<int>& v) {
 class TestLayout : public QObject {
     Q_OBJECT
 
+    // Each program in each language: the English captions must fit the same fixed places.
     static void programs() {
         QTest::addColumn<bool>("classic");
         QTest::addColumn<int>("captions");  // captions and lists, so that none is passed over
         QTest::addColumn<QString>("title"); // ".*": the build date goes there
-        QTest::newRow("full") << false << 119 << QString("VESK系列电源控制器V3.0  Data：100715");
-        QTest::newRow("classic") << true << 91
-                                 << QString("VESK系列电源控制器V3.0   .*  Data：090717");
+        QTest::addColumn<Language>("language");
+        for (const Language language : {Language::Chinese, Language::English}) {
+            const bool en = language == Language::English;
+            QTest::addRow("full%s", en ? " en" : "")
+                << false << 119
+                << QString(en ? "VESK Series Power Controller V3.0  Data: 100715"
+                              : "VESK系列电源控制器V3.0  Data：100715")
+                << language;
+            QTest::addRow("classic%s", en ? " en" : "")
+                << true << 91
+                << QString(en ? "VESK Series Power Controller V3.0   .*  Data: 090717"
+                              : "VESK系列电源控制器V3.0   .*  Data：090717")
+                << language;
+        }
+    }
+    static void useRowLanguage() {
+        QFETCH(Language, language);
+        useLanguage(*qApp, language);
     }
 
 private slots:
@@ -160,6 +176,7 @@ private slots:
     void drawn() {
         QFETCH(bool, classic);
         QFETCH(int, captions);
+        useRowLanguage();
         Console c(classic);
         QVERIFY(c.settle());
         QList<bool> used(IntendedOverlaps.size());
@@ -191,6 +208,7 @@ private slots:
     void places() {
         QFETCH(bool, classic);
         QFETCH(QString, title);
+        useRowLanguage();
         Console c(classic, false);
         const auto at = [&c](const QString& name, int i) {
             return place(c.find(name.arg(i)), c.window.get());
@@ -233,6 +251,17 @@ private slots:
                      .hasMatch(),
                  qPrintable(c.window->windowTitle()));
         QCOMPARE(!c.find("Frame7"), classic);
+
+        // Captions in the row's language.
+        QFETCH(Language, language);
+        for (const auto& [name, zh, en] : {std::tuple("Frame3", "控制端口", "Port"),
+                                           {"Command1", "设置端口开启延世时间", "Set on delays"},
+                                           {"Check2", "广播ID", "All"},
+                                           {"Command25_1", "面板按键上锁", "Lock panel keys"},
+                                           {"Label20_2", "通道三", "Ch 3"}}) {
+            QCOMPARE(shownTexts(c.find(name)),
+                     QStringList(language == Language::English ? en : zh));
+        }
     }
 };
 

@@ -1,5 +1,6 @@
 // Ports on a real machine: a lost device reopened by itself, a console on tcp:// through a real
 // ser2net, the typed entry and the saved choice, and the real programs' command line and signals.
+#include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QProcess>
 #include <QSettings>
@@ -11,6 +12,7 @@
 
 #include <csignal>
 
+#include "app/language.h"
 #include "areas/portselector.h"
 #include "core/portchoice.h"
 #include "core/serialport.h"
@@ -128,6 +130,7 @@ private slots:
     void typedEntryAndSavedChoice() {
         QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        useLanguage(*qApp, Language::Chinese);
         SimProcess sim;
         {
             Console c;
@@ -141,8 +144,7 @@ private slots:
                 dialog->accept();
             }
             QCOMPARE(c.messageTexts().size(), 1);
-            QVERIFY2(c.messageTexts()[0].contains(QStringLiteral("host is empty")),
-                     qPrintable(c.messageTexts()[0]));
+            QCOMPARE(c.messageTexts()[0], QStringLiteral("“tcp://:4001”不是有效的端口：主机为空"));
             QCOMPARE(c.window->port().currentLocation()->path, sim.ptyPath());
             QSettings saved(conf, QSettings::IniFormat);
             QCOMPARE(saved.value(QStringLiteral("ports/COM1")).toString(), sim.ptyPath());
@@ -154,6 +156,94 @@ private slots:
         console.terminate();
         QVERIFY(console.waitForFinished(5000));
         qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // A port that does not open, in each language: the reason in its button's tooltip, the
+    // message box, and Qt's own buttons (those of the message boxes and the path dialog).
+    void failureTooltips_data() {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<Language>("language");
+        QTest::addColumn<QString>("reason");
+        const std::tuple<const char*, int, const char*, const char*> reasons[] = {
+            {"missing", 2, "打开失败：/nonexistent/vesk-com3：设备不存在",
+             "failed to open: /nonexistent/vesk-com3: no such device"},
+            {"busy", 0, "：被占用，进程 ", ": busy, in use by process "},
+            {"refused", 1, "：连接被拒绝", ": connection refused"}};
+        for (const auto& [kind, index, zh, en] : reasons) {
+            QTest::addRow("%s zh", kind) << index << Language::Chinese << QString(zh);
+            QTest::addRow("%s en", kind) << index << Language::English << QString(en);
+        }
+    }
+    void failureTooltips() {
+        QFETCH(int, index);
+        QFETCH(Language, language);
+        QFETCH(QString, reason);
+        const bool en = language == Language::English;
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        useLanguage(*qApp, language);
+        Console c(false, false); // COM1 busy, COM2 refused, COM3 missing
+        QSerialPort holder(c.pty.slavePath());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        c.window->portSelector().choose(
+            1, *parsePortLocation(QStringLiteral("tcp://127.0.0.1:%1").arg(freeTcpPort())));
+        c.window->portSelector().select(index);
+        QPushButton* button = c.button(QStringLiteral("COM_%1").arg(index));
+        QTRY_VERIFY2(button->toolTip().contains(reason), qPrintable(button->toolTip()));
+        QTRY_COMPARE(c.messageTexts(), QStringList{QString(en ? "COM %1 is in use or broken!"
+                                                              : "COM %1 被占用或损坏!")
+                                                       .arg(index + 1)});
+        QCOMPARE(c.messages[0].title, appTitle());
+        QDialogButtonBox qtButtons(QDialogButtonBox::Ok);
+        QCOMPARE(qtButtons.button(QDialogButtonBox::Ok)->text().remove('&'), en ? "OK" : "确定");
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // The language the real program chooses, told by how it reports a missing COM1 on standard
+    // error; the system locale (English here) plays no part.
+    void languageChoice_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("environment"); // VESKPANEL_LANG
+        QTest::addColumn<QString>("saved");       // [ui] language
+        QTest::addColumn<bool>("english");
+        QTest::newRow("default") << QStringList{} << ""
+                                 << "" << false;
+        QTest::newRow("--lang en") << QStringList{"--lang", "en"} << ""
+                                   << "" << true;
+        QTest::newRow("VESKPANEL_LANG=en") << QStringList{} << "en_GB"
+                                           << "zh" << true;
+        QTest::newRow("saved") << QStringList{} << ""
+                               << "en" << true;
+        QTest::newRow("--lang zh") << QStringList{"--lang", "zh"} << "en"
+                                   << "en" << false;
+        QTest::newRow("unknown: fr") << QStringList{"--lang", "fr"} << "en"
+                                     << "" << false;
+    }
+    void languageChoice() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, environment);
+        QFETCH(QString, saved);
+        QFETCH(bool, english);
+        QTemporaryDir config;
+        QSettings(config.filePath("veskpanel/veskpanel.conf"), QSettings::IniFormat)
+            .setValue("ui/language", saved);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        env.insert("LANG", "en_US.UTF-8");
+        env.insert("VESKPANEL_COM1", "/nonexistent/vesk-com1");
+        env.insert("VESKPANEL_LANG", environment);
+        QProcess console;
+        console.setProcessEnvironment(env);
+        console.start(QStringLiteral(VESKPANEL_BIN), arguments);
+        const QByteArray reason = english ? ": no such device" : "：设备不存在";
+        QByteArray err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += console.readAllStandardError())
+                                     .contains("COM1: /nonexistent/vesk-com1" + reason),
+                                 10000);
+        QCOMPARE(err.contains("--lang \"fr\": unknown language (zh or en); using Chinese"),
+                 arguments.contains("fr"));
+        console.kill();
+        QVERIFY(console.waitForFinished(5000));
     }
 
     // The real program: --help and --version touch no port; --com1 names the port; each of the

@@ -103,7 +103,7 @@ private slots:
         QTest::mouseClick(c.button(QStringLiteral("COM_%1").arg(com)), Qt::LeftButton);
         QCOMPARE(c.messageTexts(), messages);
         for (const auto& m : std::as_const(c.messages))
-            QVERIFY(m.title == AppTitle && m.icon == Icon::Warning);
+            QVERIFY(m.title == appTitle() && m.icon == Icon::Warning);
         QList<QColor> captions(4, Qt::black);
         if (messages.isEmpty())
             captions[com] = Red;

@@ -3,13 +3,11 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QStyleFactory>
-#include <QTranslator>
 
 #include <cstdio>
 
+#include "app/language.h"
 #include "core/journal.h"
 #include "core/portchoice.h"
 #include "core/quitsignals.h"
@@ -19,7 +17,7 @@
 
 namespace vesk {
 
-void setUpApplication(QApplication& app, const QString& program) {
+void setUpApplication(QApplication& app, const QString& program, Language language) {
     // Fusion draws button faces in the colour the palette gives, on every platform.
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     app.setFont(toolkit::songti(9));
@@ -31,12 +29,7 @@ void setUpApplication(QApplication& app, const QString& program) {
         QStringLiteral("example.vesk_power.") + QString(program).replace(u'-', u'_');
     app.setDesktopFileName(desktopId);
     app.setWindowIcon(QIcon::fromTheme(QStringLiteral("example.vesk_power.veskpanel")));
-
-    // Qt's own texts (message box buttons) in Chinese, where Qt's translations are installed.
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(translator);
+    useLanguage(app, language);
 }
 
 namespace {
@@ -52,6 +45,11 @@ void describeOptions(QCommandLineParser& parser) {
         parser.addOption({QStringLiteral("com%1").arg(n),
                           QStringLiteral("Port button COM%1 stands for PORT.").arg(n),
                           QStringLiteral("PORT")});
+    parser.addOption({QStringLiteral("lang"),
+                      QStringLiteral("The window's language: zh (Chinese, the default) or en "
+                                     "(English). Without it: $VESKPANEL_LANG, then language= "
+                                     "under [ui] in the settings file, then Chinese."),
+                      QStringLiteral("LANG")});
     parser.addOption({QStringLiteral("journal"),
                       QStringLiteral("Append every frame written and read to FILE as a JSON line."),
                       QStringLiteral("FILE")});
@@ -88,7 +86,6 @@ std::optional<int> answerInfoOptions(int argc, char** argv, const QString& progr
 }
 
 int runConsole(QApplication& app, BuildProfile profile) {
-    setUpApplication(app, profile.program);
     QCommandLineParser parser;
     describeOptions(parser);
     parser.process(app);
@@ -109,6 +106,15 @@ int runConsole(QApplication& app, BuildProfile profile) {
         std::fprintf(stderr, "%s: --journal: %s\n", qPrintable(profile.program), qPrintable(error));
         return 2;
     }
+    // The command line is answered in English above; the window speaks the chosen language.
+    const QString lang = QStringLiteral("lang");
+    QString warning;
+    const Language language =
+        chooseLanguage(parser.isSet(lang) ? std::optional(parser.value(lang)) : std::nullopt,
+                       portSettingsPath(), &warning);
+    if (!warning.isEmpty())
+        std::fprintf(stderr, "%s: %s\n", qPrintable(profile.program), qPrintable(warning));
+    setUpApplication(app, profile.program, language);
     PortChoices choices(given);
     Waits waits;
     WindowSeams seams;

@@ -1,6 +1,7 @@
-// Process-wide set-up shared by both programs: style, fonts and Qt's own translations.
+// Process-wide set-up shared by both programs: style, fonts and translations.
 #pragma once
 
+#include "app/language.h"
 #include "areas/buildprofile.h"
 
 #include <optional>
@@ -10,7 +11,9 @@ class QString;
 
 namespace vesk {
 
-void setUpApplication(QApplication& app, const QString& program);
+// Style, fonts, names and the translations of `language`.
+void setUpApplication(QApplication& app, const QString& program,
+                      Language language = Language::Chinese);
 // --help and --version, answered from the arguments alone before any window, display or port
 // exists. Returns the exit code when one of them was given, nullopt to go on.
 std::optional<int> answerInfoOptions(int argc, char** argv, const QString& program);

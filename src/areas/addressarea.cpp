@@ -17,7 +17,7 @@ namespace vesk {
 using toolkit::placeTwips;
 
 AddressArea::AddressArea(const AreaContext& ctx) : QObject(ctx.window), m_ctx(ctx) {
-    auto* label22 = new QLabel(QStringLiteral("设备ID"), m_ctx.window);
+    auto* label22 = new QLabel(tr("设备ID"), m_ctx.window);
     label22->setObjectName(QStringLiteral("Label22"));
     placeTwips(label22, 4140, 540, 615, 255);
 
@@ -25,7 +25,7 @@ AddressArea::AddressArea(const AreaContext& ctx) : QObject(ctx.window), m_ctx(ct
         auto* combo = new QComboBox(m_ctx.window);
         combo->setObjectName(QStringLiteral("IDCombo_%1").arg(i));
         combo->setEditable(false);
-        combo->setToolTip(QStringLiteral("十六进制"));
+        combo->setToolTip(tr("十六进制"));
         combo->setMaxVisibleItems(16);
         combo->installEventFilter(this);
         // With the list open, keys go to the list itself, whose own search would pick an entry.
@@ -39,23 +39,23 @@ AddressArea::AddressArea(const AreaContext& ctx) : QObject(ctx.window), m_ctx(ct
     toolkit::makeRoomForCaption(m_idCombo[1], -1, 5);
     // IDCombo(1) picks the controller to talk to, IDCombo(0) the address IDset gives it. Where
     // the accessibility bridge names a drop-down list by its entry, its label names it instead.
-    toolkit::setAccessible(m_idCombo[1], QStringLiteral("设备ID"));
-    toolkit::setAccessible(m_idCombo[0], QStringLiteral("新设备ID"));
+    toolkit::setAccessible(m_idCombo[1], tr("设备ID", "the list's name"));
+    toolkit::setAccessible(m_idCombo[0], tr("新设备ID"));
     label22->setBuddy(m_idCombo[1]);
 
-    m_check2 = new QCheckBox(QStringLiteral("广播ID"), m_ctx.window);
+    m_check2 = new QCheckBox(tr("广播ID"), m_ctx.window);
     m_check2->setObjectName(QStringLiteral("Check2"));
     placeTwips(m_check2, 5520, 480, 855, 375);
     toolkit::makeRoomForCaption(m_check2, 2);
     connect(m_check2, &QCheckBox::toggled, this,
             [this](bool ticked) { m_idCombo[1]->setEnabled(!ticked); });
 
-    m_idSet = new QPushButton(QStringLiteral("设 置 ID"), m_ctx.window);
+    m_idSet = new QPushButton(tr("设 置 ID"), m_ctx.window);
     m_idSet->setObjectName(QStringLiteral("IDset"));
     placeTwips(m_idSet, 6720, 300, 975, 555);
     connect(m_idSet, &QPushButton::clicked, this, &AddressArea::writeNewAddress);
 
-    auto* label21 = new QLabel(QStringLiteral("ID号"), m_ctx.window);
+    auto* label21 = new QLabel(tr("ID号"), m_ctx.window);
     label21->setObjectName(QStringLiteral("Label21"));
     placeTwips(label21, 7950, 360, 345, 165);
     // The heading's place is only 11 pixels high: at the window's 9 points it would be cut.
@@ -94,8 +94,8 @@ void AddressArea::writeNewAddress() {
     DeviceLink& link = m_ctx.link;
     const int position = m_idCombo[0]->currentIndex();
     if (position < 0 || position > 255) {
-        m_ctx.messages.show({QStringLiteral("未选择新的设备ID，本次操作没有发送。"), AppTitle,
-                             Icon::Warning, Buttons::Ok});
+        m_ctx.messages.show(
+            {tr("未选择新的设备ID，本次操作没有发送。"), appTitle(), Icon::Warning, Buttons::Ok});
         return;
     }
     // The new address always goes out through the broadcast address; there is no wait and no reply

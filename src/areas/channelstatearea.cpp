@@ -14,8 +14,6 @@
 namespace vesk {
 
 namespace {
-const QString OnCaption = QStringLiteral("开 启");
-const QString OffCaption = QStringLiteral("关 闭");
 const QColor OnColour(255, 0, 255); // magenta
 } // namespace
 
@@ -23,25 +21,25 @@ ChannelStateArea::ChannelStateArea(const AreaContext& ctx, QWidget* frame5)
     : QObject(ctx.window), m_ctx(ctx) {
     QWidget* frame = frame5;
 
-    auto* heading = new QLabel(QStringLiteral("面板按键关联选择"), frame);
+    auto* heading = new QLabel(tr("面板按键关联选择"), frame);
     heading->setObjectName(QStringLiteral("Label17"));
     toolkit::placeTwips(heading, 240, 240, 1575, 255);
 
     for (int r = 0; r < 8; ++r) {
-        auto* toggle = new QPushButton(OnCaption, frame);
+        auto* toggle = new QPushButton(tr("开 启"), frame);
         toggle->setObjectName(QStringLiteral("Check1_%1").arg(r));
         toggle->setCheckable(true);
         toolkit::setTextColor(toggle, OnColour);
         toolkit::placeTwips(toggle, 720, 600 + 480 * r, 855, 375);
         // The caption shows the state, so it cannot name the toggle.
-        toolkit::setAccessible(toggle, toolkit::channelName(r + 1, QStringLiteral("状态")),
-                               QStringLiteral("按下为关闭，弹起为开启"));
+        toolkit::setAccessible(toggle, toolkit::channelName(r + 1, tr("状态")),
+                               tr("按下为关闭，弹起为开启"));
         connect(toggle, &QPushButton::toggled, this,
                 [this, r](bool ticked) { toggled(r, ticked); });
         m_check1[r] = toggle;
     }
 
-    m_command5 = new QPushButton(QStringLiteral("设置通道状态"), frame);
+    m_command5 = new QPushButton(tr("设置通道状态"), frame);
     m_command5->setObjectName(QStringLiteral("Command5"));
     toolkit::placeTwips(m_command5, 120, 4440, 1455, 495);
     toolkit::addPressFeedback(m_command5, QColor(250, 210, 180));
@@ -49,7 +47,7 @@ ChannelStateArea::ChannelStateArea(const AreaContext& ctx, QWidget* frame5)
 }
 
 void ChannelStateArea::toggled(int index, bool ticked) {
-    m_check1[index]->setText(ticked ? OffCaption : OnCaption);
+    m_check1[index]->setText(ticked ? tr("关 闭") : tr("开 启"));
     toolkit::setTextColor(m_check1[index], ticked ? toolkit::Black : OnColour);
     emit stateToggled(index, ticked);
 }

@@ -18,7 +18,14 @@ namespace vesk {
 
 namespace {
 
-const char* const ChannelWords[8] = {"一", "二", "三", "四", "五", "六", "七", "八"};
+const char* const ChannelWords[8] = {QT_TRANSLATE_NOOP("vesk::DelayTableArea", "通道一"),
+                                     QT_TRANSLATE_NOOP("vesk::DelayTableArea", "通道二"),
+                                     QT_TRANSLATE_NOOP("vesk::DelayTableArea", "通道三"),
+                                     QT_TRANSLATE_NOOP("vesk::DelayTableArea", "通道四"),
+                                     QT_TRANSLATE_NOOP("vesk::DelayTableArea", "通道五"),
+                                     QT_TRANSLATE_NOOP("vesk::DelayTableArea", "通道六"),
+                                     QT_TRANSLATE_NOOP("vesk::DelayTableArea", "通道七"),
+                                     QT_TRANSLATE_NOOP("vesk::DelayTableArea", "通道八")};
 
 // Rows are 480 twips apart; the first box row is at 600.
 constexpr int rowTop(int row) {
@@ -46,14 +53,11 @@ DelayTableArea::DelayTableArea(const AreaContext& ctx, QWidget* frame5)
     m_frame5 = frame;
 
     for (int r = 0; r < 8; ++r) {
-        makeLabel(frame, QStringLiteral("Label20_%1").arg(r),
-                  QStringLiteral("通道") + QString::fromUtf8(ChannelWords[r]), 120, 705 + 480 * r,
-                  555, 255);
+        makeLabel(frame, QStringLiteral("Label20_%1").arg(r), tr(ChannelWords[r]), 120,
+                  705 + 480 * r, 555, 255);
     }
-    makeLabel(frame, QStringLiteral("Label18"), QStringLiteral("通道开启延时时间"), 2160, 240, 1575,
-              255);
-    makeLabel(frame, QStringLiteral("Label19"), QStringLiteral("通道关闭延时时间"), 4440, 240, 1575,
-              255);
+    makeLabel(frame, QStringLiteral("Label18"), tr("通道开启延时时间"), 2160, 240, 1575, 255);
+    makeLabel(frame, QStringLiteral("Label19"), tr("通道关闭延时时间"), 4440, 240, 1575, 255);
 
     for (int i = 0; i < 16; ++i) {
         const bool onColumn = i < 8;
@@ -63,15 +67,14 @@ DelayTableArea::DelayTableArea(const AreaContext& ctx, QWidget* frame5)
         auto* box = new QLineEdit(initialDelay(i), frame);
         box->setObjectName(QStringLiteral("Text1_%1").arg(i));
         toolkit::placeTwips(box, columnLeft, rowTop(row), 735, 270);
-        const QString subject = onColumn ? QStringLiteral("开延时") : QStringLiteral("关延时");
-        toolkit::setAccessible(box,
-                               toolkit::channelName(row + 1, subject + QStringLiteral("(秒)")));
+        const QString subject = onColumn ? tr("开延时") : tr("关延时");
+        toolkit::setAccessible(box, toolkit::channelName(row + 1, tr("%1(秒)").arg(subject)));
         connect(box, &QLineEdit::textChanged, this, [this, i] { filter(i); });
         m_text1[i] = box;
 
         // Label1..Label8 beside the on-delays, Label9..Label16 beside the off-delays.
-        makeLabel(frame, QStringLiteral("Label%1").arg(i + 1), QStringLiteral("秒"),
-                  columnLeft + 840, rowTop(row), 255, 270);
+        makeLabel(frame, QStringLiteral("Label%1").arg(i + 1), tr("秒"), columnLeft + 840,
+                  rowTop(row), 255, 270);
 
         auto* spin = new SpinButton(frame);
         spin->setObjectName(QStringLiteral("SpinButton1_%1").arg(i));
@@ -86,15 +89,15 @@ DelayTableArea::DelayTableArea(const AreaContext& ctx, QWidget* frame5)
                                     int column) {
         auto* button = new QPushButton(caption, frame);
         button->setObjectName(QString::fromLatin1(name));
-        button->setToolTip(QStringLiteral("改变数值后双击发送"));
+        button->setToolTip(tr("改变数值后双击发送"));
         toolkit::placeTwips(button, left, 4440, 2055, 495);
         toolkit::addPressFeedback(button, QColor(255, 210, 180));
         connect(button, &QPushButton::clicked, this, [this, column] { spawn(sendColumn(column)); });
         return button;
     };
     // The on-delay caption reads "延世" where "延时" is meant; it is kept as the operators know it.
-    m_command1 = makeSendButton("Command1", QStringLiteral("设置端口开启延世时间"), 1800, 0);
-    m_command2 = makeSendButton("Command2", QStringLiteral("设置端口关闭延时时间"), 4200, 1);
+    m_command1 = makeSendButton("Command1", tr("设置端口开启延世时间"), 1800, 0);
+    m_command2 = makeSendButton("Command2", tr("设置端口关闭延时时间"), 4200, 1);
 
     frame->installEventFilter(this);
 }

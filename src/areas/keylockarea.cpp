@@ -10,7 +10,7 @@
 namespace vesk {
 
 KeyLockArea::KeyLockArea(const AreaContext& ctx) : QObject(ctx.window), m_ctx(ctx) {
-    const QString captions[2] = {QStringLiteral("面板按键解锁"), QStringLiteral("面板按键上锁")};
+    const QString captions[2] = {tr("面板按键解锁"), tr("面板按键上锁")};
     const int tops[2] = {7080, 6480}; // the lock button stands above the unlock button
     for (int i = 0; i < 2; ++i) {
         auto* button = new QPushButton(captions[i], m_ctx.window);

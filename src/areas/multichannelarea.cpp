@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <algorithm>
+
 #include "areas/buildprofile.h"
 #include "core/devicelink.h"
 #include "core/frames.h"
@@ -18,8 +20,6 @@ namespace vesk {
 
 namespace {
 
-const QString StateOn = QStringLiteral("开");
-const QString StateOff = QStringLiteral("关");
 const QColor CaptionGreen(0, 192, 0);
 const QColor SelectorFace(255, 255, 0);
 
@@ -34,7 +34,7 @@ constexpr int columnLeft(int index) {
 } // namespace
 
 MultiChannelArea::MultiChannelArea(const AreaContext& ctx) : QObject(ctx.window), m_ctx(ctx) {
-    m_frame7 = new QGroupBox(QStringLiteral("多端口操作区"), m_ctx.window);
+    m_frame7 = new QGroupBox(tr("多端口操作区"), m_ctx.window);
     m_frame7->setObjectName(QStringLiteral("Frame7"));
     toolkit::placeTwips(m_frame7, 6360, 6000, 2415, 2775);
     // The caption is green; the controls inside keep black text of their own.
@@ -58,24 +58,30 @@ MultiChannelArea::MultiChannelArea(const AreaContext& ctx) : QObject(ctx.window)
         toolkit::setTextColor(selector, toolkit::Red);
         toolkit::placeTwips(selector, columnLeft(i), rowTop(i), 255, 255);
         // Both captions change with the state (the selector's vanishes), so neither names its box.
-        toolkit::setAccessible(selector, toolkit::channelName(i + 1, QStringLiteral("不参与")),
-                               QStringLiteral("选中时此通道不参与本次操作"));
+        toolkit::setAccessible(selector, toolkit::channelName(i + 1, tr("不参与")),
+                               tr("选中时此通道不参与本次操作"));
         connect(selector, &QPushButton::toggled, this,
                 [this, i](bool ticked) { selectorToggled(i, ticked); });
         m_pcheck[i] = selector;
 
-        auto* state = new QCheckBox(StateOff, m_frame7);
+        auto* state = new QCheckBox(tr("关"), m_frame7);
         state->setObjectName(QStringLiteral("PortCheck_%1").arg(i));
         toolkit::setTextColor(state, toolkit::Black);
         toolkit::placeTwips(state, columnLeft(i) + 480, rowTop(i), 495, 255);
-        toolkit::setAccessible(state, toolkit::channelName(i + 1, QStringLiteral("目标状态")),
-                               QStringLiteral("选中为开，未选为关"));
+        // The box leaves room for one Chinese character; a language whose word for on or off
+        // is wider draws its caption closer to the indicator.
+        const QFontMetrics fm = state->fontMetrics();
+        if (std::max(fm.horizontalAdvance(tr("开")), fm.horizontalAdvance(tr("关"))) >
+            fm.horizontalAdvance(QStringLiteral("关")))
+            toolkit::makeRoomForCaption(state, 2);
+        toolkit::setAccessible(state, toolkit::channelName(i + 1, tr("目标状态")),
+                               tr("选中为开，未选为关"));
         connect(state, &QCheckBox::toggled, this,
                 [this, i](bool ticked) { stateToggled(i, ticked); });
         m_portCheck[i] = state;
     }
 
-    auto* heading = new QLabel(QStringLiteral("延时参数"), m_frame7);
+    auto* heading = new QLabel(tr("延时参数"), m_frame7);
     heading->setObjectName(QStringLiteral("Label27"));
     toolkit::setTextColor(heading, toolkit::Black);
     toolkit::placeTwips(heading, 120, 1800, 855, 255);
@@ -86,20 +92,20 @@ MultiChannelArea::MultiChannelArea(const AreaContext& ctx) : QObject(ctx.window)
     m_hourCombo->setObjectName(QStringLiteral("HourCombo"));
     toolkit::setTextColor(m_hourCombo, toolkit::Black);
     toolkit::placeTwips(m_hourCombo, 120, 2040, 855, 300);
-    toolkit::setAccessible(m_hourCombo, QStringLiteral("延时数值"));
+    toolkit::setAccessible(m_hourCombo, tr("延时数值"));
     heading->setBuddy(m_hourCombo);
 
     m_minteCombo = new QComboBox(m_frame7);
     m_minteCombo->setObjectName(QStringLiteral("MinteCombo"));
     toolkit::setTextColor(m_minteCombo, toolkit::Black);
     toolkit::placeTwips(m_minteCombo, 120, 2400, 855, 300);
-    toolkit::setAccessible(m_minteCombo, QStringLiteral("延时单位"));
+    toolkit::setAccessible(m_minteCombo, tr("延时单位"));
     // Each choice by the operator (from the list, by keys or by the wheel) refills the numbers
     // once and so resets the number, also when the unit already shown is picked again. Only the
     // operator's choices come through here: fillUnits() refills for the program's own choice.
     connect(m_minteCombo, &QComboBox::activated, this, &MultiChannelArea::unitChosen);
 
-    m_command4 = new QPushButton(QStringLiteral("执行操作"), m_frame7);
+    m_command4 = new QPushButton(tr("执行操作"), m_frame7);
     m_command4->setObjectName(QStringLiteral("Command4"));
     toolkit::setTextColor(m_command4, toolkit::Black);
     toolkit::placeTwips(m_command4, 1200, 1800, 1095, 855);
@@ -119,8 +125,7 @@ MultiChannelArea::MultiChannelArea(const AreaContext& ctx) : QObject(ctx.window)
 
 void MultiChannelArea::fillUnits() {
     m_minteCombo->clear();
-    m_minteCombo->addItems(
-        {QStringLiteral("秒钟"), QStringLiteral("分钟"), QStringLiteral("小时")});
+    m_minteCombo->addItems({tr("秒钟"), tr("分钟"), tr("小时")});
     m_minteCombo->setCurrentIndex(0);
     unitChosen();
 }
@@ -137,7 +142,7 @@ void MultiChannelArea::selectorToggled(int index, bool ticked) {
 }
 
 void MultiChannelArea::stateToggled(int index, bool ticked) {
-    m_portCheck[index]->setText(ticked ? StateOn : StateOff);
+    m_portCheck[index]->setText(ticked ? tr("开") : tr("关"));
     toolkit::setTextColor(m_portCheck[index], ticked ? toolkit::Red : toolkit::Black);
 }
 

@@ -1,4 +1,5 @@
 // The port buttons' tooltips, context menu and typed-entry dialog.
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMenu>
@@ -19,15 +20,15 @@ namespace {
 QString sourceText(PortSource source) {
     switch (source) {
     case PortSource::CommandLine:
-        return QStringLiteral("命令行");
+        return QCoreApplication::translate("vesk::PortSelector", "命令行");
     case PortSource::Environment:
-        return QStringLiteral("环境变量");
+        return QCoreApplication::translate("vesk::PortSelector", "环境变量");
     case PortSource::Saved:
-        return QStringLiteral("保存的选择");
+        return QCoreApplication::translate("vesk::PortSelector", "保存的选择");
     case PortSource::Default:
         break;
     }
-    return QStringLiteral("默认");
+    return QCoreApplication::translate("vesk::PortSelector", "默认");
 }
 
 // What the system knows about a serial device: description, manufacturer, serial number.
@@ -38,7 +39,8 @@ QString deviceFacts(const QSerialPortInfo& info) {
     if (!info.manufacturer().isEmpty())
         facts << info.manufacturer();
     if (!info.serialNumber().isEmpty())
-        facts << QStringLiteral("序列号 %1").arg(info.serialNumber());
+        facts << QCoreApplication::translate("vesk::PortSelector", "序列号 %1")
+                     .arg(info.serialNumber());
     return facts.join(QStringLiteral(", "));
 }
 
@@ -74,7 +76,7 @@ void PortSelector::refreshTooltips(bool rescan) {
 QString PortSelector::tooltip(int index, const QList<QSerialPortInfo>& present) const {
     const ResolvedPort& chosen = m_choices.port(index + 1);
     QStringList lines;
-    lines << QStringLiteral("COM%1: %2（%3）")
+    lines << tr("COM%1: %2（%3）")
                  .arg(index + 1)
                  .arg(chosen.location.text(), sourceText(chosen.source));
     if (!chosen.location.isTcp()) {
@@ -85,15 +87,14 @@ QString PortSelector::tooltip(int index, const QList<QSerialPortInfo>& present) 
     const SerialPortControl& port = m_link.port();
     if (port.commPort() == index + 1) {
         if (port.portOpen())
-            lines << (port.hasAnswered() ? QStringLiteral("已打开，设备已应答")
-                                         : QStringLiteral("已打开，设备尚未应答"));
+            lines << (port.hasAnswered() ? tr("已打开，设备已应答") : tr("已打开，设备尚未应答"));
         else if (port.connecting())
-            lines << QStringLiteral("正在连接…");
+            lines << tr("正在连接…");
         else if (m_reopener->watching())
-            lines << QStringLiteral("设备已断开，等待重新连接…");
+            lines << tr("设备已断开，等待重新连接…");
     }
     if (!m_reasons[index].isEmpty())
-        lines << QStringLiteral("打开失败：%1").arg(m_reasons[index]);
+        lines << tr("打开失败：%1").arg(m_reasons[index]);
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -117,13 +118,13 @@ QMenu* PortSelector::buildMenu(int index) {
         });
     }
     if (menu->isEmpty())
-        menu->addAction(QStringLiteral("（未找到串口）"))->setEnabled(false);
+        menu->addAction(tr("（未找到串口）"))->setEnabled(false);
     menu->addSeparator();
-    QAction* other = menu->addAction(QStringLiteral("其他路径或 tcp:// 地址…"));
+    QAction* other = menu->addAction(tr("其他路径或 tcp:// 地址…"));
     other->setObjectName(QStringLiteral("otherPort"));
     connect(other, &QAction::triggered, this,
             [this, index, current] { askForPort(index, current); });
-    QAction* forget = menu->addAction(QStringLiteral("忘记保存的选择"));
+    QAction* forget = menu->addAction(tr("忘记保存的选择"));
     forget->setObjectName(QStringLiteral("forgetPort"));
     connect(forget, &QAction::triggered, this, [this, index] {
         SerialPortControl& port = m_link.port();
@@ -140,17 +141,17 @@ void PortSelector::askForPort(int index, const QString& text) {
     auto* dialog = new QInputDialog(m_buttons[index]->window());
     dialog->setObjectName(QStringLiteral("portEntry"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(AppTitle);
+    dialog->setWindowTitle(appTitle());
     dialog->setLabelText(
-        QStringLiteral("COM%1 的设备路径（如 /dev/ttyUSB0）或 tcp://主机:端口：").arg(index + 1));
+        tr("COM%1 的设备路径（如 /dev/ttyUSB0）或 tcp://主机:端口：").arg(index + 1));
     dialog->setTextValue(text);
     connect(dialog, &QInputDialog::textValueSelected, this, [this, index](const QString& typed) {
         QString why;
         if (const auto location = parsePortLocation(typed, &why))
             return choose(index, *location);
         // Refused: nothing is stored, and the entry comes back to be corrected.
-        m_messages.show({QStringLiteral("“%1”不是有效的端口：%2").arg(typed, why), AppTitle,
-                         Icon::Warning, Buttons::Ok});
+        m_messages.show(
+            {tr("“%1”不是有效的端口：%2").arg(typed, why), appTitle(), Icon::Warning, Buttons::Ok});
         askForPort(index, typed);
     });
     dialog->open();

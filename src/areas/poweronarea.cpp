@@ -24,7 +24,7 @@ PowerOnArea::PowerOnArea(const AreaContext& ctx, QWidget* frame6)
     : QObject(ctx.window), m_ctx(ctx) {
     QWidget* frame = frame6;
 
-    const QString captions[2] = {QStringLiteral("断电前状态"), QStringLiteral("用户自定义状态")};
+    const QString captions[2] = {tr("断电前状态"), tr("用户自定义状态")};
     for (int i = 0; i < 2; ++i) {
         auto* option = new QRadioButton(captions[i], frame);
         option->setObjectName(QStringLiteral("kj_ID_%1").arg(i));
@@ -50,8 +50,8 @@ PowerOnArea::PowerOnArea(const AreaContext& ctx, QWidget* frame6)
             // The box's own background shows its state, so it paints its whole area.
             box->setAutoFillBackground(true);
             placeTwips(box, 540 + 360 * column, top, 255, 255);
-            toolkit::setAccessible(box, toolkit::channelName(i + 1, QStringLiteral("开机状态")),
-                                   QStringLiteral("选中为开，未选为关"));
+            toolkit::setAccessible(box, toolkit::channelName(i + 1, tr("开机状态")),
+                                   tr("选中为开，未选为关"));
             connect(box, &QCheckBox::toggled, this, [this] { spawn(sendChannelState()); });
             m_port[i] = box;
         }

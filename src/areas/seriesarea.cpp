@@ -17,10 +17,10 @@ constexpr int CaptionSpacing = 2;
 } // namespace
 
 SeriesArea::SeriesArea(const AreaContext& ctx, QWidget* frame2) : QObject(ctx.window), m_ctx(ctx) {
-    m_option1[QX] = new QRadioButton(QStringLiteral("QX系列"), frame2);
+    m_option1[QX] = new QRadioButton(tr("QX系列"), frame2);
     toolkit::placeTwips(m_option1[QX], 120, 240, 855, 375);
     toolkit::makeRoomForCaption(m_option1[QX], CaptionSpacing);
-    m_option1[Series5200] = new QRadioButton(QStringLiteral("5200系列"), m_ctx.window);
+    m_option1[Series5200] = new QRadioButton(tr("5200系列"), m_ctx.window);
     toolkit::placeTwips(m_option1[Series5200], 1080, 1200, 1095, 375);
 
     // The two options live in different containers, so they would not exclude each other by

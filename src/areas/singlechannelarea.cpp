@@ -14,17 +14,40 @@ namespace vesk {
 
 namespace {
 
-const char* const ChannelDigits[8] = {"①", "②", "③", "④", "⑤", "⑥", "⑦", "⑧"};
-const char* const ChannelWords[8] = {"一", "二", "三", "四", "五", "六", "七", "八"};
-
-QString caption(int index, bool classic) {
-    const bool on = index < 8;
-    const int channel = on ? index : index - 8;
-    if (classic)
-        return QString::fromUtf8(on ? "开启通道" : "关闭通道") +
-               QString::fromUtf8(ChannelWords[channel]);
-    return QString::fromUtf8(on ? "开启" : "关闭") + QString::fromUtf8(ChannelDigits[channel]);
-}
+// The classic program names the channel in words ("开启通道三"), the full one with a circled digit
+// ("开启③"); 0..7 switch channels 1..8 on, 8..15 off.
+const char* const Captions[2][16] = {{QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启①"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启②"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启③"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启④"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启⑤"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启⑥"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启⑦"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启⑧"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭①"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭②"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭③"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭④"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭⑤"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭⑥"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭⑦"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭⑧")},
+                                     {QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启通道一"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启通道二"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启通道三"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启通道四"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启通道五"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启通道六"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启通道七"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "开启通道八"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭通道一"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭通道二"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭通道三"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭通道四"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭通道五"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭通道六"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭通道七"),
+                                      QT_TRANSLATE_NOOP("vesk::SingleChannelArea", "关闭通道八")}};
 
 } // namespace
 
@@ -34,7 +57,7 @@ SingleChannelArea::SingleChannelArea(const AreaContext& ctx, QWidget* frame1)
     // Four rows of four: on 1-4, off 1-4, on 5-8, off 5-8; each column holds one channel.
     const int rowOf[16] = {0, 0, 0, 0, 2, 2, 2, 2, 1, 1, 1, 1, 3, 3, 3, 3};
     for (int i = 0; i < 16; ++i) {
-        auto* button = new QPushButton(caption(i, classic), frame1);
+        auto* button = new QPushButton(tr(Captions[classic][i]), frame1);
         button->setObjectName(QStringLiteral("Command_CPort_%1").arg(i));
         const int column = i % 4;
         const int top = 240 + 600 * rowOf[i];
@@ -44,7 +67,7 @@ SingleChannelArea::SingleChannelArea(const AreaContext& ctx, QWidget* frame1)
             toolkit::placeTwips(button, 120 + 960 * column, top, 735, 495);
         if (i < 8) {
             // The face colour is the channel's lamp, which the caption does not tell.
-            button->setAccessibleDescription(QStringLiteral("底色为红时通道%1已开启").arg(i + 1));
+            button->setAccessibleDescription(tr("底色为红时通道%1已开启").arg(i + 1));
         }
         connect(button, &QPushButton::clicked, this, [this, i] { spawn(switchChannel(i)); });
         m_buttons[i] = button;

@@ -12,8 +12,7 @@
 namespace vesk {
 
 TimedAllArea::TimedAllArea(const AreaContext& ctx) : QObject(ctx.window), m_ctx(ctx) {
-    const QString captions[2] = {QStringLiteral("按设定时间全开"),
-                                 QStringLiteral("按设定时间全关")};
+    const QString captions[2] = {tr("按设定时间全开"), tr("按设定时间全关")};
     for (int i = 0; i < 2; ++i) {
         auto* button = new QPushButton(captions[i], m_ctx.window);
         button->setObjectName(QStringLiteral("Command3_%1").arg(i));

@@ -1,5 +1,7 @@
 #include "delaylogic.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <limits>
 
@@ -192,7 +194,7 @@ int firstUnsendable(const std::array<QString, 8>& texts) {
 }
 
 QString overflowMessage(int number) {
-    return QStringLiteral("第") + QString::number(number) + QStringLiteral("文本框数据溢出！！ ");
+    return QCoreApplication::translate("vesk::DelayLogic", "第%1文本框数据溢出！！ ").arg(number);
 }
 
 quint8 channelStateMask(const std::array<bool, 8>& tickedOff) {

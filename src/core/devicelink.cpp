@@ -21,18 +21,18 @@ void DeviceLink::setRepliesIgnored(std::function<bool()> ignored) {
 std::optional<quint8> DeviceLink::GiveID_Set() {
     std::optional<quint8> address = m_addressSource ? m_addressSource() : std::nullopt;
     if (!address) {
-        m_messages.show({QStringLiteral("未选择设备ID，本次操作没有发送。"), AppTitle,
-                         Icon::Warning, Buttons::Ok});
+        m_messages.show(
+            {tr("未选择设备ID，本次操作没有发送。"), appTitle(), Icon::Warning, Buttons::Ok});
     }
     return address;
 }
 
 QString DeviceLink::portBusyText(int commPort) {
-    return QStringLiteral("COM %1 被占用或损坏!").arg(commPort);
+    return tr("COM %1 被占用或损坏!").arg(commPort);
 }
 
 void DeviceLink::showPortBusy() {
-    m_messages.show({portBusyText(m_port.commPort()), AppTitle, Icon::Warning, Buttons::Ok});
+    m_messages.show({portBusyText(m_port.commPort()), appTitle(), Icon::Warning, Buttons::Ok});
 }
 
 void DeviceLink::Com_Set() {
@@ -45,7 +45,7 @@ void DeviceLink::Error_set() {
     if (!m_repliesIgnored || m_repliesIgnored())
         return;
     if (m_port.input().isEmpty()) {
-        m_messages.show({QStringLiteral("操作失败！请检查线路和设备。"), AppTitle, Icon::Question,
+        m_messages.show({tr("操作失败！请检查线路和设备。"), appTitle(), Icon::Question,
                          Buttons::CancelTryAgainContinue});
     }
 }

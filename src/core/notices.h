@@ -2,6 +2,7 @@
 // a place for messages (modal boxes in the console, a recorder in tests) and the data display.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 namespace vesk {
@@ -16,7 +17,10 @@ struct Message {
     Buttons buttons = Buttons::Ok;
 };
 
-inline const QString AppTitle = QStringLiteral("VESK系列电源控制器");
+// The title of the console's message boxes.
+inline QString appTitle() {
+    return QCoreApplication::translate("vesk::Notices", "VESK系列电源控制器");
+}
 
 // Shows a message and returns once the operator has dealt with it (at once while closing).
 class MessageSink {

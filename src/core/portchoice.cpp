@@ -1,5 +1,6 @@
 #include "portchoice.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
@@ -14,6 +15,13 @@
 namespace vesk {
 
 namespace {
+// English texts; the consoles install a translation for them, the command-line tools none.
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(PortChoices)
+};
+} // namespace
+
+namespace {
 
 QString key(int commPort) {
     return QStringLiteral("COM%1").arg(commPort);
@@ -26,7 +34,7 @@ QString sourceName(PortSource source) {
     case PortSource::Environment:
         return QStringLiteral("VESKPANEL_COM");
     case PortSource::Saved:
-        return QStringLiteral("saved COM");
+        return Texts::tr("saved COM");
     case PortSource::Default:
         break;
     }
@@ -51,7 +59,7 @@ std::array<ResolvedPort, PortCount> resolvePorts(const PortInputs& in, QStringLi
                 break;
             }
             if (warnings)
-                *warnings << QStringLiteral("%1%2 \"%3\" is not a port (%4); using the next source")
+                *warnings << Texts::tr("%1%2 \"%3\" is not a port (%4); using the next source")
                                  .arg(sourceName(source))
                                  .arg(i + 1)
                                  .arg(text, why);
@@ -133,12 +141,11 @@ PortChoices::PortChoices(std::array<QString, PortCount> commandLine, QString set
 #endif
     const QFileInfo file(m_path);
     if (file.exists() && !file.isReadable()) {
-        warnOnce(QStringLiteral("%1: cannot be read; saved port choices are not used").arg(m_path));
+        warnOnce(Texts::tr("%1: cannot be read; saved port choices are not used").arg(m_path));
     } else {
         QSettings settings(m_path, QSettings::IniFormat);
         if (settings.status() != QSettings::NoError)
-            warnOnce(
-                QStringLiteral("%1: cannot be read; saved port choices are not used").arg(m_path));
+            warnOnce(Texts::tr("%1: cannot be read; saved port choices are not used").arg(m_path));
         else
             for (int i = 0; i < PortCount; ++i)
                 m_inputs.saved[i] =
@@ -168,7 +175,7 @@ bool PortChoices::writeSaved(int commPort, const QString& value) {
     settings.sync();
     if (settings.status() == QSettings::NoError)
         return true;
-    warnOnce(QStringLiteral("%1: cannot be written; port choices are not saved").arg(m_path));
+    warnOnce(Texts::tr("%1: cannot be written; port choices are not saved").arg(m_path));
     return false;
 }
 

@@ -1,10 +1,18 @@
 #include "portlocation.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 namespace vesk {
+
+namespace {
+// English texts; the consoles install a translation for them, the command-line tools none.
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(PortLocation)
+};
+} // namespace
 
 QString PortLocation::text() const {
     if (kind != Kind::Tcp)
@@ -27,30 +35,28 @@ std::optional<PortLocation> parseTcp(QStringView rest, QString* why) {
     if (rest.startsWith(QLatin1Char('['))) {
         const qsizetype close = rest.indexOf(QLatin1Char(']'));
         if (close < 0 || rest.mid(close + 1, 1) != QLatin1String(":"))
-            return refuse(why, QStringLiteral("expected tcp://[IPv6 address]:PORT"));
+            return refuse(why, Texts::tr("expected tcp://[IPv6 address]:PORT"));
         host = rest.mid(1, close - 1);
         port = rest.mid(close + 2);
     } else {
         const qsizetype colon = rest.lastIndexOf(QLatin1Char(':'));
         if (colon < 0)
-            return refuse(why, QStringLiteral("missing :PORT after the host"));
+            return refuse(why, Texts::tr("missing :PORT after the host"));
         host = rest.left(colon);
         port = rest.mid(colon + 1);
         if (host.contains(QLatin1Char(':')))
-            return refuse(why,
-                          QStringLiteral("an IPv6 address needs brackets: tcp://[ADDRESS]:PORT"));
+            return refuse(why, Texts::tr("an IPv6 address needs brackets: tcp://[ADDRESS]:PORT"));
     }
     if (host.isEmpty())
-        return refuse(why, QStringLiteral("the host is empty"));
+        return refuse(why, Texts::tr("the host is empty"));
     // Host names and addresses only: no user part, path, blanks or control characters.
     static const QRegularExpression hostChars(QStringLiteral("^[A-Za-z0-9._:%-]+$"));
     if (!hostChars.match(host).hasMatch())
-        return refuse(why,
-                      QStringLiteral("the host \"%1\" is not a host name or address").arg(host));
+        return refuse(why, Texts::tr("the host \"%1\" is not a host name or address").arg(host));
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
     const uint number = digits.match(port).hasMatch() ? port.toUInt() : 0;
     if (number < 1 || number > 65535)
-        return refuse(why, QStringLiteral("the TCP port must be a number from 1 to 65535"));
+        return refuse(why, Texts::tr("the TCP port must be a number from 1 to 65535"));
     PortLocation location;
     location.kind = PortLocation::Kind::Tcp;
     location.host = host.toString();
@@ -63,15 +69,15 @@ std::optional<PortLocation> parseTcp(QStringView rest, QString* why) {
 std::optional<PortLocation> parsePortLocation(QStringView text, QString* why) {
     const QStringView t = text.trimmed();
     if (t.isEmpty())
-        return refuse(why, QStringLiteral("no port given"));
+        return refuse(why, Texts::tr("no port given"));
     for (const QChar c : t) {
         if (c.category() == QChar::Other_Control)
-            return refuse(why, QStringLiteral("control characters in the port name"));
+            return refuse(why, Texts::tr("control characters in the port name"));
     }
     if (t.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive))
         return parseTcp(t.mid(6), why);
     if (t.contains(QLatin1String("://")))
-        return refuse(why, QStringLiteral("only tcp:// addresses are supported"));
+        return refuse(why, Texts::tr("only tcp:// addresses are supported"));
     static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
                                         QRegularExpression::CaseInsensitiveOption);
     if (const auto m = com.match(t); m.hasMatch()) {
@@ -81,10 +87,10 @@ std::optional<PortLocation> parsePortLocation(QStringView text, QString* why) {
         return location;
     }
     if (!t.startsWith(QLatin1Char('/')))
-        return refuse(why, QStringLiteral("expected a device path such as /dev/ttyUSB0, COMn "
-                                          "or tcp://HOST:PORT"));
+        return refuse(why, Texts::tr("expected a device path such as /dev/ttyUSB0, COMn "
+                                     "or tcp://HOST:PORT"));
     if (t.endsWith(QLatin1Char('/')))
-        return refuse(why, QStringLiteral("the path names a folder, not a device"));
+        return refuse(why, Texts::tr("the path names a folder, not a device"));
     PortLocation location;
     location.path = t.toString();
     return location;

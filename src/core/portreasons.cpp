@@ -1,5 +1,6 @@
 #include "portreasons.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -12,6 +13,13 @@
 #endif
 
 namespace vesk {
+
+namespace {
+// English texts; the consoles install a translation for them, the command-line tools none.
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(PortReasons)
+};
+} // namespace
 
 QString serialLockFilePath(const QString& devicePath) {
     // The folders and the choice rule QSerialPort (Unix) uses, so both name the same file.
@@ -80,7 +88,7 @@ std::optional<PortError> heldUnderName(const QString& given, const QString& name
     if (!owner.running)
         return std::nullopt;
     return reason(PortError::Reason::Busy,
-                  QStringLiteral("%1: busy, in use by process %2 (%3); lock file %4")
+                  Texts::tr("%1: busy, in use by process %2 (%3); lock file %4")
                       .arg(given)
                       .arg(owner.pid)
                       .arg(owner.name, lockPath),
@@ -90,11 +98,10 @@ std::optional<PortError> heldUnderName(const QString& given, const QString& name
 PortError missingDevice(const QString& given) {
     const QFileInfo info(given);
     if (info.isSymLink())
-        return reason(
-            PortError::Reason::Missing,
-            QStringLiteral("%1: no such device (the link points to %2, which is not there)")
-                .arg(given, info.symLinkTarget()));
-    return reason(PortError::Reason::Missing, QStringLiteral("%1: no such device").arg(given));
+        return reason(PortError::Reason::Missing,
+                      Texts::tr("%1: no such device (the link points to %2, which is not there)")
+                          .arg(given, info.symLinkTarget()));
+    return reason(PortError::Reason::Missing, Texts::tr("%1: no such device").arg(given));
 }
 
 PortError diagnoseSerialFailure(const QString& given, const QString& canonical,
@@ -103,17 +110,17 @@ PortError diagnoseSerialFailure(const QString& given, const QString& canonical,
     if (!lockPath.isEmpty() && QFile::exists(lockPath)) {
         const LockOwner owner = readLockOwner(lockPath);
         const QString who = owner.name.isEmpty()
-                                ? QStringLiteral("process %1").arg(owner.pid)
-                                : QStringLiteral("process %1 (%2)").arg(owner.pid).arg(owner.name);
+                                ? Texts::tr("process %1").arg(owner.pid)
+                                : Texts::tr("process %1 (%2)").arg(owner.pid).arg(owner.name);
         if (owner.running)
             return reason(
                 PortError::Reason::Busy,
-                QStringLiteral("%1: busy, in use by %2; lock file %3").arg(given, who, lockPath),
+                Texts::tr("%1: busy, in use by %2; lock file %3").arg(given, who, lockPath),
                 owner.pid);
         // Qt removes the lock of a process that has ended; this one it could not remove.
         return reason(PortError::Reason::StaleLock,
-                      QStringLiteral("%1: locked by a stale lock file %2 (owner %3, %4 has ended) "
-                                     "that cannot be removed; remove it as that user or root")
+                      Texts::tr("%1: locked by a stale lock file %2 (owner %3, %4 has ended) "
+                                "that cannot be removed; remove it as that user or root")
                           .arg(given, lockPath, QFileInfo(lockPath).owner(), who),
                       owner.pid);
     }
@@ -122,18 +129,17 @@ PortError diagnoseSerialFailure(const QString& given, const QString& canonical,
 #ifdef Q_OS_UNIX
     if (::access(QFile::encodeName(canonical).constData(), R_OK | W_OK) != 0 && errno == EACCES)
         return reason(PortError::Reason::Permission,
-                      QStringLiteral("%1: no permission to open the device; add your user to the "
-                                     "dialout group (sudo usermod -aG dialout $USER) and log in "
-                                     "again")
+                      Texts::tr("%1: no permission to open the device; add your user to the "
+                                "dialout group (sudo usermod -aG dialout $USER) and log in "
+                                "again")
                           .arg(given));
     if (error == QSerialPort::PermissionError && lockPath.isEmpty())
         return reason(PortError::Reason::Permission,
-                      QStringLiteral("%1: no folder for its lock file can be written").arg(given));
+                      Texts::tr("%1: no folder for its lock file can be written").arg(given));
 #endif
     if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError)
-        return reason(
-            PortError::Reason::Busy,
-            QStringLiteral("%1: busy, opened by another program (%2)").arg(given, errorText));
+        return reason(PortError::Reason::Busy,
+                      Texts::tr("%1: busy, opened by another program (%2)").arg(given, errorText));
     return reason(PortError::Reason::Other, QStringLiteral("%1: %2").arg(given, errorText));
 }
 

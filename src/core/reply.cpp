@@ -2,13 +2,15 @@
 
 #include "core/frames.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <utility>
 
 namespace vesk {
 
 QString replyText(QByteArrayView batch) {
-    return QStringLiteral("设备返回：") + hexText(batch);
+    return QCoreApplication::translate("vesk::Reply", "设备返回：%1").arg(hexText(batch));
 }
 
 std::optional<std::array<bool, 8>> lampStates(QByteArrayView batch) {

@@ -1,11 +1,19 @@
 #include "serialport.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QtGlobal>
 
 #include "core/portreasons.h"
 
 namespace vesk {
+
+namespace {
+// English texts; the consoles install a translation for them, the command-line tools none.
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(PortReasons)
+};
+} // namespace
 
 SerialPortControl::SerialPortControl(QObject* parent) : QObject(parent) {
     qRegisterMetaType<vesk::PortError>();
@@ -28,7 +36,7 @@ SerialPortControl::SerialPortControl(QObject* parent) : QObject(parent) {
     connect(&m_connectTimer, &QTimer::timeout, this, [this] {
         if (m_connecting)
             fail({PortError::Reason::TimedOut,
-                  QStringLiteral("%1: connection timed out (no answer within %2 s)")
+                  Texts::tr("%1: connection timed out (no answer within %2 s)")
                       .arg(m_location->text())
                       .arg(TcpConnectTimeoutMs / 1000)});
     });
@@ -196,13 +204,13 @@ void SerialPortControl::tcpError(QAbstractSocket::SocketError error) {
     const QString where = m_location->text();
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
-        fail({PortError::Reason::Refused, QStringLiteral("%1: connection refused").arg(where)});
+        fail({PortError::Reason::Refused, Texts::tr("%1: connection refused").arg(where)});
         break;
     case QAbstractSocket::HostNotFoundError:
-        fail({PortError::Reason::Missing, QStringLiteral("%1: no such host").arg(where)});
+        fail({PortError::Reason::Missing, Texts::tr("%1: no such host").arg(where)});
         break;
     case QAbstractSocket::SocketTimeoutError:
-        fail({PortError::Reason::TimedOut, QStringLiteral("%1: connection timed out").arg(where)});
+        fail({PortError::Reason::TimedOut, Texts::tr("%1: connection timed out").arg(where)});
         break;
     default:
         fail({PortError::Reason::Other, QStringLiteral("%1: %2").arg(where, m_tcp.errorString())});
@@ -291,9 +299,9 @@ void SerialPortControl::pullReceived() {
     // A device server that admits one client answers any other with a line of text and closes
     // (ser2net: "Port already in use"): the device is busy, not gone. A controller never sends it.
     if (m_device == &m_tcp && m_batch.pending().startsWith(ServerBusyText)) {
-        m_error = {PortError::Reason::Busy,
-                   QStringLiteral("%1: busy, the server is serving another client")
-                       .arg(m_location->text())};
+        m_error = {
+            PortError::Reason::Busy,
+            Texts::tr("%1: busy, the server is serving another client").arg(m_location->text())};
         m_batch.takeAll();
         m_quiet.stop();
         // Closed from the event loop, outside the socket's own call chain.

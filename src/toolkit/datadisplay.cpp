@@ -7,7 +7,7 @@
 namespace vesk {
 
 QString DataDisplay::initialText() {
-    return QStringLiteral("设置ID，互锁，延时时间等功能后请重启设备！！\n");
+    return tr("设置ID，互锁，延时时间等功能后请重启设备！！\n");
 }
 
 DataDisplay::DataDisplay(QWidget* parent) : QPlainTextEdit(parent) {

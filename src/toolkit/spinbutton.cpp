@@ -30,9 +30,9 @@ QToolButton* SpinButton::makeArrow(Qt::ArrowType direction, const char* name) {
 }
 
 void SpinButton::nameFor(const QString& subject) {
-    setAccessibleName(subject + QStringLiteral("调节"));
-    m_down->setAccessibleName(subject + QStringLiteral("减小"));
-    m_up->setAccessibleName(subject + QStringLiteral("增大"));
+    setAccessibleName(tr("%1调节").arg(subject));
+    m_down->setAccessibleName(tr("%1减小").arg(subject));
+    m_up->setAccessibleName(tr("%1增大").arg(subject));
 }
 
 void SpinButton::resizeEvent(QResizeEvent* event) {

@@ -166,9 +166,12 @@ void MessageBoxes::show(const Message& message) {
     if (message.buttons == Buttons::Ok) {
         box.setStandardButtons(QMessageBox::Ok);
     } else {
-        box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-        box.addButton(QStringLiteral("重试"), QMessageBox::ActionRole);
-        box.setDefaultButton(box.addButton(QStringLiteral("继续"), QMessageBox::AcceptRole));
+        box.addButton(QCoreApplication::translate("vesk::toolkit", "取消"),
+                      QMessageBox::RejectRole);
+        box.addButton(QCoreApplication::translate("vesk::toolkit", "重试"),
+                      QMessageBox::ActionRole);
+        box.setDefaultButton(box.addButton(QCoreApplication::translate("vesk::toolkit", "继续"),
+                                           QMessageBox::AcceptRole));
     }
     box.exec();
 }
@@ -185,7 +188,7 @@ void setAccessible(QWidget* widget, const QString& name, const QString& descript
 }
 
 QString channelName(int channel, const QString& subject) {
-    return QStringLiteral("通道%1 %2").arg(channel).arg(subject);
+    return QCoreApplication::translate("vesk::toolkit", "通道%1 %2").arg(channel).arg(subject);
 }
 
 void makeRoomForCaption(QWidget* widget, int indicatorSpacing, int arrowTrim) {

@@ -38,7 +38,8 @@ VESK::VESK(BuildProfile profile, Waits& waits, WindowSeams seams, QWidget* paren
     : QWidget(parent), m_profile(std::move(profile)), m_waits(waits),
       m_openUrl(std::move(seams.openUrl)), m_messages(seams.messages), m_choices(seams.ports) {
     setObjectName(QStringLiteral("VESK"));
-    setWindowTitle(m_profile.caption);
+    // The profile is made before any translation is installed; its caption is translated here.
+    setWindowTitle(QCoreApplication::translate("vesk::BuildProfile", m_profile.caption.toUtf8()));
     // The version is told here too, to screen readers and UI automation.
     setAccessibleDescription(m_profile.program + QLatin1Char(' ') + QStringLiteral(VESK_VERSION));
     setFixedSize(toolkit::twipsToPixels(ClientWidthTwips),
@@ -61,25 +62,25 @@ VESK::VESK(BuildProfile profile, Waits& waits, WindowSeams seams, QWidget* paren
 
     // Frames first, so that the controls placed over them later stack above them. Frame6 overlaps
     // the lower part of frame2 and is stacked above it.
-    m_frame3 = makeFrame("Frame3", QStringLiteral("控制端口"), 120, 120, 3855, 615);
-    m_frame2 = makeFrame("frame2", QStringLiteral("互锁设置模块"), 120, 960, 2175, 5415);
-    m_frame6 = makeFrame("Frame6", QStringLiteral("开机状态设置"), 120, 3240, 2175, 3135);
+    m_frame3 = makeFrame("Frame3", tr("控制端口"), 120, 120, 3855, 615);
+    m_frame2 = makeFrame("frame2", tr("互锁设置模块"), 120, 960, 2175, 5415);
+    m_frame6 = makeFrame("Frame6", tr("开机状态设置"), 120, 3240, 2175, 3135);
     m_frame5 = makeFrame("Frame5", QString(), 2400, 840, 6375, 5055);
-    m_frame5->setAccessibleName(QStringLiteral("通道状态与延时时间"));
+    m_frame5->setAccessibleName(tr("通道状态与延时时间"));
     if (m_profile.classic)
-        m_frame1 = makeFrame("Frame1", QStringLiteral("通道开关设置区"), 2400, 6000, 6375, 2775);
+        m_frame1 = makeFrame("Frame1", tr("通道开关设置区"), 2400, 6000, 6375, 2775);
     else
-        m_frame1 = makeFrame("Frame1", QStringLiteral("单端口操作区"), 2400, 6000, 3855, 2775);
-    m_frame4 = makeFrame("Frame4", QStringLiteral("数据显示区"), 120, 8880, 8655, 855);
+        m_frame1 = makeFrame("Frame1", tr("单端口操作区"), 2400, 6000, 3855, 2775);
+    m_frame4 = makeFrame("Frame4", tr("数据显示区"), 120, 8880, 8655, 855);
 
     m_display = new DataDisplay(m_frame4);
     placeTwips(m_display, 120, 240, 8415, 495);
-    toolkit::setAccessible(m_display, QStringLiteral("数据显示"));
+    toolkit::setAccessible(m_display, tr("数据显示"));
 
     m_link = new DeviceLink(*m_port, m_waits, *m_display, *m_messages, this);
     m_status = new StatusQuery(*m_link, this);
 
-    m_err1 = new QCheckBox(QStringLiteral("忽略返回"), this);
+    m_err1 = new QCheckBox(tr("忽略返回"), this);
     m_err1->setObjectName(QStringLiteral("err1"));
     m_err1->setChecked(true);
     placeTwips(m_err1, 2760, 780, 1095, 255);
@@ -139,7 +140,7 @@ void VESK::createLabels() {
     connect(link, &toolkit::ClickLabel::clicked, this, [this] { m_openUrl(VESK::webAddress()); });
     m_label24 = link;
 
-    m_label23 = new toolkit::ClickLabel(QStringLiteral("说明:选中为开未选为关!"), m_frame6);
+    m_label23 = new toolkit::ClickLabel(tr("说明:选中为开未选为关!"), m_frame6);
     m_label23->setObjectName(QStringLiteral("Label23"));
     placeTwips(m_label23, 120, 870, 1935, 255);
     toolkit::setTextColor(m_label23, toolkit::Red);

@@ -1,6 +1,7 @@
 // A console window on a pseudo-terminal, with message boxes recorded instead of shown.
 #pragma once
 
+#include <QComboBox>
 #include <QList>
 #include <QPushButton>
 #include <QTest>
@@ -80,6 +81,18 @@ struct Console {
     QStringList urls;
     std::unique_ptr<vesk::VESK> window;
 };
+
+// What a widget shows: its caption, title or text, a list's entries.
+inline QStringList shownTexts(const QWidget* w) {
+    QStringList texts;
+    for (const char* name : {"text", "title", "plainText"})
+        if (const QVariant value = w->property(name); value.isValid())
+            texts << value.toString();
+    if (auto* combo = qobject_cast<const QComboBox*>(w))
+        for (int i = 0; i < combo->count(); ++i)
+            texts << combo->itemText(i);
+    return texts;
+}
 
 inline QByteArray hexBytes(const char* text) {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
