@@ -123,6 +123,27 @@ private slots:
         QCOMPARE(c.messageTexts(), QStringList{});
     }
 
+    // Start-up on tcp:// makes one connection and keeps it: both query frames go over it and no
+    // second client turns up (a device server that admits one client would refuse it).
+    void startUpConnectsOnce() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        Console c(false, false);
+        c.window->port().setLocationFor(
+            1, *parsePortLocation(QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort())));
+        c.window->startUp();
+        QVERIFY(server.waitForNewConnection(5000));
+        QTcpSocket* client = server.nextPendingConnection();
+        QByteArray bytes;
+        QVERIFY(QTest::qWaitFor([&] { return (bytes += client->readAll()).size() >= 14; }, 5000));
+        QCOMPARE(bytes, QByteArray::fromHex("CA20FE200101F5").repeated(2));
+        QVERIFY(c.settle());
+        QVERIFY(!server.hasPendingConnections());
+        QCOMPARE(client->state(), QAbstractSocket::ConnectedState);
+        QCOMPARE(caption(c), QColor(255, 0, 0));
+        QCOMPARE(c.messageTexts(), QStringList{});
+    }
+
     // A typed entry that is no port is refused with its reason and nothing is stored; a valid one
     // is stored at once, reopens the open port on it, and a restarted real program uses it.
     void typedEntryAndSavedChoice() {
