@@ -280,12 +280,11 @@ void startOnce(const QString& program, WireTap& tap, Figure& firstFrame, Figure&
 }
 
 void startUp(const Options& options, WireTap& tap, std::vector<Figure>& out) {
-    Figure bareFrame{"start-up: bare Qt program, process start -> first frame", "ms", -inf, inf,
-                     true};
+    Figure bareFrame{"start-up: bare Qt, process start -> first frame", "ms", -inf, inf, true};
     Figure firstFrame{"start-up: process start -> first query frame", "ms", -inf, 250};
     Figure ratio{"start-up: console / bare Qt, medians", "x", -inf, 1.1, false, 2};
     Figure painted{"start-up: process start -> window painted", "ms"};
-    Figure bareResident{"start-up: bare Qt program, resident memory", "MB", -inf, inf, true};
+    Figure bareResident{"start-up: bare Qt, resident memory", "MB", -inf, inf, true};
     Figure resident{"start-up: resident memory", "MB", -inf, 45};
     Figure extra{"start-up: console - bare Qt memory, medians", "MB", -inf, 8};
     // Several runs of each, taking turns, so that a busy moment of the machine falls on both.
