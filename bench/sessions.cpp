@@ -260,25 +260,41 @@ void channelSwitch(const Options& options, WireTap& tap, std::vector<Figure>& ou
     out.push_back(gap);
 }
 
-void startUp(const Options& options, WireTap& tap, std::vector<Figure>& out) {
-    Figure firstFrame{"start-up: process start -> first query frame", "ms", -inf, 250};
-    Figure painted{"start-up: process start -> window painted", "ms"};
-    Figure resident{"start-up: resident memory", "MB", -inf, 45};
+// Starts `program` on the tapped line as the bench starts the console: from the moment it is
+// started to its first frame on the line, and its resident memory once its start-up is over.
+void startOnce(const QString& program, WireTap& tap, Figure& firstFrame, Figure& resident) {
     const auto sent = [&tap] { return tap.record(WireTap::FromConsole).arrivalNs; };
-    for (int run = 1; run <= options.runs; ++run) {
-        // The real program: from the moment it is started to its first frame on the line.
-        tap.clear();
-        QProcess panel;
-        const std::int64_t started = monotonicNs();
-        panel.start(QStringLiteral(VESK_BENCH_PANEL), {});
-        if (idle(10'000, [&] { return !sent().empty(); })) {
-            firstFrame.add(ms(sent().front() - started));
-            idle(1500); // the start-up query, its reply and the lamps are over within a second
-            if (const double kb = residentKb(QString::number(panel.processId())); kb > 0)
-                resident.add(kb / 1024);
+    tap.clear();
+    QProcess process;
+    const std::int64_t started = monotonicNs();
+    process.start(program, {});
+    if (idle(10'000, [&] { return !sent().empty(); })) {
+        firstFrame.add(ms(sent().front() - started));
+        idle(1500); // the start-up query, its reply and the lamps are over within a second
+        if (const double kb = residentKb(QString::number(process.processId())); kb > 0)
+            resident.add(kb / 1024);
+    }
+    process.kill();
+    process.waitForFinished(5000);
+    idle(300); // let the simulator finish its replies to the closed port
+}
+
+void startUp(const Options& options, WireTap& tap, std::vector<Figure>& out) {
+    Figure bareFrame{"start-up: bare Qt, process start -> first frame", "ms", -inf, inf, true};
+    Figure firstFrame{"start-up: process start -> first query frame", "ms", -inf, 250};
+    Figure ratio{"start-up: console / bare Qt, medians", "x", -inf, 1.1, false, 2};
+    Figure painted{"start-up: process start -> window painted", "ms"};
+    Figure bareResident{"start-up: bare Qt, resident memory", "MB", -inf, inf, true};
+    Figure resident{"start-up: resident memory", "MB", -inf, 45};
+    Figure extra{"start-up: console - bare Qt memory, medians", "MB", -inf, 8};
+    // Several runs of each, taking turns, so that a busy moment of the machine falls on both.
+    for (int run = 1; run <= std::max(5, 3 * options.runs); ++run) {
+        for (const bool console : {run % 2 == 1, run % 2 == 0}) {
+            if (console)
+                startOnce(QStringLiteral(VESK_BENCH_PANEL), tap, firstFrame, resident);
+            else
+                startOnce(QStringLiteral(VESK_BENCH_BARE), tap, bareFrame, bareResident);
         }
-        panel.kill();
-        panel.waitForFinished(5000);
 
         // The window painted: this program in its probe role runs the same start-up.
         QProcess probe;
@@ -287,9 +303,14 @@ void startUp(const Options& options, WireTap& tap, std::vector<Figure>& out) {
         const QByteArray shown = probe.waitForFinished(10'000) ? probe.readAll() : QByteArray();
         if (shown.startsWith("SHOWN "))
             painted.add(ms(shown.mid(6).trimmed().toLongLong() - probeStarted));
-        idle(300); // let the simulator finish its replies to the closed console
+        idle(300);
     }
-    out.insert(out.end(), {firstFrame, painted, resident});
+    const auto median = [](const Figure& f) { return percentile(f.samples, 50); };
+    if (median(firstFrame) && median(bareFrame))
+        ratio.add(*median(firstFrame) / *median(bareFrame));
+    if (median(resident) && median(bareResident))
+        extra.add(*median(resident) - *median(bareResident));
+    out.insert(out.end(), {bareFrame, firstFrame, ratio, painted, bareResident, resident, extra});
 }
 
 void hour(const Options& options, WireTap& tap, std::vector<Figure>& out) {

@@ -125,6 +125,24 @@ private slots:
         QCOMPARE(c.messageTexts(), QStringList{});
     }
 
+    // Start-up on tcp:// connects once and keeps that connection for both query frames (a device
+    // server that admits one client would refuse a second).
+    void startUpConnectsOnce() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        Console c(false, false);
+        c.window->port().setLocationFor(
+            1, *parsePortLocation(QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort())));
+        c.window->startUp();
+        QVERIFY(server.waitForNewConnection(5000));
+        QTcpSocket* client = server.nextPendingConnection();
+        QByteArray bytes;
+        QVERIFY(QTest::qWaitFor([&] { return (bytes += client->readAll()).size() >= 14; }, 5000));
+        QCOMPARE(bytes, QByteArray::fromHex("CA20FE200101F5").repeated(2));
+        QVERIFY(!server.hasPendingConnections() && client->isOpen());
+        QCOMPARE(caption(c), QColor(255, 0, 0));
+    }
+
     // A typed entry that is no port is refused with its reason and nothing is stored; a valid one
     // is stored at once, reopens the open port on it, and a restarted real program uses it.
     void typedEntryAndSavedChoice() {

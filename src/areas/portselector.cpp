@@ -1,6 +1,7 @@
 #include "portselector.h"
 
 #include <QButtonGroup>
+#include <QEvent>
 #include <QFileInfo>
 #include <QMenu>
 #include <QPushButton>
@@ -29,6 +30,7 @@ PortSelector::PortSelector(const AreaContext& ctx, PortChoices& choices, QWidget
         toolkit::placeTwips(button, 120 + 930 * i, 240, 855, 315);
         toolkit::setTextColor(button, toolkit::Black);
         button->setContextMenuPolicy(Qt::CustomContextMenu);
+        button->installEventFilter(this);
         connect(button, &QWidget::customContextMenuRequested, this, [this, i, button](QPoint at) {
             QMenu* menu = buildMenu(i);
             menu->popup(button->mapToGlobal(at));
@@ -73,12 +75,30 @@ PortSelector::PortSelector(const AreaContext& ctx, PortChoices& choices, QWidget
     });
     connect(&port, &SerialPortControl::answered, this, [this] { refreshTooltips(); });
     connect(&m_choices, &PortChoices::changed, this, [this] { refreshTooltips(true); });
-    refreshTooltips(true);
+    refreshTooltips();
+}
+
+bool PortSelector::eventFilter(QObject* watched, QEvent* event) {
+    // Listing the ports takes long enough to be felt at start-up; it is done when the operator
+    // first points at a port button, before that button's tooltip shows.
+    if (event->type() == QEvent::ToolTip && !m_listed)
+        refreshTooltips(true);
+    return QObject::eventFilter(watched, event);
 }
 
 void PortSelector::select(int index) {
     m_buttons.at(index)->setChecked(true);
     switchPort(index);
+}
+
+void PortSelector::selectAtStartUp(int index) {
+    SerialPortControl& port = m_link.port();
+    if (port.commPort() != index + 1 || !(port.portOpen() || port.connecting()))
+        return select(index);
+    m_buttons.at(index)->setChecked(true);
+    m_reopener->stop();
+    m_pending = -1;
+    showOpenResult(index);
 }
 
 void PortSelector::switchPort(int index) {
@@ -87,7 +107,13 @@ void PortSelector::switchPort(int index) {
     m_pending = -1;
     port.setPortOpen(false);
     port.setCommPort(index + 1);
-    if (port.setPortOpen(true)) {
+    port.setPortOpen(true);
+    showOpenResult(index);
+}
+
+void PortSelector::showOpenResult(int index) {
+    SerialPortControl& port = m_link.port();
+    if (port.portOpen()) {
         m_reasons[index].clear();
         colourCaptions(index);
         refreshTooltips();

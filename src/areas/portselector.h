@@ -35,6 +35,10 @@ public:
     QPushButton* button(int index) const { return m_buttons.at(index); }
     // Selects button `index` as the program, which runs the port switch like a click does.
     void select(int index);
+    // Selects button `index` at start-up: as select(), except that the port the start-up has just
+    // opened for that button, or is still connecting, is kept instead of being closed and opened a
+    // second time (a device server that admits one client may still hold the first connection).
+    void selectAtStartUp(int index);
     // The port switch for button `index` (0..3).
     void switchPort(int index);
     // One status query as soon as a connection that is still under way opens (start-up on tcp://).
@@ -49,11 +53,17 @@ public:
     // Stores `location` for button `index` and, when that button's port is the open one, reopens.
     void choose(int index, const PortLocation& location);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // Captions, tooltips or the message for button `index` after its port was opened.
+    void showOpenResult(int index);
     void colourCaptions(int openIndex);
     void openFailed(int index, const PortError& error);
     // Rebuilds the tooltips; `rescan` lists the ports present again (some milliseconds, so never
-    // while a reply is arriving).
+    // while a reply is arriving, and not at start-up: the first list is made when a tooltip is
+    // first asked for).
     void refreshTooltips(bool rescan = false);
     QString tooltip(int index, const QList<QSerialPortInfo>& present) const;
 
@@ -66,6 +76,7 @@ private:
     std::array<QPushButton*, 4> m_buttons{};
     std::array<QString, 4> m_reasons; // why each port last failed to open
     QList<QSerialPortInfo> m_present; // the serial ports the system listed last
+    bool m_listed = false;            // m_present has been made
     int m_pending = -1;               // button whose tcp:// connection is under way
     bool m_queryWhenOpened = false;
 };

@@ -67,8 +67,10 @@ QString byIdLink(const QString& device) {
 } // namespace
 
 void PortSelector::refreshTooltips(bool rescan) {
-    if (rescan)
+    if (rescan) {
         m_present = QSerialPortInfo::availablePorts();
+        m_listed = true;
+    }
     for (int index = 0; index < 4; ++index)
         m_buttons[index]->setToolTip(tooltip(index, m_present));
 }

@@ -167,8 +167,10 @@ bool SerialPortControl::openSerial(const PortLocation& location) {
         m_port.clearError();
         return fail(error);
     }
-    // Bytes that arrived before the port was ours belong to nobody.
-    m_port.clear(QSerialPort::AllDirections);
+    // Bytes that arrived before the port was ours belong to nobody. Output is left alone: on a
+    // pseudo-terminal, clearing it would also drop a frame sent just before the port was closed
+    // and opened again that the other end has not taken yet.
+    m_port.clear(QSerialPort::Input);
     m_device = &m_port;
     emit opened();
     return true;

@@ -191,7 +191,7 @@ void VESK::startUp() {
     if (m_waits.closing())
         return;
 
-    m_portSelector->select(0);
+    m_portSelector->selectAtStartUp(0);
     if (m_waits.closing())
         return;
     m_series->selectAtStartUp();

@@ -1,8 +1,9 @@
 // vesk-faultconsole: the console window (full, or --classic) as a process of its own on the ports
 // named by VESKPANEL_COMn, driven by lines on stdin: "click NAME", "stats", "resetgap",
-// "random N SEED", "settle", "close". It answers READY, ACK <command>, STATS gap=<ms> rss=<kB>
-// lamps=<8 x 0/1> ports=<4 x 0/1> written=<n> pending=<n> (1 = red), RANDOM-DONE, SETTLED,
-// MSG <text> (with --record-messages), BOX <text> (a real dialogue opened) and EXIT pending=<n>.
+// "random N SEED", "settle" (polling off, then every operation ended), "close". It answers READY,
+// ACK <command>, STATS gap=<ms> rss=<kB> lamps=<8 x 0/1> ports=<4 x 0/1> written=<n> pending=<n> (1
+// = red), RANDOM-DONE, SETTLED, MSG <text> (with --record-messages), BOX <text> (a real dialogue
+// opened) and EXIT pending=<n>.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -23,6 +24,7 @@
 #include "app/application.h"
 #include "areas/multichannelarea.h"
 #include "core/devicelink.h"
+#include "core/statusquery.h"
 #include "core/waits.h"
 #include "toolkit/toolkit.h"
 #include "window/vesk.h"
@@ -208,6 +210,8 @@ private:
             m_operator = std::make_unique<RandomOperator>(m_window, line.section(' ', 2).toUInt());
             m_operator->run(name.toInt());
         } else if (command == "settle") {
+            // No more polls: afterwards the count of frames written is final.
+            m_window.statusQuery().setAutomatic(false);
             waitSettled();
         } else if (command == "close") {
             say("ACK " + line);

@@ -40,10 +40,9 @@ private slots:
         QVERIFY(port.open(QIODevice::ReadWrite));
         port.write(bytes);
         QVERIFY(port.waitForBytesWritten(1000));
-        QTest::qWait(200);
-        const QJsonObject state = sim.state();
-        QCOMPARE(state.value(QStringLiteral("parseIssues")).toObject(), issues);
-        QCOMPARE(state.value(QStringLiteral("framesReceived")).toInt(), frames);
+        // The simulator reads its line and its commands on one loop: ask until it has the bytes.
+        QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(u"parseIssues").toObject(), issues, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(u"framesReceived").toInt(), frames, 5000);
     }
 
     void randomActionsSendOnlyWholeFrames_data() {
@@ -79,14 +78,16 @@ private slots:
                  "the actions did not finish");
         QVERIFY(console.isRunning());
         const QHash<QString, QString> afterRun = console.stats();
-        // Wait for every operation to end (a timed hold lasts 9 s).
+        // Polling stops and every operation ends (a timed hold lasts 9 s): no frame follows.
         console.send(QStringLiteral("settle"));
         QVERIFY(!console.waitForLine(QStringLiteral("SETTLED"), 30000, from).isEmpty());
-        QTest::qWait(300);
         const QHash<QString, QString> s = console.stats();
-
-        const QJsonObject state = sim.state();
-        const qint64 received = state.value(QStringLiteral("framesReceived")).toInteger();
+        // The last frames may still be on their way to the simulator.
+        QJsonObject state;
+        QTRY_VERIFY_WITH_TIMEOUT((state = sim.state()).value(u"framesReceived").toInteger() >=
+                                     s["written"].toLongLong(),
+                                 10000);
+        const qint64 received = state.value(u"framesReceived").toInteger();
         qInfo("frames written %lld, received %lld, malformed %lld, messages %lld, "
               "RSS %lld kB, largest event-loop gap during the run %lld ms",
               s["written"].toLongLong(), received,
