@@ -83,6 +83,7 @@ public:
     // While set, single-channel switch frames are taken but change nothing, like a relay that
     // does not follow (for testing read-back).
     void setIgnoreSwitches(bool ignore) { m_ignoreSwitches = ignore; }
+    bool ignoresSwitches() const { return m_ignoreSwitches; }
 
     // Moves device time on by ms milliseconds, carrying out the switches that fall due.
     void advance(qint64 ms);

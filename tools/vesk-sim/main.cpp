@@ -1,8 +1,7 @@
 // vesk-sim: a simulated eight-channel power controller on a pseudo-terminal, for testing the
 // console without hardware. See --help for the options and the console commands on stdin.
+#include "bus.h"
 #include "controlconsole.h"
-#include "core/quitsignals.h"
-#include "device.h"
 #include "options.h"
 #include "serialendpoint.h"
 #include "simlog.h"
@@ -57,8 +56,8 @@ int main(int argc, char* argv[]) {
     if (!options->linkPath.isEmpty() && !endpoint.createLink(options->linkPath, &error))
         return fail(error);
 
-    Device device(options->address, options->timeScale);
-    Simulator simulator(device, endpoint, log);
+    Bus bus(options->addresses, options->timeScale);
+    Simulator simulator(bus, endpoint, log);
     ControlConsole console(STDIN_FILENO);
     vesk::QuitSignals quitSignals;
 
@@ -74,9 +73,11 @@ int main(int argc, char* argv[]) {
     // link exists and signals are handled.
     std::fprintf(stdout, "PTY %s\n", qPrintable(endpoint.path()));
     std::fflush(stdout);
-    log.line(QStringLiteral("started on %1, address %2, time scale %3")
-                 .arg(endpoint.path())
-                 .arg(options->address)
+    log.line(QStringLiteral("started on %1, %2 %3, time scale %4")
+                 .arg(endpoint.path(),
+                      options->addresses.size() == 1 ? QStringLiteral("address")
+                                                     : QStringLiteral("addresses"),
+                      addressesText(options->addresses))
                  .arg(options->timeScale));
 
     const int status = QCoreApplication::exec();

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "bus.h"
+
 #include <QCommandLineParser>
 
 #include <cmath>
@@ -10,13 +12,26 @@ std::optional<SimOptions> parseOptions(const QStringList& arguments, QString* er
                                        QString* help) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Simulated eight-channel power controller on a pseudo-terminal.\n"
-        "Console commands on stdin: state, restart, send <hex bytes>, ignore-switches on|off,\n"
-        "hangup, quit."));
+        "Simulated eight-channel power controllers on a pseudo-terminal: one, or several on one\n"
+        "line (--address 1-40), each with its own states and settings, answering its own address.\n"
+        "Frames to the broadcast address 254 reach all of them; replies sent at the same moment\n"
+        "overlap on the line and are ANDed byte for byte (the idle level is 1).\n"
+        "\n"
+        "Console commands on stdin (ADDRS: one address or a list like --address, default all):\n"
+        "  state [ADDRS]                  state as one JSON line: a controller's object, or\n"
+        "                                 {\"controllers\": [...]} for several\n"
+        "  restart [ADDRS]                power cycle: a written address takes effect\n"
+        "  send <hex bytes>               put raw bytes on the line\n"
+        "  ignore-switches on|off [ADDRS] take single-channel switches but change nothing\n"
+        "  mute ADDRS on|off              off the line: hear no frame, send nothing\n"
+        "  hangup                         close the line as an unplugged adapter would\n"
+        "  quit"));
     const QCommandLineOption helpOption = parser.addHelpOption();
-    const QCommandLineOption address(QStringLiteral("address"),
-                                     QStringLiteral("Device address 0-255 (default 1)."),
-                                     QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption address(
+        QStringLiteral("address"),
+        QStringLiteral("Controller addresses 0-255: one (default 1), a range or a "
+                       "list such as 1-40 or 1,3,5-9."),
+        QStringLiteral("ADDRS"), QStringLiteral("1"));
     const QCommandLineOption timeScale(
         QStringLiteral("time-scale"),
         QStringLiteral("Run device-side delays F times faster (default 1)."), QStringLiteral("F"),
@@ -51,12 +66,14 @@ std::optional<SimOptions> parseOptions(const QStringList& arguments, QString* er
 
     SimOptions options;
     bool ok = false;
-    const int addressValue = parser.value(address).toInt(&ok, 0);
-    if (!ok || addressValue < 0 || addressValue > 255) {
-        *error = QStringLiteral("--address must be 0-255, got '%1'").arg(parser.value(address));
+    const auto addresses = parseAddresses(parser.value(address));
+    if (!addresses) {
+        *error = QStringLiteral("--address must be addresses 0-255 such as 1, 1-40 or 1,3,5-9, "
+                                "got '%1'")
+                     .arg(parser.value(address));
         return std::nullopt;
     }
-    options.address = static_cast<quint8>(addressValue);
+    options.addresses = *addresses;
     options.timeScale = parser.value(timeScale).toDouble(&ok);
     if (!ok || !std::isfinite(options.timeScale) || options.timeScale <= 0) {
         *error = QStringLiteral("--time-scale must be a positive number, got '%1'")

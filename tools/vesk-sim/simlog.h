@@ -19,6 +19,8 @@ public:
         line(QStringLiteral("BAD ") + reason + QStringLiteral(": ") + hex(bytes));
     }
     void ignored(QByteArrayView frame) { line(QStringLiteral("IGNORED ") + hex(frame)); }
+    // A frame for controllers that are off the line (muted): nobody takes it.
+    void muted(QByteArrayView frame) { line(QStringLiteral("MUTED ") + hex(frame)); }
     void line(const QString& text);
 
 private:

@@ -5,6 +5,7 @@
 #include "simlog.h"
 #include "statejson.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -18,11 +19,21 @@ namespace {
 constexpr int QuitDrainLimitMs = 2000;
 } // namespace
 
-Simulator::Simulator(Device& device, SerialEndpoint& endpoint, SimLog& log, QObject* parent)
-    : QObject(parent), m_device(device), m_endpoint(endpoint), m_log(log),
+Simulator::Simulator(Bus& bus, SerialEndpoint& endpoint, SimLog& log, QObject* parent)
+    : QObject(parent), m_bus(bus), m_endpoint(endpoint), m_log(log),
       m_pacer([&endpoint](QByteArrayView bytes) { return endpoint.write(bytes); }) {
     m_clock.start();
-    m_device.setEventSink([this](const QString& line) { m_log.line(line); });
+    // With several controllers, each line a controller reports names it by its address.
+    for (int i = 0; i < m_bus.size(); ++i) {
+        Device& device = m_bus.device(i);
+        if (m_bus.size() == 1)
+            device.setEventSink([this](const QString& line) { m_log.line(line); });
+        else
+            device.setEventSink([this, &device](const QString& line) {
+                m_log.line(
+                    QStringLiteral("controller %1: %2").arg(device.state().address).arg(line));
+            });
+    }
     m_switchTimer.setSingleShot(true);
     m_switchTimer.setTimerType(Qt::PreciseTimer);
     m_partialTimer.setSingleShot(true);
@@ -37,13 +48,24 @@ Simulator::Simulator(Device& device, SerialEndpoint& endpoint, SimLog& log, QObj
 }
 
 void Simulator::execute(const QString& line) {
-    const QString command = line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+    const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QString command = words.value(0);
     const QString argument = line.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
+    const auto onOff = [&](int index) -> std::optional<bool> {
+        if (words.value(index) == QLatin1String("on"))
+            return true;
+        if (words.value(index) == QLatin1String("off"))
+            return false;
+        m_log.line(QStringLiteral("console: %1 needs on or off, got '%2'").arg(command, argument));
+        return std::nullopt;
+    };
     if (command == QLatin1String("state")) {
-        printState();
+        printState(select(words.value(1), command));
     } else if (command == QLatin1String("restart")) {
+        const QList<int> indexes = select(words.value(1), command);
         syncDevice();
-        m_device.restart();
+        for (const int i : indexes)
+            m_bus.device(i).restart();
         syncDevice();
     } else if (command == QLatin1String("send")) {
         const auto bytes = fromHex(argument);
@@ -52,9 +74,22 @@ void Simulator::execute(const QString& line) {
         else
             transmit(*bytes);
     } else if (command == QLatin1String("ignore-switches")) {
-        m_device.setIgnoreSwitches(argument == QLatin1String("on"));
-        m_log.line(QStringLiteral("console: switches %1")
-                       .arg(argument == QLatin1String("on") ? "ignored" : "applied"));
+        const auto on = onOff(1);
+        const QList<int> indexes = on ? select(words.value(2), command) : QList<int>();
+        for (const int i : indexes)
+            m_bus.device(i).setIgnoreSwitches(*on);
+        if (!indexes.isEmpty())
+            m_log.line(QStringLiteral("console: switches %1%2")
+                           .arg(*on ? "ignored" : "applied", where(indexes)));
+    } else if (command == QLatin1String("mute")) {
+        const auto on = onOff(2);
+        const QList<int> indexes =
+            on && words.size() == 3 ? select(words.value(1), command) : QList<int>();
+        for (const int i : indexes)
+            m_bus.setMuted(i, *on);
+        if (!indexes.isEmpty())
+            m_log.line(QStringLiteral("console: %1%2")
+                           .arg(*on ? "muted, off the line" : "on the line again", where(indexes)));
     } else if (command == QLatin1String("hangup")) {
         m_pacer.clear();
         m_endpoint.hangup();
@@ -64,6 +99,35 @@ void Simulator::execute(const QString& line) {
     } else {
         m_log.line(QStringLiteral("console: unknown command '%1'").arg(line));
     }
+}
+
+QList<int> Simulator::select(const QString& addresses, const QString& command) {
+    QList<int> indexes;
+    if (addresses.isEmpty()) {
+        for (int i = 0; i < m_bus.size(); ++i)
+            indexes.append(i);
+        return indexes;
+    }
+    QString error;
+    if (const auto list = parseAddresses(addresses, &error)) {
+        indexes = m_bus.indexesAt(*list);
+        if (indexes.isEmpty())
+            m_log.line(QStringLiteral("console: %1: no controller at %2").arg(command, addresses));
+    } else {
+        m_log.line(QStringLiteral("console: %1: %2").arg(command, error));
+    }
+    return indexes;
+}
+
+QString Simulator::where(const QList<int>& indexes) const {
+    if (m_bus.size() == 1)
+        return {};
+    QList<quint8> addresses;
+    for (const int i : indexes)
+        addresses.append(m_bus.device(i).state().address);
+    std::sort(addresses.begin(), addresses.end());
+    addresses.erase(std::unique(addresses.begin(), addresses.end()), addresses.end());
+    return QStringLiteral(" at %1").arg(addressesText(addresses));
 }
 
 void Simulator::requestQuit() {
@@ -100,21 +164,30 @@ void Simulator::expirePartial() {
 void Simulator::handle(const std::vector<ParseEvent>& events) {
     for (const ParseEvent& event : events) {
         if (!event.isFrame()) {
-            m_device.noteMalformed();
+            m_bus.noteMalformed();
             ++m_parseIssues[issueText(event.issue)];
             m_log.bad(issueText(event.issue), event.bytes);
             continue;
         }
-        // RX first, so that the state changes the frame causes are logged after it.
-        if (m_device.accepts(static_cast<quint8>(event.bytes[2])))
+        // RX first, so that the state changes the frame causes are logged after it. A frame for
+        // muted controllers only is logged as such, so that the attempts to reach them show.
+        const Bus::Reach reach = m_bus.reach(static_cast<quint8>(event.bytes[2]));
+        if (reach == Bus::Reach::Listening)
             m_log.rx(event.bytes);
-        const Device::Result result = m_device.handleFrame(event.bytes);
-        if (result.outcome == Device::Outcome::Ignored)
-            m_log.ignored(event.bytes);
-        else if (result.outcome == Device::Outcome::Rejected)
+        else if (reach == Bus::Reach::MutedOnly)
+            m_log.muted(event.bytes);
+        const Bus::Result result = m_bus.handleFrame(event.bytes);
+        if (result.outcome == Device::Outcome::Ignored) {
+            if (reach == Bus::Reach::Nobody)
+                m_log.ignored(event.bytes);
+        } else if (result.outcome == Device::Outcome::Rejected) {
             m_log.bad(result.reason, event.bytes);
-        else if (!result.reply.isEmpty())
+        } else if (!result.reply.isEmpty()) {
+            if (result.answers > 1)
+                m_log.line(QStringLiteral("collision: %1 controllers answered at once")
+                               .arg(result.answers));
             transmit(result.reply);
+        }
     }
     syncDevice();
 }
@@ -129,19 +202,27 @@ void Simulator::transmit(const QByteArray& bytes) {
 }
 
 void Simulator::syncDevice() {
-    m_device.advance(nowMs() - m_device.nowMs());
-    if (const auto wait = m_device.msUntilNextSwitch())
+    m_bus.advanceTo(nowMs());
+    if (const auto wait = m_bus.msUntilNextSwitch())
         m_switchTimer.start(static_cast<int>(std::min<qint64>(*wait, INT_MAX)));
     else
         m_switchTimer.stop();
 }
 
-void Simulator::printState() {
+void Simulator::printState(const QList<int>& indexes) {
     syncDevice();
-    QJsonObject state = stateToJson(m_device);
     QJsonObject issues;
     for (auto it = m_parseIssues.cbegin(); it != m_parseIssues.cend(); ++it)
         issues.insert(it.key(), it.value());
+    QJsonArray controllers;
+    for (const int i : indexes) {
+        QJsonObject controller = stateToJson(m_bus.device(i));
+        controller.insert(QStringLiteral("muted"), m_bus.muted(i));
+        controllers.append(controller);
+    }
+    QJsonObject state = controllers.size() == 1
+                            ? controllers.first().toObject()
+                            : QJsonObject{{QStringLiteral("controllers"), controllers}};
     state.insert(QStringLiteral("parseIssues"), issues);
     const QByteArray line = QJsonDocument(state).toJson(QJsonDocument::Compact) + '\n';
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);

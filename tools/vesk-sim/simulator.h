@@ -1,9 +1,9 @@
-// Ties the device model to the serial line: bytes from the line go through the frame parser to the
-// device, replies go back at line pace, device time follows the monotonic clock, and the console
-// commands from stdin drive and inspect it all.
+// Ties the controllers to the serial line: bytes from the line go through the frame parser (once,
+// whatever the number of controllers) to the controllers, replies go back at line pace, device time
+// follows the monotonic clock, and the console commands from stdin drive and inspect it all.
 #pragma once
 
-#include "device.h"
+#include "bus.h"
 #include "frameparser.h"
 #include "linepacer.h"
 
@@ -23,10 +23,12 @@ class Simulator : public QObject {
     Q_OBJECT
 
 public:
-    Simulator(Device& device, SerialEndpoint& endpoint, SimLog& log, QObject* parent = nullptr);
+    Simulator(Bus& bus, SerialEndpoint& endpoint, SimLog& log, QObject* parent = nullptr);
 
-    // One console line: state, restart, send <hex bytes>, hangup, quit. "state" prints the device
-    // state as one JSON line, with "parseIssues": what the frame parser rejected, counted by kind.
+    // One console line: state [ADDRS], restart [ADDRS], send <hex bytes>, ignore-switches on|off
+    // [ADDRS], mute ADDRS on|off, hangup, quit; ADDRS defaults to all controllers. "state" prints
+    // one JSON line: the state of a single controller, or {"controllers": [...]} for several, with
+    // "parseIssues": what the frame parser rejected on the line, counted by kind.
     void execute(const QString& line);
     // Quits once the bytes already queued for the line have been sent.
     void requestQuit();
@@ -40,10 +42,14 @@ private:
     void handle(const std::vector<ParseEvent>& events);
     void transmit(const QByteArray& bytes);
     void syncDevice();
-    void printState();
+    // The controllers a console command names: all without addresses; none (and a log line saying
+    // why) when the text is no address list or no controller has those addresses.
+    QList<int> select(const QString& addresses, const QString& command);
+    void printState(const QList<int>& indexes);
+    QString where(const QList<int>& indexes) const;
     qint64 nowMs() const { return m_clock.elapsed(); }
 
-    Device& m_device;
+    Bus& m_bus;
     SerialEndpoint& m_endpoint;
     SimLog& m_log;
     FrameParser m_parser;

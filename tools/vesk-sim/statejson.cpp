@@ -54,6 +54,7 @@ QJsonObject stateToJson(const Device& device) {
         {QStringLiteral("malformed"), static_cast<qint64>(state.malformed)},
         {QStringLiteral("ignored"), static_cast<qint64>(state.ignored)},
         {QStringLiteral("pendingSwitches"), switches},
+        {QStringLiteral("ignoresSwitches"), device.ignoresSwitches()},
     };
 }
 

@@ -9,7 +9,8 @@ class Device;
 
 // Keys: address, pendingAddress (null when none), channels, onDelays, offDelays, stateMask,
 // powerOnMode, interlockPairs, pairParams {"0x20": [a, b], ...}, keysLocked, framesReceived,
-// malformed, ignored, pendingSwitches [{channel, on, dueInMs}, ...] in the order they fall due.
+// malformed, ignored, pendingSwitches [{channel, on, dueInMs}, ...] in the order they fall due,
+// ignoresSwitches.
 QJsonObject stateToJson(const Device& device);
 
 } // namespace vesk::sim
