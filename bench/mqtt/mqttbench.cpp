@@ -3,7 +3,11 @@
 //     the simulator); the time from publishing to the frame in the simulator's log, and whether
 //     every frame arrived byte-exact and in order.
 //  2. Idle: four controllers polled every two seconds; CPU share and resident memory over time.
+//  3. One line, many controllers: 40 controllers on one simulated line, polled more often than the
+//     line can carry; status polls per second against the line's limit, each controller's share,
+//     and `set` -> frame latency meanwhile. Then 10 of the 40 silent, against the 30 alone.
 // Usage: vesk-mqtt-bench [--commands N] [--spacing MS] [--idle-seconds S] [--poll-interval SECONDS]
+//                        [--line-seconds S]
 #include "mqtt/broker.h"
 #include "support/simprocess.h"
 
@@ -20,7 +24,9 @@
 #include <mosquitto.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <unistd.h>
 #include <vector>
@@ -179,6 +185,124 @@ int idle(const Broker& broker, int seconds, double poll) {
     return cpu < 0.5 && peakRss < 20 * 1024 ? 0 : 1;
 }
 
+// Status polls the simulator received per address, in [from, to).
+std::map<int, int> pollsByAddress(const QList<SimFrame>& frames, const QDateTime& from,
+                                  const QDateTime& to) {
+    std::map<int, int> polls;
+    for (const SimFrame& f : frames)
+        if (f.hex.mid(9, 2) == QLatin1String("20") && f.at >= from && f.at < to)
+            ++polls[f.hex.mid(6, 2).toInt(nullptr, 16)];
+    return polls;
+}
+
+// The simulator's time from a status query to its reply, median over its log (1 ms clock).
+double turnaroundMs(const QStringList& log) {
+    std::vector<qint64> gaps;
+    QDateTime asked;
+    for (const QString& line : log) {
+        const QDateTime at = QDateTime::fromString(line.section(' ', 0, 0), Qt::ISODateWithMs);
+        const QString kind = line.section(' ', 1, 1), hex = line.section(' ', 2);
+        if (kind == QLatin1String("RX") && hex.mid(9, 2) == QLatin1String("20"))
+            asked = at;
+        else if (kind == QLatin1String("TX") && asked.isValid())
+            gaps.push_back(asked.msecsTo(at)), asked = {};
+    }
+    return percentile(gaps, 0.5);
+}
+
+struct LineRun {
+    double livePerSecond = 0; // polls of the answering controllers
+    double low = 0, high = 0; // the least and most polled controller against the mean
+    double turnaround = 0;
+    std::vector<qint64> setDelays;
+};
+
+// `configured` controllers c1.. at addresses 1.. on one line where only 1..`live` answer; after
+// `warmup` s, the polls of `seconds` s, with a `set` for c1 every 50 ms meanwhile when `sets`.
+LineRun lineRun(const Broker& broker, int configured, int live, int warmup, int seconds,
+                bool sets) {
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("bus"));
+    SimProcess sim({QStringLiteral("--link"), link, QStringLiteral("--address"),
+                    QStringLiteral("1-%1").arg(live)});
+    Daemon daemon;
+    LineRun run;
+    if (!startDaemon(daemon, writeConfig(dir, broker.port(), QStringList(configured, link), 0.5),
+                     broker, live))
+        return std::fprintf(stderr, "daemon did not come online\n"), run;
+    QTest::qWait(warmup * 1000);
+    mosquitto* client = mosquitto_new(nullptr, true, nullptr);
+    mosquitto_connect(client, "127.0.0.1", broker.port(), 30);
+    mosquitto_loop_start(client);
+    const qsizetype before = sim.received().size();
+    const QDateTime from = QDateTime::currentDateTime();
+    std::vector<qint64> sentAt;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; clock.elapsed() < seconds * 1000LL; ++i) {
+        if (sets) {
+            const QByteArray topic =
+                QStringLiteral("vesk/c1/channel/%1/set").arg(i % 8 + 1).toUtf8();
+            sentAt.push_back(QDateTime::currentMSecsSinceEpoch());
+            const char* payload = (i / 8) % 2 ? "OFF" : "ON";
+            mosquitto_publish(client, nullptr, topic.constData(), int(qstrlen(payload)), payload, 0,
+                              false);
+        }
+        QTest::qWait(50);
+    }
+    const QDateTime to = from.addMSecs(clock.elapsed());
+    QTest::qWait(500); // the last frames reach the log
+    mosquitto_loop_stop(client, true);
+    mosquitto_destroy(client);
+    const QList<SimFrame> frames = sim.received();
+    qsizetype switchIndex = 0;
+    for (const SimFrame& f : frames.mid(before))
+        if (f.hex.mid(9, 2) == QLatin1String("18") && switchIndex < qsizetype(sentAt.size()))
+            run.setDelays.push_back(f.at.toMSecsSinceEpoch() - sentAt[size_t(switchIndex++)]);
+    const std::map<int, int> polls = pollsByAddress(frames, from, to);
+    int total = 0, low = INT_MAX, high = 0;
+    for (int address = 1; address <= live; ++address) {
+        const int n = polls.count(address) ? polls.at(address) : 0;
+        total += n, low = std::min(low, n), high = std::max(high, n);
+    }
+    const double mean = double(total) / live;
+    run.livePerSecond = total * 1000.0 / double(from.msecsTo(to));
+    run.low = mean > 0 ? low / mean : 0;
+    run.high = mean > 0 ? high / mean : 0;
+    run.turnaround = turnaroundMs(sim.logLines());
+    return run;
+}
+
+int line(const Broker& broker, int seconds) {
+    const LineRun full = lineRun(broker, 40, 40, 10, seconds, true);
+    // The line's limit: a query (7 bytes) and its reply (6 bytes) at 9600 bit/s, ten bits a byte,
+    // and the simulator's turnaround between them.
+    const double cycleMs = 13 * 10 * 1000.0 / 9600 + full.turnaround;
+    const double limit = 1000.0 / cycleMs;
+    const double ratio = full.livePerSecond / limit;
+    std::printf(
+        "line: 40 controllers on one line, each polled every 0.5 s (80/s asked): %.1f polls/s; "
+        "line limit %.1f/s (7 + 6 bytes at 9600 8N1 = 13.5 ms, + %.0f ms turnaround); "
+        "%.0f %% of it (goal >= 85 %%); shares %.2f-%.2f of the mean (goal 0.80-1.20)\n",
+        full.livePerSecond, limit, full.turnaround, 100 * ratio, full.low, full.high);
+    std::printf(
+        "line: set -> frame while saturated: %zu sets, p50 %.0f ms, p99 %.0f ms, max %.0f ms "
+        "(goal p99 < 50 ms)\n",
+        full.setDelays.size(), percentile(full.setDelays, 0.5), percentile(full.setDelays, 0.99),
+        percentile(full.setDelays, 1.0));
+    // After a minute the silent controllers are asked once a minute; the window of a minute holds
+    // one attempt of each.
+    const LineRun dead = lineRun(broker, 40, 30, 60, 60, false);
+    const LineRun alone = lineRun(broker, 30, 30, 10, seconds, false);
+    const double kept = alone.livePerSecond > 0 ? dead.livePerSecond / alone.livePerSecond : 0;
+    std::printf("line: 10 of 40 silent: the 30 others %.1f polls/s, alone %.1f polls/s: %.0f %% "
+                "(goal >= 90 %%); shares %.2f-%.2f of the mean\n",
+                dead.livePerSecond, alone.livePerSecond, 100 * kept, dead.low, dead.high);
+    const bool met = ratio >= 0.85 && full.low >= 0.8 && full.high <= 1.2 &&
+                     percentile(full.setDelays, 0.99) < 50 && kept >= 0.9;
+    return met ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -199,7 +323,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("spacing"),
         QStringLiteral("Pause after each frame before the next command (0: back to back)."),
         QStringLiteral("MS"), QStringLiteral("0"));
-    parser.addOptions({commands, seconds, poll, spacing});
+    const QCommandLineOption lineSeconds(
+        QStringLiteral("line-seconds"),
+        QStringLiteral("Measuring time of the one-line runs (30; 0: skip them)."),
+        QStringLiteral("S"), QStringLiteral("30"));
+    parser.addOptions({commands, seconds, poll, spacing, lineSeconds});
     parser.process(app);
     mosquitto_lib_init();
     Broker broker;
@@ -211,6 +339,8 @@ int main(int argc, char* argv[]) {
                           parser.value(spacing).toInt());
     if (parser.value(seconds).toInt() > 0)
         failed |= idle(broker, parser.value(seconds).toInt(), parser.value(poll).toDouble());
+    if (parser.value(lineSeconds).toInt() > 0)
+        failed |= line(broker, parser.value(lineSeconds).toInt());
     mosquitto_lib_cleanup();
     std::printf("%s\n", failed ? "FAILED a goal" : "all goals met");
     return failed;

@@ -16,12 +16,13 @@ int wireMs(qsizetype bytes) {
     return int((bytes * 10 * 1000 + 9599) / 9600) + 1;
 }
 
-// The wait before the next attempt after `missed` unanswered polls in a row.
+// The wait before the next attempt after `missed` unanswered polls in a row: the interval, and
+// once the controller counts as silent 2 s, 8 s, 32 s, then a minute.
 qint64 retryMs(int missed, int intervalMs) {
     if (missed <= PortQueue::MissesBeforeBackoff)
         return intervalMs;
-    const int doublings = std::min(missed - PortQueue::MissesBeforeBackoff - 1, 16);
-    const qint64 backoff = qint64(PortQueue::BackoffStartMs) << doublings;
+    const int steps = std::min(missed - PortQueue::MissesBeforeBackoff - 1, 8);
+    const qint64 backoff = qint64(PortQueue::BackoffStartMs) << (2 * steps);
     return std::max<qint64>(intervalMs, std::min<qint64>(backoff, PortQueue::BackoffMaxMs));
 }
 
@@ -243,6 +244,8 @@ void PortQueue::summarise() {
     m_summary.stop();
     if (m_line.isOpen())
         logLine(QStringLiteral("%1: open").arg(portName()));
+    else if (!m_lastReason.isEmpty())
+        logLine(QStringLiteral("%1: cannot open: %2; retrying").arg(portName(), m_lastReason));
 }
 
 } // namespace vesk::mqtt

@@ -38,7 +38,7 @@ public:
     static constexpr int ReplyTimeoutMs = 250;
     // Time a device needs to release the line after the last byte of its reply.
     static constexpr int TurnaroundMs = 2;
-    // Unanswered polls in a row at the normal interval; after them the interval doubles from
+    // Unanswered polls in a row at the normal interval; after them the wait grows fourfold from
     // BackoffStartMs up to BackoffMaxMs.
     static constexpr int MissesBeforeBackoff = 3;
     static constexpr int BackoffStartMs = 2000;
