@@ -9,6 +9,7 @@
 // Usage: vesk-mqtt-bench [--commands N] [--spacing MS] [--idle-seconds S] [--poll-interval SECONDS]
 //                        [--line-seconds S]
 #include "mqtt/broker.h"
+#include "support/pty.h"
 #include "support/simprocess.h"
 
 #include "core/frames.h"
@@ -17,17 +18,22 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <mosquitto.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <fcntl.h>
 #include <map>
 #include <memory>
+#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -210,6 +216,67 @@ double turnaroundMs(const QStringList& log) {
     return percentile(gaps, 0.5);
 }
 
+// A line between the daemon and the simulator that carries the daemon's bytes at 9600 bit/s, one
+// every 1.04 ms, as a real line does; a pseudo-terminal alone would deliver a query at once. The
+// simulator paces its replies itself, so they pass straight back.
+class PacedLine : public QObject {
+public:
+    explicit PacedLine(const QString& simPty) {
+        m_sim =
+            ::open(simPty.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        termios tio{};
+        tcgetattr(m_sim, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(m_sim, TCSANOW, &tio);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
+        connect(&m_timer, &QTimer::timeout, this, &PacedLine::pace);
+        connect(&m_daemon, &PtyPair::bytesArrived, this, [this] {
+            const QByteArray all = m_daemon.allBytes();
+            m_queue += all.mid(m_taken);
+            m_taken = all.size();
+            if (!m_timer.isActive())
+                m_clock.start(), m_sent = 0, m_timer.start();
+        });
+        auto* notifier = new QSocketNotifier(m_sim, QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this] {
+            char buffer[512];
+            const ssize_t n = ::read(m_sim, buffer, sizeof buffer);
+            if (n > 0)
+                m_daemon.writeNow(QByteArray(buffer, n));
+        });
+    }
+    ~PacedLine() override { ::close(m_sim); }
+    QString daemonPath() const { return m_daemon.slavePath(); }
+
+private:
+    // Byte k has fully arrived (k + 1) byte times after the first one started.
+    void pace() {
+        const qint64 due = m_clock.nsecsElapsed() * 9600 / 10'000'000'000 - m_sent;
+        const qsizetype n = std::min<qsizetype>(due, m_queue.size());
+        if (n > 0 && ::write(m_sim, m_queue.constData(), size_t(n)) == n)
+            m_queue.remove(0, n), m_sent += n;
+        if (m_queue.isEmpty())
+            m_timer.stop();
+    }
+
+    PtyPair m_daemon;
+    int m_sim = -1;
+    QByteArray m_queue;
+    qsizetype m_taken = 0;
+    qint64 m_sent = 0;
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+};
+
+// Runs the event loop for `ms` without the pauses QTest::qWait() makes between its passes, which
+// would hold up the paced line.
+void spin(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 struct LineRun {
     double livePerSecond = 0; // polls of the answering controllers
     double low = 0, high = 0; // the least and most polled controller against the mean
@@ -222,15 +289,16 @@ struct LineRun {
 LineRun lineRun(const Broker& broker, int configured, int live, int warmup, int seconds,
                 bool sets) {
     QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("bus"));
-    SimProcess sim({QStringLiteral("--link"), link, QStringLiteral("--address"),
-                    QStringLiteral("1-%1").arg(live)});
+    SimProcess sim({QStringLiteral("--address"), QStringLiteral("1-%1").arg(live)});
+    PacedLine line(sim.ptyPath());
     Daemon daemon;
     LineRun run;
-    if (!startDaemon(daemon, writeConfig(dir, broker.port(), QStringList(configured, link), 0.5),
-                     broker, live))
+    if (!startDaemon(
+            daemon,
+            writeConfig(dir, broker.port(), QStringList(configured, line.daemonPath()), 0.5),
+            broker, live))
         return std::fprintf(stderr, "daemon did not come online\n"), run;
-    QTest::qWait(warmup * 1000);
+    spin(warmup * 1000);
     mosquitto* client = mosquitto_new(nullptr, true, nullptr);
     mosquitto_connect(client, "127.0.0.1", broker.port(), 30);
     mosquitto_loop_start(client);
@@ -248,10 +316,10 @@ LineRun lineRun(const Broker& broker, int configured, int live, int warmup, int 
             mosquitto_publish(client, nullptr, topic.constData(), int(qstrlen(payload)), payload, 0,
                               false);
         }
-        QTest::qWait(50);
+        spin(50);
     }
     const QDateTime to = from.addMSecs(clock.elapsed());
-    QTest::qWait(500); // the last frames reach the log
+    spin(500); // the last frames reach the log
     mosquitto_loop_stop(client, true);
     mosquitto_destroy(client);
     const QList<SimFrame> frames = sim.received();
@@ -274,6 +342,10 @@ LineRun lineRun(const Broker& broker, int configured, int live, int warmup, int 
 }
 
 int line(const Broker& broker, int seconds) {
+    QFile load(QStringLiteral("/proc/loadavg"));
+    load.open(QIODevice::ReadOnly);
+    std::printf("line: load average at the start %s\n",
+                load.readAll().split(' ').first().constData());
     const LineRun full = lineRun(broker, 40, 40, 10, seconds, true);
     // The line's limit: a query (7 bytes) and its reply (6 bytes) at 9600 bit/s, ten bits a byte,
     // and the simulator's turnaround between them.
