@@ -285,7 +285,8 @@ struct LineRun {
 };
 
 // `configured` controllers c1.. at addresses 1.. on one line where only 1..`live` answer; after
-// `warmup` s, the polls of `seconds` s, with a `set` for c1 every 50 ms meanwhile when `sets`.
+// `warmup` s, the polls of `seconds` s; then with `sets`, `seconds` s of a `set` for c1 every
+// 50 ms.
 LineRun lineRun(const Broker& broker, int configured, int live, int warmup, int seconds,
                 bool sets) {
     QTemporaryDir dir;
@@ -302,23 +303,22 @@ LineRun lineRun(const Broker& broker, int configured, int live, int warmup, int 
     mosquitto* client = mosquitto_new(nullptr, true, nullptr);
     mosquitto_connect(client, "127.0.0.1", broker.port(), 30);
     mosquitto_loop_start(client);
-    const qsizetype before = sim.received().size();
     const QDateTime from = QDateTime::currentDateTime();
+    spin(seconds * 1000);
+    const QDateTime to = QDateTime::currentDateTime();
+    // Then the sets, on the line as busy as before.
+    const qsizetype before = sim.received().size();
     std::vector<qint64> sentAt;
     QElapsedTimer clock;
     clock.start();
-    for (int i = 0; clock.elapsed() < seconds * 1000LL; ++i) {
-        if (sets) {
-            const QByteArray topic =
-                QStringLiteral("vesk/c1/channel/%1/set").arg(i % 8 + 1).toUtf8();
-            sentAt.push_back(QDateTime::currentMSecsSinceEpoch());
-            const char* payload = (i / 8) % 2 ? "OFF" : "ON";
-            mosquitto_publish(client, nullptr, topic.constData(), int(qstrlen(payload)), payload, 0,
-                              false);
-        }
+    for (int i = 0; sets && clock.elapsed() < seconds * 1000LL; ++i) {
+        const QByteArray topic = QStringLiteral("vesk/c1/channel/%1/set").arg(i % 8 + 1).toUtf8();
+        sentAt.push_back(QDateTime::currentMSecsSinceEpoch());
+        const char* payload = (i / 8) % 2 ? "OFF" : "ON";
+        mosquitto_publish(client, nullptr, topic.constData(), int(qstrlen(payload)), payload, 0,
+                          false);
         spin(50);
     }
-    const QDateTime to = from.addMSecs(clock.elapsed());
     spin(500); // the last frames reach the log
     mosquitto_loop_stop(client, true);
     mosquitto_destroy(client);

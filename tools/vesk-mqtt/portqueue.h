@@ -36,8 +36,8 @@ class PortQueue : public QObject {
 public:
     // Longest wait for a status reply after the query was written.
     static constexpr int ReplyTimeoutMs = 250;
-    // Time a device needs to release the line after the last byte of its reply.
-    static constexpr int TurnaroundMs = 2;
+    // Time a device may need to release the line after the last byte of its reply.
+    static constexpr int TurnaroundMs = 1;
     // Unanswered polls in a row at the normal interval; after them the wait grows fourfold from
     // BackoffStartMs up to BackoffMaxMs.
     static constexpr int MissesBeforeBackoff = 3;
