@@ -3,8 +3,13 @@
 //     the simulator); the time from publishing to the frame in the simulator's log, and whether
 //     every frame arrived byte-exact and in order.
 //  2. Idle: four controllers polled every two seconds; CPU share and resident memory over time.
+//  3. One line, many controllers: 40 controllers on one simulated line, polled more often than the
+//     line can carry; status polls per second against the line's limit, each controller's share,
+//     and `set` -> frame latency meanwhile. Then 10 of the 40 silent, against the 30 alone.
 // Usage: vesk-mqtt-bench [--commands N] [--spacing MS] [--idle-seconds S] [--poll-interval SECONDS]
+//                        [--line-seconds S]
 #include "mqtt/broker.h"
+#include "support/pty.h"
 #include "support/simprocess.h"
 
 #include "core/frames.h"
@@ -13,15 +18,22 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <mosquitto.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <fcntl.h>
+#include <map>
 #include <memory>
+#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -179,6 +191,190 @@ int idle(const Broker& broker, int seconds, double poll) {
     return cpu < 0.5 && peakRss < 20 * 1024 ? 0 : 1;
 }
 
+// Status polls the simulator received per address, in [from, to).
+std::map<int, int> pollsByAddress(const QList<SimFrame>& frames, const QDateTime& from,
+                                  const QDateTime& to) {
+    std::map<int, int> polls;
+    for (const SimFrame& f : frames)
+        if (f.hex.mid(9, 2) == QLatin1String("20") && f.at >= from && f.at < to)
+            ++polls[f.hex.mid(6, 2).toInt(nullptr, 16)];
+    return polls;
+}
+
+// The simulator's time from a status query to its reply, median over its log (1 ms clock).
+double turnaroundMs(const QStringList& log) {
+    std::vector<qint64> gaps;
+    QDateTime asked;
+    for (const QString& line : log) {
+        const QDateTime at = QDateTime::fromString(line.section(' ', 0, 0), Qt::ISODateWithMs);
+        const QString kind = line.section(' ', 1, 1), hex = line.section(' ', 2);
+        if (kind == QLatin1String("RX") && hex.mid(9, 2) == QLatin1String("20"))
+            asked = at;
+        else if (kind == QLatin1String("TX") && asked.isValid())
+            gaps.push_back(asked.msecsTo(at)), asked = {};
+    }
+    return percentile(gaps, 0.5);
+}
+
+// A line between the daemon and the simulator that carries the daemon's bytes at 9600 bit/s, one
+// every 1.04 ms, as a real line does; a pseudo-terminal alone would deliver a query at once. The
+// simulator paces its replies itself, so they pass straight back.
+class PacedLine : public QObject {
+public:
+    explicit PacedLine(const QString& simPty) {
+        m_sim =
+            ::open(simPty.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        termios tio{};
+        tcgetattr(m_sim, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(m_sim, TCSANOW, &tio);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
+        connect(&m_timer, &QTimer::timeout, this, &PacedLine::pace);
+        connect(&m_daemon, &PtyPair::bytesArrived, this, [this] {
+            const QByteArray all = m_daemon.allBytes();
+            m_queue += all.mid(m_taken);
+            m_taken = all.size();
+            if (!m_timer.isActive())
+                m_clock.start(), m_sent = 0, m_timer.start();
+        });
+        auto* notifier = new QSocketNotifier(m_sim, QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this] {
+            char buffer[512];
+            const ssize_t n = ::read(m_sim, buffer, sizeof buffer);
+            if (n > 0)
+                m_daemon.writeNow(QByteArray(buffer, n));
+        });
+    }
+    ~PacedLine() override { ::close(m_sim); }
+    QString daemonPath() const { return m_daemon.slavePath(); }
+
+private:
+    // Byte k has fully arrived (k + 1) byte times after the first one started.
+    void pace() {
+        const qint64 due = m_clock.nsecsElapsed() * 9600 / 10'000'000'000 - m_sent;
+        const qsizetype n = std::min<qsizetype>(due, m_queue.size());
+        if (n > 0 && ::write(m_sim, m_queue.constData(), size_t(n)) == n)
+            m_queue.remove(0, n), m_sent += n;
+        if (m_queue.isEmpty())
+            m_timer.stop();
+    }
+
+    PtyPair m_daemon;
+    int m_sim = -1;
+    QByteArray m_queue;
+    qsizetype m_taken = 0;
+    qint64 m_sent = 0;
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+};
+
+// Runs the event loop for `ms` without the pauses QTest::qWait() makes between its passes, which
+// would hold up the paced line.
+void spin(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct LineRun {
+    double livePerSecond = 0; // polls of the answering controllers
+    double low = 0, high = 0; // the least and most polled controller against the mean
+    double turnaround = 0;
+    std::vector<qint64> setDelays;
+};
+
+// `configured` controllers c1.. at addresses 1.. on one line where only 1..`live` answer; after
+// `warmup` s, the polls of `seconds` s; then with `sets`, `seconds` s of a `set` for c1 every
+// 50 ms.
+LineRun lineRun(const Broker& broker, int configured, int live, int warmup, int seconds,
+                bool sets) {
+    QTemporaryDir dir;
+    SimProcess sim({QStringLiteral("--address"), QStringLiteral("1-%1").arg(live)});
+    PacedLine line(sim.ptyPath());
+    Daemon daemon;
+    LineRun run;
+    if (!startDaemon(
+            daemon,
+            writeConfig(dir, broker.port(), QStringList(configured, line.daemonPath()), 0.5),
+            broker, live))
+        return std::fprintf(stderr, "daemon did not come online\n"), run;
+    spin(warmup * 1000);
+    mosquitto* client = mosquitto_new(nullptr, true, nullptr);
+    mosquitto_connect(client, "127.0.0.1", broker.port(), 30);
+    mosquitto_loop_start(client);
+    const QDateTime from = QDateTime::currentDateTime();
+    spin(seconds * 1000);
+    const QDateTime to = QDateTime::currentDateTime();
+    // Then the sets, on the line as busy as before.
+    const qsizetype before = sim.received().size();
+    std::vector<qint64> sentAt;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; sets && clock.elapsed() < seconds * 1000LL; ++i) {
+        const QByteArray topic = QStringLiteral("vesk/c1/channel/%1/set").arg(i % 8 + 1).toUtf8();
+        sentAt.push_back(QDateTime::currentMSecsSinceEpoch());
+        const char* payload = (i / 8) % 2 ? "OFF" : "ON";
+        mosquitto_publish(client, nullptr, topic.constData(), int(qstrlen(payload)), payload, 0,
+                          false);
+        spin(50);
+    }
+    spin(500); // the last frames reach the log
+    mosquitto_loop_stop(client, true);
+    mosquitto_destroy(client);
+    const QList<SimFrame> frames = sim.received();
+    qsizetype switchIndex = 0;
+    for (const SimFrame& f : frames.mid(before))
+        if (f.hex.mid(9, 2) == QLatin1String("18") && switchIndex < qsizetype(sentAt.size()))
+            run.setDelays.push_back(f.at.toMSecsSinceEpoch() - sentAt[size_t(switchIndex++)]);
+    const std::map<int, int> polls = pollsByAddress(frames, from, to);
+    int total = 0, low = INT_MAX, high = 0;
+    for (int address = 1; address <= live; ++address) {
+        const int n = polls.count(address) ? polls.at(address) : 0;
+        total += n, low = std::min(low, n), high = std::max(high, n);
+    }
+    const double mean = double(total) / live;
+    run.livePerSecond = total * 1000.0 / double(from.msecsTo(to));
+    run.low = mean > 0 ? low / mean : 0;
+    run.high = mean > 0 ? high / mean : 0;
+    run.turnaround = turnaroundMs(sim.logLines());
+    return run;
+}
+
+int line(const Broker& broker, int seconds) {
+    QFile load(QStringLiteral("/proc/loadavg"));
+    load.open(QIODevice::ReadOnly);
+    std::printf("line: load average at the start %s\n",
+                load.readAll().split(' ').first().constData());
+    const LineRun full = lineRun(broker, 40, 40, 10, seconds, true);
+    // The line's limit: a query (7 bytes) and its reply (6 bytes) at 9600 bit/s, ten bits a byte,
+    // and the simulator's turnaround between them.
+    const double cycleMs = 13 * 10 * 1000.0 / 9600 + full.turnaround;
+    const double limit = 1000.0 / cycleMs;
+    const double ratio = full.livePerSecond / limit;
+    std::printf(
+        "line: 40 controllers on one line, each polled every 0.5 s (80/s asked): %.1f polls/s; "
+        "line limit %.1f/s (7 + 6 bytes at 9600 8N1 = 13.5 ms, + %.0f ms turnaround); "
+        "%.0f %% of it (goal >= 85 %%); shares %.2f-%.2f of the mean (goal 0.80-1.20)\n",
+        full.livePerSecond, limit, full.turnaround, 100 * ratio, full.low, full.high);
+    std::printf(
+        "line: set -> frame while saturated: %zu sets, p50 %.0f ms, p99 %.0f ms, max %.0f ms "
+        "(goal p99 < 50 ms)\n",
+        full.setDelays.size(), percentile(full.setDelays, 0.5), percentile(full.setDelays, 0.99),
+        percentile(full.setDelays, 1.0));
+    // After a minute the silent controllers are asked once a minute; the window of a minute holds
+    // one attempt of each.
+    const LineRun dead = lineRun(broker, 40, 30, 60, 60, false);
+    const LineRun alone = lineRun(broker, 30, 30, 10, seconds, false);
+    const double kept = alone.livePerSecond > 0 ? dead.livePerSecond / alone.livePerSecond : 0;
+    std::printf("line: 10 of 40 silent: the 30 others %.1f polls/s, alone %.1f polls/s: %.0f %% "
+                "(goal >= 90 %%); shares %.2f-%.2f of the mean\n",
+                dead.livePerSecond, alone.livePerSecond, 100 * kept, dead.low, dead.high);
+    const bool met = ratio >= 0.85 && full.low >= 0.8 && full.high <= 1.2 &&
+                     percentile(full.setDelays, 0.99) < 50 && kept >= 0.9;
+    return met ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -199,7 +395,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("spacing"),
         QStringLiteral("Pause after each frame before the next command (0: back to back)."),
         QStringLiteral("MS"), QStringLiteral("0"));
-    parser.addOptions({commands, seconds, poll, spacing});
+    const QCommandLineOption lineSeconds(
+        QStringLiteral("line-seconds"),
+        QStringLiteral("Measuring time of the one-line runs (30; 0: skip them)."),
+        QStringLiteral("S"), QStringLiteral("30"));
+    parser.addOptions({commands, seconds, poll, spacing, lineSeconds});
     parser.process(app);
     mosquitto_lib_init();
     Broker broker;
@@ -211,6 +411,8 @@ int main(int argc, char* argv[]) {
                           parser.value(spacing).toInt());
     if (parser.value(seconds).toInt() > 0)
         failed |= idle(broker, parser.value(seconds).toInt(), parser.value(poll).toDouble());
+    if (parser.value(lineSeconds).toInt() > 0)
+        failed |= line(broker, parser.value(lineSeconds).toInt());
     mosquitto_lib_cleanup();
     std::printf("%s\n", failed ? "FAILED a goal" : "all goals met");
     return failed;

@@ -1,8 +1,12 @@
 // vesk-mqtt against a real mosquitto broker and the simulated controller: two controllers share
 // one line (the simulator answers address 3 only), and the tests talk MQTT with the broker's own
-// command-line clients.
+// command-line clients. A controller played by the test on a pseudo-terminal answers in ways the
+// simulator does not: a reply with a pause in it, from another address, garbled, or none.
 #include "broker.h"
+#include "support/pty.h"
 #include "support/simprocess.h"
+
+#include "core/frames.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,6 +14,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -37,6 +42,8 @@ private slots:
         QVERIFY2(m_watch->waitFor("vesk/rack1/availability online", 10000), qPrintable(log()));
     }
     void cleanupTestCase() {
+        m_fakeDaemon.kill();
+        m_fakeDaemon.waitForFinished();
         m_daemon.kill();
         m_daemon.waitForFinished();
     }
@@ -170,9 +177,48 @@ private slots:
         const qsizetype before = switchFrames().size();
         QVERIFY(m_broker.publish("vesk/rack1/channel/7/set", "TOGGLE"));
         QVERIFY(m_broker.publish("vesk/rack1/channel/7/set", "TOGGLE"));
-        QTRY_COMPARE_WITH_TIMEOUT(switchFrames().size(), before + 2, 3000);
-        QCOMPARE(switchFrames().mid(before),
-                 QStringList({"CA 20 03 18 02 07 01 F0", "CA 20 03 18 02 07 00 F1"}));
+        const QString on = "CA 20 03 18 02 07 01 F0", off = "CA 20 03 18 02 07 00 F1";
+        QTRY_COMPARE_WITH_TIMEOUT(switchFrames().last(), off, 3000);
+        // The first may have been replaced by the second while it waited for a reply that was due.
+        const QStringList frames = switchFrames().mid(before);
+        QVERIFY(frames == QStringList({on, off}) || frames == QStringList{off});
+    }
+    void flood() {
+        // 3000 alternating sets for one channel as fast as they come: the latest one wins.
+        const int seen = m_watch->count("vesk/rack1/channel/6 ON");
+        QProcess pub;
+        pub.start("mosquitto_pub",
+                  m_broker.clientArguments() + QStringList{"-t", "vesk/rack1/channel/6/set", "-l"});
+        QVERIFY(pub.waitForStarted());
+        pub.write(QByteArray("OFF\nON\n").repeated(1500));
+        pub.closeWriteChannel();
+        QVERIFY(pub.waitForFinished());
+        const QDateTime sent = QDateTime::currentDateTime();
+        QVERIFY(m_watch->waitFor("vesk/rack1/channel/6 ON", 5000, seen));
+        QTest::qWait(1500); // a frame still to come would be in the simulator's log by now
+        SimFrame final;
+        for (const SimFrame& frame : m_sim->received())
+            if (frame.hex.mid(9, 2) != "20")
+                final = frame;
+        QCOMPARE(final.hex, vesk::hexText(vesk::switchFrame(3, 6, true)).trimmed());
+        QVERIFY2(sent.msecsTo(final.at) < 1000, qPrintable(final.at.toString(Qt::ISODateWithMs)));
+        QCOMPARE(m_watch->lines().filter("vesk/rack1/channel/6 ").last(),
+                 "vesk/rack1/channel/6 ON");
+        QVERIFY(log().contains("rack1 channel 6 ON: written; "));
+    }
+    void steadyStream() {
+        // A command every 30 ms or so, channels in turn: each gets its frame, in order.
+        const qsizetype before = switchFrames().size();
+        QStringList expected;
+        for (int i = 0; i < 16; ++i) {
+            const int channel = i % 8 + 1;
+            expected << vesk::hexText(vesk::switchFrame(3, channel, i < 8)).trimmed();
+            QVERIFY(m_broker.publish(QStringLiteral("vesk/rack1/channel/%1/set").arg(channel),
+                                     i < 8 ? "ON" : "OFF"));
+            QTest::qWait(30);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(switchFrames().size(), before + 16, 3000);
+        QCOMPARE(switchFrames().mid(before), expected);
     }
     void badMessages_data() {
         QTest::addColumn<QString>("topic");
@@ -204,6 +250,47 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(log().count(logged), lines + 1, 3000);
         QTest::qWait(50); // a frame, had one been written with the log line, reaches the log
         QCOMPARE(switchFrames().size(), before);
+    }
+    void replies_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("paused mid-way") << int(Paused) << "vesk/fake/channel/3 ON";
+        QTest::newRow("another address") << int(Foreign) << "vesk/fake/availability offline";
+        QTest::newRow("in one piece") << int(Whole) << "vesk/fake/availability online";
+        QTest::newRow("bad checksum") << int(BadSum) << "vesk/fake/availability offline";
+        QTest::newRow("paused again") << int(Paused) << "vesk/fake/availability online";
+        QTest::newRow("silent") << int(Silent) << "vesk/fake/availability offline";
+        QTest::newRow("back") << int(Whole) << "vesk/fake/availability online";
+    }
+    void replies() {
+        // The test plays the controller at address 7, polled every 0.5 s on a line of its own.
+        QFETCH(int, mode);
+        QFETCH(QString, expected);
+        if (!m_fake) {
+            m_fake = std::make_unique<PtyPair>();
+            connect(m_fake.get(), &PtyPair::bytesArrived, this, [this] { answer(); });
+            m_fakeDaemon.start(
+                VESK_MQTT_BIN,
+                {"--config",
+                 writeConfig("fake.conf", QStringLiteral("[broker]\nhost = 127.0.0.1\nport = %1\n"
+                                                         "client_id = fake\n[controller fake]\n"
+                                                         "port = %2\naddress = 7\n"
+                                                         "poll_interval = 0.5\n")
+                                              .arg(m_broker.port())
+                                              .arg(m_fake->slavePath()))});
+        }
+        const int before = m_watch->count(expected);
+        m_mode = Mode(mode);
+        QVERIFY(m_watch->waitFor(expected, 15000, before));
+        const qsizetype polls = m_fake->frames().size();
+        const QByteArray silence =
+            "fake: no reply from address 7 on " + m_fake->slavePath().toUtf8();
+        QTest::qWait(m_mode == Silent ? 4000 : 1200);
+        const QByteArray logged = m_fakeDaemon.readAllStandardError();
+        if (m_mode == Silent) // backed off: at the interval it would be 8 polls, and one log line
+            QVERIFY(m_fake->frames().size() - polls <= 3 && logged.count(silence) <= 1);
+        else if (expected.endsWith("online")) // asked at its interval again
+            QVERIFY(m_fake->frames().size() - polls >= 2);
     }
     void simulatorHangsUp() {
         const int offline = m_watch->count("vesk/rack1/availability offline");
@@ -372,6 +459,8 @@ private slots:
         QCOMPARE(after.lines().filter("keep").size(), 13);
     }
     void lastWillOnKill() {
+        // rack2 has never answered: said once, not on every poll.
+        QCOMPARE(log().count("rack2: no reply from address 4 on " + m_link + "; offline"), 1);
         const int offline = m_watch->count("vesk/rack1/availability offline");
         m_daemon.kill();
         QVERIFY(m_watch->waitFor("vesk/rack1/availability offline", 5000, offline));
@@ -469,6 +558,22 @@ private slots:
     }
 
 private:
+    enum Mode { Whole, Paused, Foreign, BadSum, Silent };
+    void answer() {
+        const QList<Received> frames = m_fake->frames();
+        for (; m_answered < frames.size(); ++m_answered) {
+            QByteArray reply = vesk::statusReplyFrame(m_mode == Foreign ? 8 : 7, 0x05);
+            if (frames[m_answered].bytes != vesk::statusQueryFrame(7) || m_mode == Silent)
+                continue;
+            if (m_mode == BadSum)
+                reply[5] = char(reply[5] ^ 1);
+            // As a USB adapter or a network hop may deliver it: 3 bytes, 8 ms, 3 bytes.
+            m_fake->writeNow(m_mode == Paused ? reply.first(3) : reply);
+            if (m_mode == Paused)
+                QTimer::singleShot(8, m_fake.get(),
+                                   [this, reply] { m_fake->writeNow(reply.mid(3)); });
+        }
+    }
     void startSim() {
         m_sim = std::make_unique<SimProcess>(
             QStringList{"--link", m_link, "--address", "3", "--time-scale", "20"});
@@ -499,6 +604,10 @@ private:
     std::unique_ptr<Subscriber> m_watch;
     QProcess m_daemon;
     QString m_log;
+    std::unique_ptr<PtyPair> m_fake;
+    QProcess m_fakeDaemon;
+    Mode m_mode = Whole;
+    qsizetype m_answered = 0;
 };
 
 QTEST_GUILESS_MAIN(TestMqtt)

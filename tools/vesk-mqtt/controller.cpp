@@ -15,55 +15,45 @@ namespace vesk::mqtt {
 Controller::Controller(const ControllerConfig& config, const BrokerConfig& broker, PortQueue* port,
                        MqttClient* client, QObject* parent)
     : QObject(parent), m_config(config), m_broker(broker), m_port(port), m_client(client) {
-    m_poll.setInterval(m_config.pollMs);
-    connect(&m_poll, &QTimer::timeout, this, &Controller::poll);
+    m_port->addPoller(this, m_config.name, quint8(m_config.address), m_config.pollMs,
+                      [this](std::optional<QByteArray> batch) { onReply(std::move(batch)); });
     m_settle.setSingleShot(true);
     m_settle.setInterval(SettleMs);
     connect(&m_settle, &QTimer::timeout, this, &Controller::query);
     connect(port, &PortQueue::opened, this, &Controller::onPortOpened);
     connect(port, &PortQueue::closed, this, &Controller::onPortClosed);
-    if (port->isOpen())
-        onPortOpened();
+}
+
+Controller::~Controller() {
+    m_port->removePoller(this);
 }
 
 void Controller::onPortOpened() {
+    // The queue asks every controller on a line that has just opened.
     m_missed = 0;
-    m_poll.start();
-    query();
 }
 
 void Controller::onPortClosed() {
-    m_poll.stop();
     m_settle.stop();
+    m_replyPredatesSwitch = false;
     setAvailable(false);
-}
-
-void Controller::poll() {
-    // A poll never piles up behind one that has not been answered yet.
-    if (!m_port->hasOpenQuery(this))
-        query();
 }
 
 void Controller::query() {
     // One query written after the last switch confirms them all.
-    if (m_port->hasQueuedQuery(this))
-        return;
-    m_port->submitQuery(statusQueryFrame(quint8(m_config.address)), quint8(m_config.address), this,
-                        [this](std::optional<QByteArray> batch) { onReply(std::move(batch)); });
+    m_port->pollSoon(this);
 }
 
 void Controller::onReply(std::optional<QByteArray> batch) {
     const auto states = batch ? lampStates(*batch) : std::nullopt;
     if (!states) {
-        if (++m_missed >= MissedPollsOffline && m_available) {
-            logLine(QStringLiteral("%1: no reply to %2 status queries")
-                        .arg(m_config.name)
-                        .arg(m_missed));
-            setAvailable(false);
-        }
+        m_replyPredatesSwitch = false;
+        if (++m_missed >= MissedPollsOffline)
+            noteSilence();
         return;
     }
     m_missed = 0;
+    m_silentLogged.invalidate();
     const auto previous = m_states;
     m_states = states;
     // A reply to a query written before the latest switch does not show that switch yet.
@@ -75,12 +65,31 @@ void Controller::onReply(std::optional<QByteArray> batch) {
             publishState(channel);
 }
 
-void Controller::setAvailable(bool available) {
+void Controller::noteSilence() {
+    const QString why = QStringLiteral("no reply from address %1 on %2")
+                            .arg(m_config.address)
+                            .arg(m_port->location());
+    if (!m_silentLogged.isValid()) {
+        m_silentLogged.start();
+        // Also for a controller that never answered, which is offline from the start.
+        if (!m_available)
+            logLine(QStringLiteral("%1: %2; offline").arg(m_config.name, why));
+        setAvailable(false, why);
+    } else if (m_silentLogged.elapsed() >= SilenceReminderMs) {
+        m_silentLogged.start();
+        logLine(QStringLiteral("%1: still %2 (%3 status queries in a row); offline")
+                    .arg(m_config.name, why)
+                    .arg(m_missed));
+    }
+}
+
+void Controller::setAvailable(bool available, const QString& why) {
     if (available == m_available)
         return;
     m_available = available;
-    logLine(QStringLiteral("%1: %2").arg(m_config.name, available ? QStringLiteral("online")
-                                                                  : QStringLiteral("offline")));
+    const QString state = available ? QStringLiteral("online") : QStringLiteral("offline");
+    logLine(why.isEmpty() ? QStringLiteral("%1: %2").arg(m_config.name, state)
+                          : QStringLiteral("%1: %2; %3").arg(m_config.name, why, state));
     // Back online, all eight states are published afresh.
     if (!available) {
         m_states.reset();
@@ -147,7 +156,11 @@ void Controller::execute(const Command& command) {
     logDetail(QStringLiteral("%1").arg(describe(command)));
     if (m_port->isAwaitingReply(this))
         m_replyPredatesSwitch = true;
-    m_port->submit(frame, this);
+    // Commands for one channel, for all channels, and for the keys replace their own kind only.
+    const int target = command.target == Command::Target::Channel ? command.channel
+                       : command.target == Command::Target::All   ? 0
+                                                                  : -1;
+    m_port->submit(frame, this, target, describe(command));
     // Every switch restarts the settle time, so a burst is confirmed by one query after it.
     m_settle.start();
 }

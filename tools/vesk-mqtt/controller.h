@@ -1,11 +1,13 @@
-// One controller on the broker: polls its states, publishes availability and channel states,
-// turns commands into frames on its port's queue, and confirms a burst of switches with one
-// status query once the burst is over.
+// One controller on the broker: its states polled by its port's queue, availability and channel
+// states published, commands turned into frames on the queue, and a burst of switches confirmed
+// with one status query once the burst is over. A controller that stops answering (or never
+// did) is reported once, with a reminder every ten minutes while it stays silent.
 #pragma once
 
 #include "config.h"
 #include "topics.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -24,9 +26,11 @@ public:
     static constexpr int MissedPollsOffline = 3;
     // Quiet time after the last switch before the confirming status query.
     static constexpr int SettleMs = 200;
+    static constexpr int SilenceReminderMs = 10 * 60 * 1000;
 
     Controller(const ControllerConfig& config, const BrokerConfig& broker, PortQueue* port,
                MqttClient* client, QObject* parent = nullptr);
+    ~Controller() override;
 
     const ControllerConfig& config() const { return m_config; }
     bool isAvailable() const { return m_available; }
@@ -38,10 +42,11 @@ public:
     void announceDiscovery();
 
 private:
-    void poll();
     void query();
     void onReply(std::optional<QByteArray> batch);
-    void setAvailable(bool available);
+    void noteSilence();
+    // `why` leads the log line ("no reply ...; offline"); without it the line is "NAME: offline".
+    void setAvailable(bool available, const QString& why = {});
     void publishState(int channel);
     void onPortOpened();
     void onPortClosed();
@@ -55,7 +60,7 @@ private:
     bool m_available = false;
     int m_missed = 0;
     bool m_replyPredatesSwitch = false;
-    QTimer m_poll;
+    QElapsedTimer m_silentLogged; // valid while the silence has been reported
     QTimer m_settle;
 };
 

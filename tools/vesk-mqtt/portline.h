@@ -1,8 +1,9 @@
 // One line of the daemon, named by its port form: a device path, COMn or tcp://HOST:PORT. Opening
 // reports success or the reason for failure (for tcp:// after the connection attempt), received
-// bytes arrive as quiet-gap batches, and an unplugged adapter or a dropped connection is reported.
-// A port that does not open or is lost is tried again by itself, as the consoles do: a device path
-// once a second while it is missing, a tcp:// server at growing intervals of at most 1.5 s.
+// bytes arrive as quiet-gap batches (an expected status reply as soon as it is complete), and an
+// unplugged adapter or a dropped connection is reported. A port that does not open or is lost is
+// tried again by itself, as the consoles do: a device path once a second while it is missing, a
+// tcp:// server at growing intervals of at most 1.5 s.
 #pragma once
 
 #include "core/portlocation.h"
@@ -30,6 +31,8 @@ public:
     // after a failure further attempts until one succeeds.
     void open();
     bool write(const QByteArray& bytes) { return m_port.output(bytes); }
+    // A status reply from `address` is handed on at its sixth byte; anything else after the gap.
+    void expectStatusReply(std::optional<quint8> address) { m_port.expectStatusReply(address); }
 
 signals:
     void opened();

@@ -16,31 +16,39 @@ int wireMs(qsizetype bytes) {
     return int((bytes * 10 * 1000 + 9599) / 9600) + 1;
 }
 
+// The wait before the next attempt after `missed` unanswered polls in a row: the interval, and
+// once the controller counts as silent 2 s, 8 s, 32 s, then a minute.
+qint64 retryMs(int missed, int intervalMs) {
+    if (missed <= PortQueue::MissesBeforeBackoff)
+        return intervalMs;
+    const int steps = std::min(missed - PortQueue::MissesBeforeBackoff - 1, 8);
+    const qint64 backoff = qint64(PortQueue::BackoffStartMs) << (2 * steps);
+    return std::max<qint64>(intervalMs, std::min<qint64>(backoff, PortQueue::BackoffMaxMs));
+}
+
 } // namespace
 
 PortQueue::PortQueue(const QString& location, QObject* parent) : QObject(parent), m_line(location) {
-    m_gap.setSingleShot(true);
-    m_gap.setTimerType(Qt::PreciseTimer);
-    connect(&m_gap, &QTimer::timeout, this, [this] {
-        if (m_awaiting) {
-            logDetail(QStringLiteral("%1: no reply from address %2")
-                          .arg(this->location())
-                          .arg(m_awaiting->address));
+    m_clock.start();
+    m_busy.setSingleShot(true);
+    m_busy.setTimerType(Qt::PreciseTimer);
+    connect(&m_busy, &QTimer::timeout, this, [this] {
+        if (m_awaiting)
             finishReply(std::nullopt);
-        } else {
+        else
             pump();
-        }
     });
-    connect(&m_line, &PortLine::opened, this, [this] {
-        m_lastReason.clear();
-        logLine(QStringLiteral("port %1: open").arg(this->location()));
-        emit opened();
-    });
+    m_due.setSingleShot(true);
+    m_due.setTimerType(Qt::PreciseTimer);
+    connect(&m_due, &QTimer::timeout, this, &PortQueue::pump);
+    m_summary.setInterval(SummaryMs);
+    connect(&m_summary, &QTimer::timeout, this, &PortQueue::summarise);
+    connect(&m_line, &PortLine::opened, this, &PortQueue::onOpened);
     connect(&m_line, &PortLine::openFailed, this, [this](const QString& reason) {
-        // The same reason once, not once a second.
-        if (reason != m_lastReason)
-            logLine(
-                QStringLiteral("port %1: cannot open: %2; retrying").arg(this->location(), reason));
+        // The same reason once, not once a second; while the port keeps hanging up, the summary
+        // line speaks for it.
+        if (reason != m_lastReason && !m_hangingUp)
+            logLine(QStringLiteral("%1: cannot open: %2; retrying").arg(portName(), reason));
         m_lastReason = reason;
     });
     connect(&m_line, &PortLine::batch, this, &PortQueue::onBatch);
@@ -51,95 +59,193 @@ void PortQueue::start() {
     m_line.open();
 }
 
-bool PortQueue::submit(const QByteArray& frame, const void* owner) {
+QString PortQueue::portName() const {
+    QStringList names;
+    for (const Poller& p : m_pollers)
+        names << p.name;
+    return QStringLiteral("port %1 (%2)").arg(location(), names.join(QStringLiteral(", ")));
+}
+
+void PortQueue::addPoller(const void* owner, const QString& name, quint8 address, int intervalMs,
+                          ReplyHandler handler) {
+    m_pollers.push_back({owner, name, address, std::max(intervalMs, 1), std::move(handler),
+                         m_clock.elapsed(), false, 0});
+    pump();
+}
+
+void PortQueue::removePoller(const void* owner) {
+    if (m_awaiting == owner)
+        m_awaiting = nullptr;
+    std::erase_if(m_pollers, [owner](const Poller& p) { return p.owner == owner; });
+    std::erase_if(m_commands, [owner](const Command& c) { return c.owner == owner; });
+}
+
+PortQueue::Poller* PortQueue::poller(const void* owner) {
+    const auto it = std::find_if(m_pollers.begin(), m_pollers.end(),
+                                 [owner](const Poller& p) { return p.owner == owner; });
+    return it == m_pollers.end() ? nullptr : &*it;
+}
+
+void PortQueue::pollSoon(const void* owner) {
+    if (Poller* p = poller(owner)) {
+        p->soon = true;
+        pump();
+    }
+}
+
+bool PortQueue::submit(const QByteArray& frame, const void* owner, int target,
+                       const QString& what) {
     if (!m_line.isOpen())
         return false;
-    // Commands go ahead of waiting status queries (in their own arrival order), so a command
-    // waits at most for the reply already due; a query that confirms it still follows it.
-    const auto firstQuery = std::find_if(m_jobs.begin(), m_jobs.end(),
-                                         [](const Job& job) { return bool(job.handler); });
-    m_jobs.insert(firstQuery, {frame, owner, 0, {}});
+    Command command{frame, owner, target, what, 0};
+    // A waiting command for the same target is out of date: drop it, and queue the new one behind
+    // the commands that arrived in between, so that the order of the latest intents is kept.
+    const auto old = std::find_if(m_commands.begin(), m_commands.end(), [&](const Command& c) {
+        return c.owner == owner && c.target == target;
+    });
+    if (old != m_commands.end()) {
+        command.superseded = old->superseded + 1;
+        m_commands.erase(old);
+    }
+    m_commands.push_back(std::move(command));
     pump();
     return true;
 }
 
-bool PortQueue::submitQuery(const QByteArray& frame, quint8 address, const void* owner,
-                            ReplyHandler handler) {
-    if (!m_line.isOpen())
-        return false;
-    m_jobs.push_back({frame, owner, address, std::move(handler)});
-    pump();
-    return true;
-}
-
-bool PortQueue::hasQueuedQuery(const void* owner) const {
-    for (const Job& job : m_jobs)
-        if (job.owner == owner && job.handler)
-            return true;
-    return false;
-}
-
-bool PortQueue::hasOpenQuery(const void* owner) const {
-    return (m_awaiting && m_awaiting->owner == owner) || hasQueuedQuery(owner);
+PortQueue::Poller* PortQueue::nextPoll() {
+    Poller* next = nullptr;
+    for (Poller& p : m_pollers) {
+        if (p.soon)
+            return &p;
+        if (!next || p.dueMs < next->dueMs)
+            next = &p;
+    }
+    return next;
 }
 
 void PortQueue::pump() {
-    if (m_gap.isActive() || m_awaiting || m_jobs.empty() || !m_line.isOpen())
+    if (m_busy.isActive() || m_awaiting || !m_line.isOpen())
         return;
-    Job job = std::move(m_jobs.front());
-    m_jobs.pop_front();
-    logDetail(QStringLiteral("%1: TX %2").arg(location(), hexText(job.frame).trimmed()));
-    if (!m_line.write(job.frame)) {
-        // The line broke under the write; the lost signal follows and closes everything.
-        if (job.handler)
-            job.handler(std::nullopt);
+    if (!m_commands.empty()) {
+        const Command command = std::move(m_commands.front());
+        m_commands.pop_front();
+        if (command.superseded > 0)
+            logLine(QStringLiteral("%1: written; %2 older command(s) for it superseded")
+                        .arg(command.what)
+                        .arg(command.superseded));
+        logDetail(QStringLiteral("%1: TX %2").arg(location(), hexText(command.frame).trimmed()));
+        m_line.expectStatusReply(std::nullopt);
+        // On failure the line broke under the write; the lost signal follows.
+        if (m_line.write(command.frame))
+            m_busy.start(wireMs(command.frame.size()));
         return;
     }
-    if (job.handler) {
-        m_awaiting = std::move(job);
-        m_gap.start(ReplyTimeoutMs);
-    } else {
-        m_gap.start(wireMs(job.frame.size()));
+    Poller* p = nextPoll();
+    if (!p)
+        return;
+    const qint64 now = m_clock.elapsed();
+    if (!p->soon && p->dueMs > now) {
+        m_due.start(int(p->dueMs - now));
+        return;
     }
+    m_due.stop();
+    p->soon = false;
+    const QByteArray frame = statusQueryFrame(p->address);
+    logDetail(QStringLiteral("%1: TX %2").arg(location(), hexText(frame).trimmed()));
+    m_line.expectStatusReply(p->address);
+    if (!m_line.write(frame))
+        return;
+    m_awaiting = p->owner;
+    m_writtenMs = now;
+    m_busy.start(ReplyTimeoutMs);
 }
 
-void PortQueue::finishReply(std::optional<QByteArray> batch) {
-    m_gap.stop();
-    std::optional<Job> job = std::exchange(m_awaiting, std::nullopt);
-    if (job && job->handler)
-        job->handler(std::move(batch));
-    pump();
+void PortQueue::finishReply(std::optional<QByteArray> reply) {
+    m_busy.stop();
+    Poller* p = poller(std::exchange(m_awaiting, nullptr));
+    if (reply) {
+        // The device lets go of the line right after its reply.
+        m_busy.start(TurnaroundMs);
+    } else {
+        // Stray bytes may still be on their way: the line settles for the gap first.
+        m_line.expectStatusReply(std::nullopt);
+        m_busy.start(SerialPortControl::QuietGapMs);
+    }
+    if (p) {
+        p->missed = reply ? 0 : p->missed + 1;
+        p->dueMs = m_writtenMs + retryMs(p->missed, p->intervalMs);
+        if (!reply)
+            logDetail(
+                QStringLiteral("%1: no reply from address %2").arg(location()).arg(p->address));
+        const ReplyHandler handler = p->handler;
+        handler(std::move(reply));
+    }
 }
 
 void PortQueue::onBatch(const QByteArray& bytes) {
     logDetail(QStringLiteral("%1: RX %2").arg(location(), hexText(bytes).trimmed()));
-    // Only a status reply from the address that was asked answers the query; anything else on
-    // the line is noise or another device talking.
-    if (m_awaiting && lampStates(bytes) && quint8(bytes.at(2)) == m_awaiting->address)
-        finishReply(bytes);
+    if (!m_awaiting)
+        return; // after a command: nobody was asked
+    const Poller* p = poller(m_awaiting);
+    // Anything but the reply of the address asked, once the line has gone quiet after it, is a
+    // garbled or foreign answer: the asked controller will not send another.
+    finishReply(p && isStatusReplyFrom(bytes, p->address) ? std::optional(bytes) : std::nullopt);
+}
+
+void PortQueue::onOpened() {
+    const bool quiet = m_hangingUp;
+    if (!quiet)
+        logLine(QStringLiteral("%1: open").arg(portName()));
+    m_openSince.start();
+    // Every controller is asked at once, and those that had stopped answering at their interval.
+    for (Poller& p : m_pollers) {
+        p.dueMs = m_clock.elapsed();
+        p.missed = 0;
+    }
+    emit opened();
+    pump();
 }
 
 void PortQueue::onLost() {
-    logLine(QStringLiteral("port %1: lost (unplugged or failed); retrying").arg(location()));
-    dropAll();
+    const bool early = m_openSince.isValid() && m_openSince.elapsed() < StableOpenMs;
+    if (m_hangingUp && early) {
+        ++m_hangUps;
+    } else {
+        logLine(QStringLiteral("%1: lost (unplugged or failed); retrying").arg(portName()));
+        m_hangingUp = early;
+        m_hangUps = 0;
+        if (early)
+            m_summary.start();
+        else
+            m_summary.stop();
+        m_lastReason.clear();
+    }
+    m_busy.stop();
+    m_due.stop();
+    m_awaiting = nullptr;
+    const auto commands = m_commands.size();
+    m_commands.clear();
+    if (commands > 0)
+        logLine(QStringLiteral("%1: %2 queued command(s) not sent").arg(portName()).arg(commands));
     emit closed();
-    m_lastReason.clear();
 }
 
-void PortQueue::dropAll() {
-    m_gap.stop();
-    std::deque<Job> jobs = std::exchange(m_jobs, {});
-    std::optional<Job> awaiting = std::exchange(m_awaiting, std::nullopt);
-    const auto commands =
-        std::count_if(jobs.begin(), jobs.end(), [](const Job& job) { return !job.handler; });
-    if (commands > 0)
-        logLine(
-            QStringLiteral("port %1: %2 queued command(s) not sent").arg(location()).arg(commands));
-    if (awaiting && awaiting->handler)
-        awaiting->handler(std::nullopt);
-    for (Job& job : jobs)
-        if (job.handler)
-            job.handler(std::nullopt);
+void PortQueue::summarise() {
+    if (m_hangUps > 0) {
+        logLine(QStringLiteral("%1: opened and hung up again %2 time(s) in the last minute; "
+                               "retrying")
+                    .arg(portName())
+                    .arg(m_hangUps));
+        m_hangUps = 0;
+        return;
+    }
+    // A quiet minute: the episode is over, and the next loss or failure is news again.
+    m_hangingUp = false;
+    m_summary.stop();
+    if (m_line.isOpen())
+        logLine(QStringLiteral("%1: open").arg(portName()));
+    else if (!m_lastReason.isEmpty())
+        logLine(QStringLiteral("%1: cannot open: %2; retrying").arg(portName(), m_lastReason));
 }
 
 } // namespace vesk::mqtt

@@ -1,8 +1,16 @@
 // The queue of one serial line, shared by every controller on it (an RS-485 bus carries several
-// addresses). The line is half-duplex: one frame is written at a time, the next only after the
-// previous one has had time to leave, and none while a status reply is due (until the reply
-// arrives or its timeout passes). Commands go out in the order they were submitted, ahead of
-// status queries that are still waiting.
+// addresses). The line is half-duplex: one frame is written at a time, and none while a status
+// reply is due (until the reply arrives or its timeout passes).
+//
+// Commands go first, in the order they were submitted; a command still waiting when a newer one
+// for the same controller and target arrives is replaced by it (the latest intent wins, and a flood
+// of messages does not become minutes of switching). The line's spare time goes to status polls:
+// each controller is asked at its interval, the one whose poll is most overdue first, so that a
+// line asked for more than it can carry is shared evenly. A controller that stops answering is
+// asked less and less often, up to once a minute, and at its interval again once it answers.
+//
+// A status reply is taken at its sixth byte; the next frame follows after the turnaround. After a
+// reply that does not come or is garbled, the line is left quiet for the gap first.
 //
 // The queue also owns the line: it opens the port and reports it open or closed; the line tries
 // again by itself after a failure or an unplug.
@@ -11,12 +19,15 @@
 #include "portline.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 
 #include <deque>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace vesk::mqtt {
 
@@ -25,8 +36,19 @@ class PortQueue : public QObject {
 public:
     // Longest wait for a status reply after the query was written.
     static constexpr int ReplyTimeoutMs = 250;
+    // Time a device may need to release the line after the last byte of its reply.
+    static constexpr int TurnaroundMs = 1;
+    // Unanswered polls in a row at the normal interval; after them the wait grows fourfold from
+    // BackoffStartMs up to BackoffMaxMs.
+    static constexpr int MissesBeforeBackoff = 3;
+    static constexpr int BackoffStartMs = 2000;
+    static constexpr int BackoffMaxMs = 60000;
+    // A port lost sooner than this after it opened is hanging up: reported once, then summed up
+    // once a minute.
+    static constexpr int StableOpenMs = 10000;
+    static constexpr int SummaryMs = 60000;
 
-    // Called with the reply batch, or nullopt when none came in time (or the line closed).
+    // Called with the reply, or nullopt when none came in time or the reply was garbled.
     using ReplyHandler = std::function<void(std::optional<QByteArray>)>;
 
     explicit PortQueue(const QString& location, QObject* parent = nullptr);
@@ -36,44 +58,66 @@ public:
     // First attempt to open the line; later attempts follow by themselves.
     void start();
 
-    // Queues a frame that needs no reply. False (nothing queued) while the line is closed.
-    bool submit(const QByteArray& frame, const void* owner);
-    // Queues a status query for `address`; `handler` gets the reply.
-    bool submitQuery(const QByteArray& frame, quint8 address, const void* owner,
-                     ReplyHandler handler);
-    // Whether a query of `owner` is waiting to be written.
-    bool hasQueuedQuery(const void* owner) const;
+    // Polls the controller `name` at `address` every `intervalMs` while the line is open.
+    void addPoller(const void* owner, const QString& name, quint8 address, int intervalMs,
+                   ReplyHandler handler);
+    void removePoller(const void* owner);
+    // One status query of `owner` ahead of the regular polls (to confirm a switch).
+    void pollSoon(const void* owner);
     // Whether a query of `owner` has been written and its reply is due.
-    bool isAwaitingReply(const void* owner) const {
-        return m_awaiting && m_awaiting->owner == owner;
-    }
-    // Whether a query of `owner` is waiting or written and not answered yet.
-    bool hasOpenQuery(const void* owner) const;
+    bool isAwaitingReply(const void* owner) const { return m_awaiting && m_awaiting == owner; }
+
+    // Queues a frame that needs no reply. `target` tells which commands of `owner` replace each
+    // other while waiting; `what` names the command in the log. False while the line is closed.
+    bool submit(const QByteArray& frame, const void* owner, int target, const QString& what);
 
 signals:
     void opened();
     void closed();
 
 private:
-    struct Job {
+    struct Command {
         QByteArray frame;
         const void* owner = nullptr;
+        int target = 0;
+        QString what;
+        int superseded = 0; // older commands this one replaced
+    };
+    struct Poller {
+        const void* owner = nullptr;
+        QString name;
         quint8 address = 0;
-        ReplyHandler handler; // empty: no reply expected
+        int intervalMs = 0;
+        ReplyHandler handler;
+        qint64 dueMs = 0;
+        bool soon = false;
+        int missed = 0;
     };
 
     void pump();
-    void finishReply(std::optional<QByteArray> batch);
+    Poller* nextPoll();
+    Poller* poller(const void* owner);
+    void finishReply(std::optional<QByteArray> reply);
     void onBatch(const QByteArray& bytes);
+    void onOpened();
     void onLost();
-    // Ends every waiting job (their queries get no reply) once the line is gone.
-    void dropAll();
+    void summarise();
+    // "port /dev/ttyUSB0 (rack1, rack2)": every port log line names its controllers.
+    QString portName() const;
 
     PortLine m_line;
-    std::deque<Job> m_jobs;
-    std::optional<Job> m_awaiting; // the query whose reply is due
-    QTimer m_gap;                  // the previous frame is still leaving, or a reply is due
+    std::deque<Command> m_commands;
+    std::vector<Poller> m_pollers;
+    const void* m_awaiting = nullptr; // the poller whose reply is due
+    qint64 m_writtenMs = 0;           // when the awaited query was written
+    QTimer m_busy;                    // a frame is leaving, a reply is due, or the line settles
+    QTimer m_due;                     // the next poll falls due
+    QElapsedTimer m_clock;
     QString m_lastReason;
+    QElapsedTimer m_openSince;
+    bool m_hangingUp = false; // the port keeps hanging up soon after opening
+    int m_hangUps = 0;        // since the last summary line
+    QTimer m_summary;
 };
 
 } // namespace vesk::mqtt
