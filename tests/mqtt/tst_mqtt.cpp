@@ -8,6 +8,7 @@
 
 #include "core/frames.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -37,7 +38,8 @@ private slots:
                            "channel1 = Pump\n\n[controller rack2]\nport = %2\naddress = 4\n")
                 .arg(m_broker.port())
                 .arg(m_link));
-        m_daemon.start(QStringLiteral(VESK_MQTT_BIN), {"--config", m_config, "--verbose"});
+        m_daemon.start(QStringLiteral(VESK_MQTT_BIN),
+                       {"--config", m_config, "--verbose", "--journal", m_dir.filePath("journal")});
         QVERIFY(m_daemon.waitForStarted());
         QVERIFY2(m_watch->waitFor("vesk/rack1/availability online", 10000), qPrintable(log()));
     }
@@ -169,6 +171,15 @@ private slots:
         QVERIFY(m_broker.publish("vesk/" + topic, payload));
         QTRY_COMPARE_WITH_TIMEOUT(switchFrames().size(), before + 1, 3000);
         QCOMPARE(switchFrames().last(), frame);
+        // The journal names the program, its process and the device behind the configured link.
+        QFile file(m_dir.filePath("journal"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray journal = file.readAll();
+        QVERIFY(journal.contains("\"prog\": \"vesk-mqtt\", \"pid\": " +
+                                 QByteArray::number(m_daemon.processId())));
+        QVERIFY2(journal.contains("\"port\": \"" + QFileInfo(m_link).canonicalFilePath().toUtf8() +
+                                  "\", \"dir\": \"out\", \"hex\": \"" + frame.toUtf8() + "\"}"),
+                 journal.right(300).constData());
         if (!state.isEmpty())
             QVERIFY2(m_watch->waitFor("vesk/" + state, 3000, seen), qPrintable(log()));
     }

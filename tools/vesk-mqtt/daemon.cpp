@@ -6,6 +6,8 @@
 #include "portqueue.h"
 #include "topics.h"
 
+#include "core/journal.h"
+
 #include <QStringList>
 
 namespace vesk::mqtt {
@@ -18,7 +20,8 @@ QString retainedHint(const QString& topic) {
 
 } // namespace
 
-Daemon::Daemon(const Config& config, QObject* parent) : QObject(parent), m_config(config) {}
+Daemon::Daemon(const Config& config, FrameJournal* journal, QObject* parent)
+    : QObject(parent), m_config(config), m_journal(journal) {}
 
 Daemon::~Daemon() {
     // Controllers hold pointers to their client and port.
@@ -34,8 +37,11 @@ bool Daemon::start(QString* reason) {
     bool first = true;
     for (const ControllerConfig& c : m_config.controllers) {
         auto& port = m_ports[canonicalPortKey(c.port)];
-        if (!port)
+        if (!port) {
             port = std::make_unique<PortQueue>(c.port);
+            if (m_journal)
+                m_journal->attach(port->port());
+        }
         auto unit = std::make_unique<Unit>();
         unit->client = std::make_unique<MqttClient>(
             m_config.broker, *password, m_config.broker.clientId + QLatin1Char('-') + c.name,

@@ -11,6 +11,10 @@
 #include <memory>
 #include <vector>
 
+namespace vesk {
+class FrameJournal;
+}
+
 namespace vesk::mqtt {
 
 class Controller;
@@ -20,7 +24,9 @@ class PortQueue;
 class Daemon : public QObject {
     Q_OBJECT
 public:
-    explicit Daemon(const Config& config, QObject* parent = nullptr);
+    // `journal`, when given, records every frame on every line; it must outlive the daemon.
+    explicit Daemon(const Config& config, FrameJournal* journal = nullptr,
+                    QObject* parent = nullptr);
     ~Daemon() override;
 
     // Sets up the broker connections; false with a reason when that is impossible.
@@ -40,6 +46,7 @@ private:
     bool isKnown(const QString& name) const;
 
     Config m_config;
+    FrameJournal* m_journal = nullptr;
     std::map<QString, std::unique_ptr<PortQueue>> m_ports; // by canonical port
     std::vector<std::unique_ptr<Unit>> m_units;
     QSet<QString> m_staleReported; // retained command topics already logged

@@ -6,6 +6,7 @@
 #include "options.h"
 #include "purge.h"
 
+#include "core/journal.h"
 #include "core/quitsignals.h"
 
 #include <QCoreApplication>
@@ -57,7 +58,12 @@ int main(int argc, char* argv[]) {
     QObject::connect(&quitSignals, &vesk::QuitSignals::received, &app,
                      [] { QCoreApplication::quit(); });
 
-    Daemon daemon(options->config);
+    vesk::FrameJournal journal;
+    if (!options->journalPath.isEmpty() && !journal.open(options->journalPath, &why)) {
+        logLine(why);
+        return ExitUsage;
+    }
+    Daemon daemon(options->config, options->journalPath.isEmpty() ? nullptr : &journal);
     QString reason;
     if (!daemon.start(&reason)) {
         logLine(reason);

@@ -40,6 +40,11 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
                        "controllers the configuration no longer names, or of controller NAME "
                        "only, list them and exit."));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log every frame."));
+    const QCommandLineOption journal(
+        QStringLiteral("journal"),
+        QStringLiteral("Append one JSON line per frame written and read to FILE (as the consoles "
+                       "and veskctl do)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption broker(QStringLiteral("broker"), QStringLiteral("Broker URL."),
                                     QStringLiteral("mqtt://HOST[:PORT]"));
     const QCommandLineOption port(QStringLiteral("port"),
@@ -51,7 +56,7 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
     const QCommandLineOption name(QStringLiteral("name"),
                                   QStringLiteral("Controller name in the topics (default vesk1)."),
                                   QStringLiteral("NAME"), QStringLiteral("vesk1"));
-    parser.addOptions({config, check, purge, verbose, broker, port, address, name});
+    parser.addOptions({config, check, purge, verbose, journal, broker, port, address, name});
     parser.addPositionalArgument(QStringLiteral("NAME"),
                                  QStringLiteral("With --purge: the one controller to remove."),
                                  QStringLiteral("[NAME]"));
@@ -90,6 +95,7 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
     }
     options.checkOnly = parser.isSet(check);
     options.verbose = parser.isSet(verbose);
+    options.journalPath = parser.value(journal);
     ConfigError error;
     if (parser.isSet(broker) || parser.isSet(port)) {
         if (parser.isSet(config) || !parser.isSet(broker) || !parser.isSet(port)) {

@@ -16,7 +16,8 @@ struct Options {
     bool checkOnly = false;
     bool verbose = false;
     bool purge = false;
-    QString purgeName; // --purge NAME: only this controller; empty: every unconfigured one
+    QString purgeName;   // --purge NAME: only this controller; empty: every unconfigured one
+    QString journalPath; // --journal FILE: one JSON line per frame; empty: none
 };
 
 // Exit statuses: 0 done, 1 could not start (or a purge failed), 2 bad command line or

@@ -31,6 +31,8 @@ public:
     // after a failure further attempts until one succeeds.
     void open();
     bool write(const QByteArray& bytes) { return m_port.output(bytes); }
+    // The port itself, for a frame journal to attach to.
+    SerialPortControl& port() { return m_port; }
     // A status reply from `address` is handed on at its sixth byte; anything else after the gap.
     void expectStatusReply(std::optional<quint8> address) { m_port.expectStatusReply(address); }
 

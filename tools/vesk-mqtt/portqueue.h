@@ -55,6 +55,7 @@ public:
 
     QString location() const { return m_line.location(); }
     bool isOpen() const { return m_line.isOpen(); }
+    SerialPortControl& port() { return m_line.port(); }
     // First attempt to open the line; later attempts follow by themselves.
     void start();
 
