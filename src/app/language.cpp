@@ -3,10 +3,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibraryInfo>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QTranslator>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vesk {
@@ -18,8 +18,11 @@ const QString TranslatorName = QStringLiteral("veskLanguage");
 
 std::optional<Language> parseLanguage(const QString& value) {
     // "en", "en_US", "en-GB", "en_US.UTF-8" all name English.
-    const QString code =
-        value.trimmed().section(QRegularExpression(QStringLiteral("[_.@-]")), 0, 0);
+    const QString trimmed = value.trimmed();
+    const auto separator = std::find_if(trimmed.begin(), trimmed.end(), [](QChar c) {
+        return c == u'_' || c == u'.' || c == u'@' || c == u'-';
+    });
+    const QString code = trimmed.left(separator - trimmed.begin());
     if (code.compare(QLatin1String("zh"), Qt::CaseInsensitive) == 0)
         return Language::Chinese;
     if (code.compare(QLatin1String("en"), Qt::CaseInsensitive) == 0)
@@ -86,8 +89,11 @@ void useLanguage(QCoreApplication& app, Language language) {
     const QString builtIn = QStringLiteral(":/i18n");
     const QString suffix =
         language == Language::English ? QStringLiteral("_en.qm") : QStringLiteral("_zh_CN.qm");
-    for (const QString& file : QDir(builtIn).entryList({QLatin1Char('*') + suffix}))
-        install(file, builtIn);
+    // Filtered by hand: a name filter would compile a regular expression, a library's worth of
+    // memory at start-up for one suffix.
+    for (const QString& file : QDir(builtIn).entryList(QDir::Files))
+        if (file.endsWith(suffix))
+            install(file, builtIn);
 }
 
 } // namespace vesk

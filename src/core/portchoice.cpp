@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "core/serialport.h"
 
@@ -96,9 +97,13 @@ QStringList usbAdapters(const QString& devDir, const QString& byIdDir) {
         links.insert(QFileInfo(byId.filePath(name)).canonicalFilePath(), byId.filePath(name));
     QStringList out;
     const QDir dev(devDir);
+    // Filtered by hand: a name filter would compile a regular expression at start-up.
+    const QStringList all = dev.entryList(QDir::Files | QDir::System);
     for (const char* family : {"ttyUSB", "ttyACM"}) {
         const QString prefix = QString::fromLatin1(family);
-        QStringList names = dev.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::System);
+        QStringList names;
+        std::copy_if(all.begin(), all.end(), std::back_inserter(names),
+                     [&prefix](const QString& name) { return name.startsWith(prefix); });
         // ttyUSB2 before ttyUSB10.
         std::sort(names.begin(), names.end(), [&prefix](const QString& a, const QString& b) {
             return a.mid(prefix.size()).toInt() < b.mid(prefix.size()).toInt();

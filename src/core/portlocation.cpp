@@ -3,7 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
+
+#include <algorithm>
 
 namespace vesk {
 
@@ -22,6 +23,17 @@ QString PortLocation::text() const {
 }
 
 namespace {
+
+// True when `text` is 1 to `most` ASCII digits.
+bool isDigits(QStringView text, qsizetype most) {
+    return !text.isEmpty() && text.size() <= most &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+bool isHostChar(QChar c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
+           c == u'.' || c == u'_' || c == u':' || c == u'%' || c == u'-';
+}
 
 std::optional<PortLocation> refuse(QString* why, const QString& reason) {
     if (why)
@@ -50,11 +62,9 @@ std::optional<PortLocation> parseTcp(QStringView rest, QString* why) {
     if (host.isEmpty())
         return refuse(why, Texts::tr("the host is empty"));
     // Host names and addresses only: no user part, path, blanks or control characters.
-    static const QRegularExpression hostChars(QStringLiteral("^[A-Za-z0-9._:%-]+$"));
-    if (!hostChars.match(host).hasMatch())
+    if (!std::all_of(host.begin(), host.end(), isHostChar))
         return refuse(why, Texts::tr("the host \"%1\" is not a host name or address").arg(host));
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
-    const uint number = digits.match(port).hasMatch() ? port.toUInt() : 0;
+    const uint number = isDigits(port, 5) ? port.toUInt() : 0;
     if (number < 1 || number > 65535)
         return refuse(why, Texts::tr("the TCP port must be a number from 1 to 65535"));
     PortLocation location;
@@ -78,12 +88,13 @@ std::optional<PortLocation> parsePortLocation(QStringView text, QString* why) {
         return parseTcp(t.mid(6), why);
     if (t.contains(QLatin1String("://")))
         return refuse(why, Texts::tr("only tcp:// addresses are supported"));
-    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    if (const auto m = com.match(t); m.hasMatch()) {
+    // COM1 to COM999, any case, as Windows names its ports.
+    const bool com = t.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
+    if (const QStringView n = com ? t.sliced(3) : QStringView();
+        isDigits(n, 3) && n.front() != u'0') {
         PortLocation location;
         location.kind = PortLocation::Kind::WindowsCom;
-        location.path = QStringLiteral("COM") + m.captured(1);
+        location.path = QStringLiteral("COM") + n.toString();
         return location;
     }
     if (!t.startsWith(QLatin1Char('/')))
