@@ -378,7 +378,8 @@ private slots:
                                         "[controller vault]\nport = %3\naddress = 6\n")
                              .arg(secure.port())
                              .arg(secure.caFile(), sim.ptyPath()))});
-        QVERIFY(watch.waitFor("vesk/vault/availability online", 10000));
+        QVERIFY2(watch.waitFor("vesk/vault/availability online", 10000),
+                 daemon.readAllStandardError().constData());
         QVERIFY(secure.publish("vesk/vault/channel/1/set", "ON"));
         QVERIFY(watch.waitFor("vesk/vault/channel/1 ON", 3000));
         daemon.kill();
