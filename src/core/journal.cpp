@@ -77,6 +77,8 @@ void FrameJournal::attach(SerialPortControl& port) {
             *cache = {location, canonicalPort(*location)};
         return cache->second;
     };
+    // A reopened link may lead to another device now (an adapter re-plugged under a new number).
+    connect(&port, &SerialPortControl::opened, this, [cache] { cache->first.reset(); });
     connect(&port, &SerialPortControl::written, this,
             [this, name](const QByteArray& bytes) { record(name(), true, bytes); });
     connect(&port, &SerialPortControl::taken, this,

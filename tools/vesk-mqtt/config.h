@@ -56,6 +56,10 @@ bool validateConfig(const Config& config, ConfigError* error);
 
 // A name usable as one topic level and in a discovery object id.
 bool isValidName(const QString& name);
+// The client id a controller's broker connection uses; the single-instance lock guards this id.
+inline QString clientIdFor(const BrokerConfig& broker, const ControllerConfig& controller) {
+    return broker.clientId + QLatin1Char('-') + controller.name;
+}
 
 // The password itself, or the first line of the password file.
 std::optional<QString> readPassword(const BrokerConfig& broker, QString* reason);

@@ -43,9 +43,9 @@ bool Daemon::start(QString* reason) {
                 m_journal->attach(port->port());
         }
         auto unit = std::make_unique<Unit>();
-        unit->client = std::make_unique<MqttClient>(
-            m_config.broker, *password, m_config.broker.clientId + QLatin1Char('-') + c.name,
-            availabilityTopic(base, c.name), c.name);
+        unit->client = std::make_unique<MqttClient>(m_config.broker, *password,
+                                                    clientIdFor(m_config.broker, c),
+                                                    availabilityTopic(base, c.name), c.name);
         if (!unit->client->setUp(reason))
             return false;
         unit->controller =

@@ -20,7 +20,7 @@ QString InstanceLock::folder() {
 bool InstanceLock::acquire(const Config& config, QString* reason, qint64* otherPid) {
     const BrokerConfig& b = config.broker;
     for (const ControllerConfig& c : config.controllers) {
-        const QString id = b.clientId + QLatin1Char('-') + c.name;
+        const QString id = clientIdFor(b, c);
         if (!claim(QStringLiteral("client id '%1' on broker %2:%3")
                        .arg(id, b.host)
                        .arg(b.effectivePort()),
@@ -30,7 +30,9 @@ bool InstanceLock::acquire(const Config& config, QString* reason, qint64* otherP
     }
     QStringList ports;
     for (const ControllerConfig& c : config.controllers) {
-        const QString key = canonicalPortKey(c.port);
+        // A device is locked by its real path only while it is open (the serial lock file); the
+        // path it resolved to at start-up may belong to another device later.
+        const QString key = configuredPortKey(c.port);
         if (ports.contains(key))
             continue;
         ports.append(key);

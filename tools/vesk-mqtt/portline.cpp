@@ -30,6 +30,10 @@ QString canonicalPortKey(const QString& text) {
     return canonical.isEmpty() ? location.path : canonical;
 }
 
+QString configuredPortKey(const QString& text) {
+    return resolved(text).text();
+}
+
 PortLine::PortLine(const QString& text, QObject* parent)
     : QObject(parent), m_text(text), m_location(resolved(text)) {
     connect(&m_port, &SerialPortControl::onComm, this, [this] { emit batch(m_port.input()); });

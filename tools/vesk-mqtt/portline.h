@@ -19,6 +19,10 @@ namespace vesk::mqtt {
 bool isPortForm(const QString& text, QString* reason);
 // One key for every spelling of the same port, so that controllers sharing a line share a queue.
 QString canonicalPortKey(const QString& text);
+// The port as the configuration names it (COMn mapped to its device, links not followed): what a
+// second daemon started from the same configuration would name too. Unlike the real device
+// behind a link, it does not change when an adapter is unplugged and its number reused.
+QString configuredPortKey(const QString& text);
 
 class PortLine : public QObject {
     Q_OBJECT

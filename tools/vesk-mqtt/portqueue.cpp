@@ -6,6 +6,7 @@
 #include "core/reply.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace vesk::mqtt {
 

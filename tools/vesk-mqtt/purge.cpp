@@ -81,7 +81,9 @@ int runPurge(const Config& config, const QString& onlyName) {
     QMap<QString, QString> doomed; // topic -> controller
     QEventLoop loop;
     int markers = 0;
+    int connects = 0;
     QObject::connect(&client, &MqttClient::connected, &loop, [&] {
+        ++connects;
         client.subscribe(broker.baseTopic + QStringLiteral("/+/#"));
         if (!broker.discoveryPrefix.isEmpty()) {
             client.subscribe(broker.discoveryPrefix + QStringLiteral("/switch/+/config"));
@@ -126,6 +128,15 @@ int runPurge(const Config& config, const QString& onlyName) {
     timeout.start(TimeoutMs);
     loop.exec();
     client.finish(QString(), QByteArray(), 5000);
+    // Removals queued while the connection was down are lost; the marker of a new connection
+    // would not confirm them.
+    if (connects > 1) {
+        logLine(QStringLiteral("purge: the connection to broker %1:%2 was lost while removing; "
+                               "run it again")
+                    .arg(broker.host)
+                    .arg(broker.effectivePort()));
+        return ExitFailed;
+    }
     if (markers < 2) {
         logLine(QStringLiteral("purge: broker %1:%2 did not confirm the removals within %3 s")
                     .arg(broker.host)

@@ -108,7 +108,7 @@ Bus::Result Bus::handleFrame(QByteArrayView frame) {
             answers.append(std::move(one.reply));
     }
     result.answers = static_cast<int>(answers.size());
-    result.reply = answers.size() == 1 ? answers.first() : collide(answers);
+    result.reply = collide(answers);
     return result;
 }
 

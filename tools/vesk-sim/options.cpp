@@ -66,11 +66,13 @@ std::optional<SimOptions> parseOptions(const QStringList& arguments, QString* er
 
     SimOptions options;
     bool ok = false;
-    const auto addresses = parseAddresses(parser.value(address));
+    QString why;
+    const auto addresses = parseAddresses(parser.value(address), &why);
     if (!addresses) {
         *error = QStringLiteral("--address must be addresses 0-255 such as 1, 1-40 or 1,3,5-9, "
-                                "got '%1'")
-                     .arg(parser.value(address));
+                                "got '%1'%2")
+                     .arg(parser.value(address),
+                          why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why));
         return std::nullopt;
     }
     options.addresses = *addresses;

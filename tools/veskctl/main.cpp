@@ -77,7 +77,9 @@ bool attempt(Link& link, const PortLocation& location, Interruption& interruptio
     QObject::connect(&interruption, &Interruption::raised, &loop, &QEventLoop::quit);
     if (link.connecting() || settled.isActive())
         loop.exec();
-    return link.port().portOpen() && interruption.signalNumber() == 0;
+    // A server's busy text closes the port from the event loop, maybe after the gap ended.
+    return link.port().portOpen() && link.port().lastError().reason != PortError::Reason::Busy &&
+           interruption.signalNumber() == 0;
 }
 
 // Opens the port, queueing behind other jobs and waiting while another program holds it, up to

@@ -171,6 +171,7 @@ Task<Read> readStates(Run* r) {
     std::optional<std::array<bool, 8>> states;
     Read read;
     QByteArray pieces;
+    bool garbled = false; // a broadcast answer that was no single reply
     while (!states) {
         const int left = int(request.timeoutMs - clock.elapsed());
         if (left <= 0)
@@ -197,8 +198,10 @@ Task<Read> readStates(Run* r) {
         }
         // To a broadcast query only a well-formed reply counts: colliding replies are none.
         if (request.broadcast &&
-            (reply.size() != StatusReplyLength || !isStatusReplyFrom(reply, quint8(reply.at(2)))))
+            (reply.size() != StatusReplyLength || !isStatusReplyFrom(reply, quint8(reply.at(2))))) {
+            garbled = true;
             continue;
+        }
         states = lampStates(reply);
         if (states)
             read.from = quint8(reply.at(2));
@@ -209,10 +212,9 @@ Task<Read> readStates(Run* r) {
                               .arg(request.address)
                               .arg(r->c.port)
                               .arg(request.timeoutMs)
-                              .arg(request.broadcast
-                                       ? QStringLiteral(" (replies of several controllers "
-                                                        "collide)")
-                                       : QString()));
+                              .arg(garbled ? QStringLiteral(" (replies of several controllers "
+                                                            "collide)")
+                                           : QString()));
         co_return Read{Exit::NoReply};
     }
     read.states = *states;
@@ -302,10 +304,18 @@ Task<int> runRequest(SessionContext c, Request request) {
                 co_return read.code;
             if (const QStringList wrong = differences(step.confirm, read.states);
                 !wrong.isEmpty()) {
+                // Channels that did go off stay off: no on frame follows.
+                QStringList cut;
+                for (const auto& [channel, on] : step.confirm)
+                    if (read.states[size_t(channel - 1)] == on)
+                        cut << QString::number(channel);
                 c.output.states(read.states);
                 c.output.error(QStringLiteral("the power was never cut: %1; %2 stopped, "
-                                              "nothing more sent")
-                                   .arg(wrong.join(QLatin1String("; ")), request.command));
+                                              "nothing more sent%3")
+                                   .arg(wrong.join(QLatin1String("; ")), request.command,
+                                        cut.isEmpty() ? QString()
+                                                      : QStringLiteral("; channel %1 left OFF")
+                                                            .arg(cut.join(QLatin1Char(',')))));
                 co_return Exit::Mismatch;
             }
         }
