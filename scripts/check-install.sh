@@ -14,6 +14,7 @@ fi
 cmake --build "$build"
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 [ -n "$version" ] || { echo "no project version in $build/CMakeCache.txt"; exit 1; }
 scratch=$(mktemp -d /tmp/vesk-check.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
@@ -30,6 +31,7 @@ expected="\
 755 bin/veskpanel-classic
 644 lib/systemd/system/vesk-mqtt.service
 644 lib/sysusers.d/vesk-mqtt.conf
+644 $libdir/veskpanel/vesk-tcp.so
 644 share/applications/example.vesk_power.veskpanel.desktop
 644 share/applications/example.vesk_power.veskpanel_classic.desktop
 644 share/bash-completion/completions/veskctl
@@ -96,7 +98,8 @@ compare "package name and version" "veskpanel $version" \
 # dpkg-shlibdeps, and what Qt loads at run time that no linker sees.
 depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/([^)]*)//g; s/  */ /g; s/^ //; s/ $//' | sort)
 echo "Depends: $(dpkg-deb -f "$deb" Depends)"
-for clause in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libmosquitto1 \
+for clause in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6network6 \
+              libmosquitto1 \
               qt6-qpa-plugins qt6-translations-l10n \
               "fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei | fonts-arphic-uming"; do
     if grep -qxF "$clause" <<<"$depends"; then pass "depends on $clause"
@@ -126,6 +129,10 @@ if "$scratch/root/usr/bin/vesk-sim" --help >/dev/null; then pass "unpacked vesk-
 else fail "unpacked vesk-sim runs"; fi
 if "$scratch/root/usr/bin/veskctl" --dry-run status >/dev/null; then pass "unpacked veskctl runs"
 else fail "unpacked veskctl runs"; fi
+# The TCP module is found from the installed program: a closed local port is refused, not missing.
+if out=$("$scratch/root/usr/bin/veskctl" -p tcp://127.0.0.1:1 status 2>&1); [[ $out == *refused* ]]; then
+    pass "unpacked veskctl loads its TCP module"
+else fail "unpacked veskctl loads its TCP module: $out"; fi
 if "$scratch/root/usr/bin/vesk-mqtt" --check-config \
     --config "$scratch/root/usr/share/doc/veskpanel/examples/vesk-mqtt.conf" >/dev/null; then
     pass "unpacked vesk-mqtt accepts its example configuration"

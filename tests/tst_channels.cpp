@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFontInfo>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -205,6 +206,10 @@ private slots:
         QCOMPARE(toolkit::textColor(selector), Red);
         QCOMPARE(toolkit::faceColor(selector), QColor(255, 255, 0));
         QVERIFY(selector->font().bold() && !units->isEditable() && !numbers->isEditable());
+        // The bold captions are the regular Song face emboldened, not a second face of their own.
+        const QFontInfo bold(selector->font()), regular(toolkit::songti(9));
+        QCOMPARE(bold.family() + bold.styleName(), regular.family() + regular.styleName());
+        QVERIFY(bold.bold());
         QCOMPARE(units->currentText() + numbers->currentText(), QStringLiteral("秒钟0"));
         for (bool leftOut : {true, false}) {
             click(selector);

@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -46,6 +47,7 @@ class TestVeskctl : public QObject {
     Q_OBJECT
 
     SimProcess* m_sim = nullptr;
+    QString m_program = QStringLiteral(VESKCTL_BIN);
 
     Run run(const QStringList& args, const QString& com1 = {}) {
         QProcess process;
@@ -60,7 +62,7 @@ class TestVeskctl : public QObject {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("VESKPANEL_COM1"), com1.isEmpty() ? m_sim->ptyPath() : com1);
         process.setProcessEnvironment(env);
-        process.start(QStringLiteral(VESKCTL_BIN), args);
+        process.start(m_program, args);
     }
     // Frames the simulator received during `action`, as hex lines.
     template <typename F> QStringList receivedDuring(F action, int expected) {
@@ -399,6 +401,8 @@ private slots:
         QTest::newRow("busy after waiting") << QString("busy") << 1;
         QTest::newRow("server") << QString("serving another client") << 0;
         QTest::newRow("server after waiting") << QString("serving another client") << 1;
+        // A copy of the program away from the build and install trees finds no TCP module.
+        QTest::newRow("no tcp module") << QString("TCP ports are not available") << 0;
     }
     void openFailures() {
         QFETCH(QString, kind);
@@ -408,12 +412,18 @@ private slots:
         QString port = pty.slavePath();
         QProcess ser2net;
         QTcpSocket client;
+        QTemporaryDir copy;
+        const auto restore = qScopeGuard([this] { m_program = QStringLiteral(VESKCTL_BIN); });
         if (kind == QLatin1String("busy")) {
             QVERIFY(holder.open(QIODevice::ReadWrite));
         } else if (kind == QLatin1String("missing")) {
             port = QStringLiteral("/nonexistent/vesk-port");
         } else if (kind == QLatin1String("refused")) {
             port = QStringLiteral("tcp://127.0.0.1:1");
+        } else if (kind.startsWith(QLatin1String("TCP"))) {
+            port = QStringLiteral("tcp://127.0.0.1:1");
+            m_program = copy.filePath(QStringLiteral("veskctl"));
+            QVERIFY(QFile::copy(QStringLiteral(VESKCTL_BIN), m_program));
         } else if (kind.startsWith(QLatin1String("serving"))) {
             QTcpServer probe;
             QVERIFY(probe.listen(QHostAddress::LocalHost));

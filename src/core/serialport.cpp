@@ -40,35 +40,11 @@ SerialPortControl::SerialPortControl(QObject* parent) : QObject(parent) {
                       .arg(m_location->text())
                       .arg(TcpConnectTimeoutMs / 1000)});
     });
-    connect(&m_tcp, &QTcpSocket::connected, this, &SerialPortControl::tcpConnected);
-    connect(&m_tcp, &QTcpSocket::readyRead, this, [this] {
-        if (m_device == &m_tcp)
-            pullReceived();
-    });
-    // Socket failures are handled from the event loop, never inside the socket's own call chain,
-    // and only while the attempt or connection they belong to is still the current one.
-    connect(&m_tcp, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, error, generation = m_generation] {
-                if (generation == m_generation)
-                    tcpError(error);
-            },
-            Qt::QueuedConnection);
-    });
-    connect(&m_tcp, &QTcpSocket::disconnected, this, [this] {
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation = m_generation] {
-                if (generation == m_generation && m_device == &m_tcp)
-                    lose();
-            },
-            Qt::QueuedConnection);
-    });
 }
 
 SerialPortControl::~SerialPortControl() {
-    m_tcp.disconnect(this);
+    if (m_tcp)
+        m_tcp->setEvents({});
     m_port.disconnect(this);
     closeAll();
 }
@@ -100,8 +76,8 @@ void SerialPortControl::setCommPort(int port) {
 }
 
 bool SerialPortControl::portOpen() const {
-    if (m_device == &m_tcp)
-        return m_tcp.state() == QAbstractSocket::ConnectedState;
+    if (onTcp())
+        return m_tcp->isConnected();
     return m_device != nullptr && m_device->isOpen();
 }
 
@@ -178,10 +154,58 @@ bool SerialPortControl::openSerial(const PortLocation& location) {
 
 void SerialPortControl::startTcp(const PortLocation& location) {
     m_connecting = true;
-    m_tcp.setReadBufferSize(ReceiveBufferSize);
+    if (!m_tcp) {
+        QString why;
+        m_tcp = createTcpLink(&why);
+        if (!m_tcp) {
+            // Reported from the event loop, as every other outcome of a tcp:// open.
+            QMetaObject::invokeMethod(
+                this,
+                [this, why, generation = m_generation] {
+                    if (generation == m_generation && m_connecting)
+                        fail({PortError::Reason::Other,
+                              Texts::tr("%1: TCP ports are not available (%2)")
+                                  .arg(m_location->text(), why)});
+                },
+                Qt::QueuedConnection);
+            return;
+        }
+        watchTcp();
+    }
     // connectToHost() looks the name up and connects without blocking; the timer bounds the wait.
-    m_tcp.connectToHost(location.host, location.tcpPort);
+    m_tcp->connectToHost(location.host, location.tcpPort, ReceiveBufferSize);
     m_connectTimer.start();
+}
+
+void SerialPortControl::watchTcp() {
+    // Socket failures are handled from the event loop, never inside the socket's own call chain,
+    // and only while the attempt or connection they belong to is still the current one.
+    const auto later = [this](auto&& handle) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, handle, generation = m_generation] {
+                if (generation == m_generation)
+                    handle();
+            },
+            Qt::QueuedConnection);
+    };
+    m_tcp->setEvents({
+        .connected = [this] { tcpConnected(); },
+        .readyRead =
+            [this] {
+                if (onTcp())
+                    pullReceived();
+            },
+        .disconnected =
+            [this, later] {
+                later([this] {
+                    if (onTcp())
+                        lose();
+                });
+            },
+        .failed = [this, later](
+                      TcpLink::Failure failure) { later([this, failure] { tcpError(failure); }); },
+    });
 }
 
 void SerialPortControl::tcpConnected() {
@@ -189,14 +213,12 @@ void SerialPortControl::tcpConnected() {
         return;
     m_connecting = false;
     m_connectTimer.stop();
-    // Frames are a few bytes each and their timing matters: no Nagle delay.
-    m_tcp.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_device = &m_tcp;
+    m_device = m_tcp->device();
     emit opened();
 }
 
-void SerialPortControl::tcpError(QAbstractSocket::SocketError error) {
-    if (m_device == &m_tcp) {
+void SerialPortControl::tcpError(TcpLink::Failure failure) {
+    if (onTcp()) {
         // Any failure of an established connection is a dropped line.
         lose();
         return;
@@ -204,18 +226,18 @@ void SerialPortControl::tcpError(QAbstractSocket::SocketError error) {
     if (!m_connecting)
         return;
     const QString where = m_location->text();
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError:
+    switch (failure) {
+    case TcpLink::Failure::Refused:
         fail({PortError::Reason::Refused, Texts::tr("%1: connection refused").arg(where)});
         break;
-    case QAbstractSocket::HostNotFoundError:
+    case TcpLink::Failure::HostNotFound:
         fail({PortError::Reason::Missing, Texts::tr("%1: no such host").arg(where)});
         break;
-    case QAbstractSocket::SocketTimeoutError:
+    case TcpLink::Failure::TimedOut:
         fail({PortError::Reason::TimedOut, Texts::tr("%1: connection timed out").arg(where)});
         break;
-    default:
-        fail({PortError::Reason::Other, QStringLiteral("%1: %2").arg(where, m_tcp.errorString())});
+    case TcpLink::Failure::Other:
+        fail({PortError::Reason::Other, QStringLiteral("%1: %2").arg(where, m_tcp->errorString())});
         break;
     }
 }
@@ -239,8 +261,8 @@ void SerialPortControl::closeAll() {
     if (m_port.isOpen())
         m_port.close();
     m_port.clearError();
-    if (m_tcp.state() != QAbstractSocket::UnconnectedState)
-        m_tcp.abort();
+    if (m_tcp && !m_tcp->isIdle())
+        m_tcp->abort();
 }
 
 void SerialPortControl::lose() {
@@ -286,7 +308,7 @@ bool SerialPortControl::output(const QByteArray& bytes) {
     if (m_device == &m_port)
         m_port.flush();
     else
-        m_tcp.flush();
+        m_tcp->flush();
     return portOpen();
 }
 
@@ -300,7 +322,7 @@ void SerialPortControl::pullReceived() {
     m_quiet.start();
     // A device server that admits one client answers any other with a line of text and closes
     // (ser2net: "Port already in use"): the device is busy, not gone. A controller never sends it.
-    if (m_device == &m_tcp && m_batch.pending().startsWith(ServerBusyText)) {
+    if (onTcp() && m_batch.pending().startsWith(ServerBusyText)) {
         m_error = {
             PortError::Reason::Busy,
             Texts::tr("%1: busy, the server is serving another client").arg(m_location->text())};

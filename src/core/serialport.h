@@ -30,12 +30,13 @@
 #include <QMap>
 #include <QObject>
 #include <QSerialPort>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include "core/portlocation.h"
 #include "core/reply.h"
+#include "core/tcplink.h"
 
+#include <memory>
 #include <optional>
 
 namespace vesk {
@@ -131,8 +132,10 @@ signals:
 private:
     bool openSerial(const PortLocation& location);
     void startTcp(const PortLocation& location);
+    void watchTcp();
     void tcpConnected();
-    void tcpError(QAbstractSocket::SocketError error);
+    void tcpError(TcpLink::Failure failure);
+    bool onTcp() const { return m_tcp && m_device == m_tcp->device(); }
     bool fail(PortError error);
     void closeAll();
     void lose();
@@ -141,8 +144,8 @@ private:
     void pullReceived();
 
     QSerialPort m_port;
-    QTcpSocket m_tcp;
-    QIODevice* m_device = nullptr; // the open one of the two
+    std::unique_ptr<TcpLink> m_tcp; // made at the first tcp:// open
+    QIODevice* m_device = nullptr;  // the open one of the two
     QTimer m_connectTimer;
     bool m_connecting = false;
     quint64 m_generation = 0; // counts opens and closes, so late socket events are recognised

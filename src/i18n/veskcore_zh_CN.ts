@@ -129,5 +129,9 @@
         <source>%1: connection timed out</source>
         <translation>%1：连接超时</translation>
     </message>
+    <message>
+        <source>%1: TCP ports are not available (%2)</source>
+        <translation>%1：无法使用 TCP 端口（%2）</translation>
+    </message>
 </context>
 </TS>

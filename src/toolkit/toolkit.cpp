@@ -103,6 +103,9 @@ QFont songti(int pointSize, bool bold) {
                       QStringLiteral("WenQuanYi Zen Hei")});
     font.setPointSize(pointSize);
     font.setBold(bold);
+    // Matching by style name takes the regular face; the font engine then emboldens it.
+    if (bold)
+        font.setStyleName(QStringLiteral("Regular"));
     return font;
 }
 

@@ -26,7 +26,9 @@ constexpr int twipsToPixels(int twips) {
 QRect twips(int left, int top, int width, int height);
 void placeTwips(QWidget* widget, int left, int top, int width, int height);
 
-// 宋体 at the given point size, with CJK fallbacks where SimSun is not installed.
+// 宋体 at the given point size, with CJK fallbacks where SimSun is not installed. Bold is drawn
+// from the regular face (SimSun has no bold face of its own), so that a few bold captions do not
+// load a second CJK font file of several megabytes.
 QFont songti(int pointSize, bool bold = false);
 
 QColor buttonFace();

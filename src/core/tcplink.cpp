@@ -1,0 +1,44 @@
+#include "tcplink.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QPluginLoader>
+
+namespace vesk {
+
+namespace {
+
+// Where the module is: a program run from the build tree takes the one built with it, an installed
+// program the one installed with it (a path relative to its own directory, so that an unpacked or
+// relocated installation works too).
+QString modulePath() {
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString buildDir = QFileInfo(QStringLiteral(VESK_BUILD_DIR)).canonicalFilePath();
+    if (!buildDir.isEmpty() && programDir.startsWith(buildDir + u'/'))
+        return QStringLiteral(VESK_BUILD_MODULE);
+    return QDir::cleanPath(programDir + QStringLiteral("/" VESK_INSTALLED_MODULE));
+}
+
+} // namespace
+
+std::unique_ptr<TcpLink> createTcpLink(QString* why) {
+    // Loaded once and kept for the life of the process: links may exist until it ends.
+    static TcpLinkFactory* factory = nullptr;
+    static QString failure;
+    if (!factory && failure.isEmpty()) {
+        const QString path = modulePath();
+        QPluginLoader loader(path);
+        factory = qobject_cast<TcpLinkFactory*>(loader.instance());
+        if (!factory)
+            failure = QStringLiteral("%1: %2").arg(path, loader.errorString());
+    }
+    if (!factory) {
+        if (why)
+            *why = failure;
+        return nullptr;
+    }
+    return factory->create();
+}
+
+} // namespace vesk
