@@ -66,9 +66,9 @@ AddressArea::AddressArea(const AreaContext& ctx) : QObject(ctx.window), m_ctx(ct
     m_ctx.link.setAddressSource([this] { return currentAddress(); });
 }
 
-void AddressArea::appendEntry(const QString& text) {
-    m_idCombo[0]->addItem(text);
-    m_idCombo[1]->addItem(text);
+void AddressArea::appendEntries(const QStringList& texts) {
+    m_idCombo[0]->addItems(texts);
+    m_idCombo[1]->addItems(texts);
 }
 
 void AddressArea::selectInitialEntries(int position) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -20,8 +21,9 @@ class AddressArea : public QObject {
 public:
     explicit AddressArea(const AreaContext& ctx);
 
-    // Start-up: one entry appended to both lists, then the initial selection.
-    void appendEntry(const QString& text);
+    // Start-up: the entries appended to both lists (in one insertion each), then the initial
+    // selection.
+    void appendEntries(const QStringList& texts);
     void selectInitialEntries(int position);
     // Ticks or unticks the broadcast box (which enables or disables the address list).
     void setBroadcast(bool on);

@@ -180,11 +180,14 @@ void VESK::startUp() {
 
     if (m_multi)
         m_multi->fillUnits();
+    QStringList addresses;
+    addresses.reserve(256);
     for (int i = 0; i < 256; ++i) {
         if (i < 8 && m_multi)
             m_multi->tickState(i);
-        m_address->appendEntry(QString::number(i, 16).toUpper());
+        addresses << QString::number(i, 16).toUpper();
     }
+    m_address->appendEntries(addresses);
     m_address->selectInitialEntries(1);
     m_err1->setEnabled(false);
     m_address->setBroadcast(true);
