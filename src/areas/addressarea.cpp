@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <utility>
+
 #include "areas/buildprofile.h"
 #include "core/devicelink.h"
 #include "core/frames.h"
@@ -16,20 +18,39 @@ namespace vesk {
 
 using toolkit::placeTwips;
 
+namespace {
+
+// An address list whose open list drops typed characters as well. The list's popup is made when
+// it is first opened (a combo box makes it at the first call of view()), not at start-up.
+class AddressList : public QComboBox {
+public:
+    AddressList(QObject* keyFilter, QWidget* parent) : QComboBox(parent), m_keyFilter(keyFilter) {}
+    void showPopup() override {
+        if (!std::exchange(m_filtered, true))
+            view()->installEventFilter(m_keyFilter);
+        QComboBox::showPopup();
+    }
+
+private:
+    QObject* m_keyFilter;
+    bool m_filtered = false;
+};
+
+} // namespace
+
 AddressArea::AddressArea(const AreaContext& ctx) : QObject(ctx.window), m_ctx(ctx) {
     auto* label22 = new QLabel(tr("设备ID"), m_ctx.window);
     label22->setObjectName(QStringLiteral("Label22"));
     placeTwips(label22, 4140, 540, 615, 255);
 
     for (int i = 0; i < 2; ++i) {
-        auto* combo = new QComboBox(m_ctx.window);
+        // With the list open, keys go to the list itself, whose own search would pick an entry.
+        auto* combo = new AddressList(this, m_ctx.window);
         combo->setObjectName(QStringLiteral("IDCombo_%1").arg(i));
         combo->setEditable(false);
         combo->setToolTip(tr("十六进制"));
         combo->setMaxVisibleItems(16);
         combo->installEventFilter(this);
-        // With the list open, keys go to the list itself, whose own search would pick an entry.
-        combo->view()->installEventFilter(this);
         m_idCombo[i] = combo;
     }
     placeTwips(m_idCombo[1], 4800, 540, 615, 300);
