@@ -76,6 +76,29 @@ private slots:
         }
     }
 
+    // A name given on a command line: relative names are files in the working folder, COMn stays
+    // a port number.
+    void argument_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected"); // text() of the result, "" = refused
+        const QString here = QDir::currentPath();
+        QTest::newRow("relative") << "./link" << here + "/link";
+        QTest::newRow("file named com...") << "combox" << here + "/combox";
+        QTest::newRow("com link") << "com-sim/a" << here + "/com-sim/a";
+        QTest::newRow("COMn") << "com2"
+                              << "COM2";
+        QTest::newRow("COM0") << "COM0"
+                              << "";
+        QTest::newRow("COM1000") << "COM1000"
+                                 << "";
+    }
+    void argument() {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        const auto location = vesk::parsePortArgument(text);
+        QCOMPARE(location ? location->text() : QString(), expected);
+    }
+
     // Command line > environment > saved > adapters present > built-in; an unusable value falls
     // through with a warning, and a device named explicitly is no default for another port.
     void precedence_data() {

@@ -109,9 +109,12 @@ std::optional<PortLocation> parsePortLocation(QStringView text, QString* why) {
 
 std::optional<PortLocation> parsePortArgument(QStringView text, QString* why) {
     const QString t = text.trimmed().toString();
-    const bool relative =
-        !t.isEmpty() && !t.startsWith(QLatin1Char('/')) && !t.contains(QLatin1String("://")) &&
-        !t.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && !t.endsWith(QLatin1Char('/'));
+    // COMn is a port number; other names beginning with "com" (./com-link, combox) are files.
+    const bool comName = t.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) &&
+                         isDigits(QStringView(t).sliced(3), t.size());
+    const bool relative = !t.isEmpty() && !t.startsWith(QLatin1Char('/')) &&
+                          !t.contains(QLatin1String("://")) && !comName &&
+                          !t.endsWith(QLatin1Char('/'));
     if (!relative)
         return parsePortLocation(text, why);
     QString path = QDir::current().absoluteFilePath(t);
