@@ -96,15 +96,13 @@ void PortSelector::selectAtStartUp(int index) {
     if (port.commPort() != index + 1 || !(port.portOpen() || port.connecting()))
         return select(index);
     m_buttons.at(index)->setChecked(true);
-    m_reopener->stop();
-    m_pending = -1;
+    stopWatching();
     showOpenResult(index);
 }
 
 void PortSelector::switchPort(int index) {
     SerialPortControl& port = m_link.port();
-    m_reopener->stop();
-    m_pending = -1;
+    stopWatching();
     port.setPortOpen(false);
     port.setCommPort(index + 1);
     port.setPortOpen(true);

@@ -28,8 +28,8 @@ QByteArray jsonString(const QString& text) {
     return array.mid(1, array.size() - 2);
 }
 
-// The account the process runs as, by its user id rather than an environment variable that
-// anyone can set.
+// The account the process runs as: on Unix by its user id rather than an environment variable
+// that anyone can set, on Windows from USERNAME.
 QString userName() {
 #ifdef Q_OS_UNIX
     if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_name)

@@ -30,6 +30,12 @@ bool isDigits(QStringView text, qsizetype most) {
            std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
+// COM followed by digits: a Windows port name, valid or not.
+bool isComName(QStringView text) {
+    return text.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) &&
+           isDigits(text.sliced(3), text.size());
+}
+
 bool isHostChar(QChar c) {
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
            c == u'.' || c == u'_' || c == u':' || c == u'%' || c == u'-';
@@ -89,9 +95,8 @@ std::optional<PortLocation> parsePortLocation(QStringView text, QString* why) {
     if (t.contains(QLatin1String("://")))
         return refuse(why, Texts::tr("only tcp:// addresses are supported"));
     // COM1 to COM999, any case, as Windows names its ports.
-    const bool com = t.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
-    if (const QStringView n = com ? t.sliced(3) : QStringView();
-        isDigits(n, 3) && n.front() != u'0') {
+    if (const QStringView n = isComName(t) ? t.sliced(3) : QStringView();
+        !n.isEmpty() && n.size() <= 3 && n.front() != u'0') {
         PortLocation location;
         location.kind = PortLocation::Kind::WindowsCom;
         location.path = QStringLiteral("COM") + n.toString();
@@ -110,10 +115,8 @@ std::optional<PortLocation> parsePortLocation(QStringView text, QString* why) {
 std::optional<PortLocation> parsePortArgument(QStringView text, QString* why) {
     const QString t = text.trimmed().toString();
     // COMn is a port number; other names beginning with "com" (./com-link, combox) are files.
-    const bool comName = t.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) &&
-                         isDigits(QStringView(t).sliced(3), t.size());
     const bool relative = !t.isEmpty() && !t.startsWith(QLatin1Char('/')) &&
-                          !t.contains(QLatin1String("://")) && !comName &&
+                          !t.contains(QLatin1String("://")) && !isComName(t) &&
                           !t.endsWith(QLatin1Char('/'));
     if (!relative)
         return parsePortLocation(text, why);

@@ -159,15 +159,12 @@ void SerialPortControl::startTcp(const PortLocation& location) {
         m_tcp = createTcpLink(&why);
         if (!m_tcp) {
             // Reported from the event loop, as every other outcome of a tcp:// open.
-            QMetaObject::invokeMethod(
-                this,
-                [this, why, generation = m_generation] {
-                    if (generation == m_generation && m_connecting)
-                        fail({PortError::Reason::Other,
-                              Texts::tr("%1: TCP ports are not available (%2)")
-                                  .arg(m_location->text(), why)});
-                },
-                Qt::QueuedConnection);
+            later([this, why] {
+                if (m_connecting)
+                    fail(
+                        {PortError::Reason::Other, Texts::tr("%1: TCP ports are not available (%2)")
+                                                       .arg(m_location->text(), why)});
+            });
             return;
         }
         watchTcp();
@@ -178,17 +175,7 @@ void SerialPortControl::startTcp(const PortLocation& location) {
 }
 
 void SerialPortControl::watchTcp() {
-    // Socket failures are handled from the event loop, never inside the socket's own call chain,
-    // and only while the attempt or connection they belong to is still the current one.
-    const auto later = [this](auto&& handle) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, handle, generation = m_generation] {
-                if (generation == m_generation)
-                    handle();
-            },
-            Qt::QueuedConnection);
-    };
+    // Socket failures are handled from the event loop, never inside the socket's own call chain.
     m_tcp->setEvents({
         .connected = [this] { tcpConnected(); },
         .readyRead =
@@ -197,15 +184,25 @@ void SerialPortControl::watchTcp() {
                     pullReceived();
             },
         .disconnected =
-            [this, later] {
+            [this] {
                 later([this] {
                     if (onTcp())
                         lose();
                 });
             },
-        .failed = [this, later](
-                      TcpLink::Failure failure) { later([this, failure] { tcpError(failure); }); },
+        .failed =
+            [this](TcpLink::Failure failure) { later([this, failure] { tcpError(failure); }); },
     });
+}
+
+void SerialPortControl::later(std::function<void()> handle) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, handle = std::move(handle), generation = m_generation] {
+            if (generation == m_generation)
+                handle();
+        },
+        Qt::QueuedConnection);
 }
 
 void SerialPortControl::tcpConnected() {
@@ -329,13 +326,7 @@ void SerialPortControl::pullReceived() {
         m_batch.takeAll();
         m_quiet.stop();
         // Closed from the event loop, outside the socket's own call chain.
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation = m_generation] {
-                if (generation == m_generation)
-                    lose();
-            },
-            Qt::QueuedConnection);
+        later([this] { lose(); });
         return;
     }
     if (!bytes.isEmpty() && !m_answered) {

@@ -36,6 +36,7 @@
 #include "core/reply.h"
 #include "core/tcplink.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -133,6 +134,9 @@ private:
     bool openSerial(const PortLocation& location);
     void startTcp(const PortLocation& location);
     void watchTcp();
+    // Runs `handle` from the event loop, outside the current call chain, if the port has not been
+    // opened or closed again in the meantime.
+    void later(std::function<void()> handle);
     void tcpConnected();
     void tcpError(TcpLink::Failure failure);
     bool onTcp() const { return m_tcp && m_device == m_tcp->device(); }

@@ -23,20 +23,18 @@ QString modulePath() {
 } // namespace
 
 std::unique_ptr<TcpLink> createTcpLink(QString* why) {
-    // Loaded once and kept for the life of the process: links may exist until it ends.
+    // Loaded once and kept for the life of the process: links may exist until it ends. A module
+    // that is missing is looked for again at the next open (it may be in the middle of an upgrade).
     static TcpLinkFactory* factory = nullptr;
-    static QString failure;
-    if (!factory && failure.isEmpty()) {
+    if (!factory) {
         const QString path = modulePath();
         QPluginLoader loader(path);
         factory = qobject_cast<TcpLinkFactory*>(loader.instance());
-        if (!factory)
-            failure = QStringLiteral("%1: %2").arg(path, loader.errorString());
-    }
-    if (!factory) {
-        if (why)
-            *why = failure;
-        return nullptr;
+        if (!factory) {
+            if (why)
+                *why = QStringLiteral("%1: %2").arg(path, loader.errorString());
+            return nullptr;
+        }
     }
     return factory->create();
 }
