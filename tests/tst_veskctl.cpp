@@ -188,6 +188,9 @@ private slots:
         row("quiet", "", "-q on 1", true, 5, "veskctl: read-back differs");
         row("never cut", "on 3", "cycle 3 --dwell 1", true, 5,
             "the power was never cut: channel 3 is on", switchFrame(1, 3, true));
+        // Nobody answers at address 9: both failures in the JSON "error", no on frame.
+        row("off unread", "", "--json -a 9 -t 300 cycle 1 --dwell 0", false, 4,
+            "within 300 ms; cycle 1 stopped after the off", switchFrame(9, 1, true));
         row("status on", "on 3", "status 3", false, 0, "3 on\n");
         row("status off", "", "status 3", false, 1, "3 off\n");
         row("status mixed", "on 3", "-q status 3 4", false, 1, "");

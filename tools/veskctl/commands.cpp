@@ -40,6 +40,17 @@ quint8 maskOf(const QList<int>& list) {
     return mask;
 }
 
+// The channels of `selection` as a frame switches them: those in `targets` on, the others off.
+ChannelStates effectOf(quint8 selection, quint8 targets) {
+    ChannelStates effect;
+    for (int channel = 1; channel <= 8; ++channel) {
+        const quint8 bit = quint8(1u << (channel - 1));
+        if (selection & bit)
+            effect << std::pair{channel, bool(targets & bit)};
+    }
+    return effect;
+}
+
 // A channel list in one word, or "none" for no channel.
 std::optional<QList<int>> channelWord(const QString& word, QString* bad) {
     if (word == QLatin1String("none"))
@@ -60,7 +71,7 @@ struct Context {
     const QStringList& words;
     const CommandOptions& options;
     quint8 address() const { return request.address; }
-    void send(const QByteArray& frame) { request.steps << Step{frame, {}, {}, {}, 0}; }
+    void send(const QByteArray& frame) { request.steps << Step{frame, {}, {}, {}, 0, false}; }
 };
 
 using Builder = std::function<QString(Context&)>;
@@ -143,8 +154,12 @@ QString switchMany(Context& c) {
             return QStringLiteral("bad delay '%1' (0-59s, 0-59m or 0-15h)").arg(*c.options.after);
         unit = unitIndex;
     }
-    c.send(multiSwitchFrame(c.address(), maskOf(*on) | maskOf(*off), maskOf(*on),
-                            timingCode(unit, count)));
+    const quint8 timing = timingCode(unit, count);
+    c.send(multiSwitchFrame(c.address(), maskOf(*on) | maskOf(*off), maskOf(*on), timing));
+    if (timing == 0)
+        c.request.steps.last().effect = effectOf(maskOf(*on) | maskOf(*off), maskOf(*on));
+    else
+        c.request.steps.last().timed = true;
     return {};
 }
 
@@ -156,6 +171,7 @@ QString states(Context& c) {
     if (!list)
         return QStringLiteral("bad channel '%1' (1-8)").arg(bad);
     c.send(stateMaskFrame(c.address(), maskOf(*list)));
+    c.request.steps.last().effect = effectOf(0xFF, maskOf(*list));
     return {};
 }
 
@@ -215,6 +231,7 @@ QString powerOn(Context& c) {
         if (!list)
             return QStringLiteral("bad channel '%1' (1-8)").arg(bad);
         c.send(stateMaskFrame(c.address(), maskOf(*list)));
+        c.request.steps.last().effect = effectOf(0xFF, maskOf(*list));
     }
     return {};
 }
@@ -235,6 +252,14 @@ QString noArguments(Context& c, const QByteArray& frame) {
             .arg(c.request.command, c.words.first());
     c.send(frame);
     return {};
+}
+
+// The controller's timed sequence over all channels, switched by its own delays.
+QString timedAll(Context& c, bool on) {
+    const QString error = noArguments(c, timedAllFrame(c.address(), on));
+    if (error.isEmpty())
+        c.request.steps.last().timed = true;
+    return error;
 }
 
 QString setAddress(Context& c) {
@@ -272,10 +297,8 @@ const std::map<QString, Builder>& builders() {
         {QStringLiteral("on"), [](Context& c) { return switchChannels(c, true); }},
         {QStringLiteral("off"), [](Context& c) { return switchChannels(c, false); }},
         {QStringLiteral("cycle"), cycle},
-        {QStringLiteral("all-on"),
-         [](Context& c) { return noArguments(c, timedAllFrame(c.address(), true)); }},
-        {QStringLiteral("all-off"),
-         [](Context& c) { return noArguments(c, timedAllFrame(c.address(), false)); }},
+        {QStringLiteral("all-on"), [](Context& c) { return timedAll(c, true); }},
+        {QStringLiteral("all-off"), [](Context& c) { return timedAll(c, false); }},
         {QStringLiteral("switch"), switchMany},
         {QStringLiteral("states"), states},
         {QStringLiteral("delays"), delays},

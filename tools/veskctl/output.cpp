@@ -49,7 +49,10 @@ void Output::states(const std::array<bool, 8>& channels) {
 }
 
 void Output::error(const QString& text) {
-    m_values[Error] = text;
+    // A failure that ends in a second one (a read-back that got no reply, then what was stopped
+    // for it) keeps both in the JSON object, as on stderr.
+    const QString before = m_values.count(Error) ? m_values[Error].toString() : QString();
+    m_values[Error] = before.isEmpty() ? text : before + QStringLiteral("; ") + text;
     std::fprintf(stderr, "veskctl: %s\n", qPrintable(text));
 }
 

@@ -23,7 +23,7 @@ public:
     void note(const QString& text);
     // The channel states the device reported.
     void states(const std::array<bool, 8>& channels);
-    // A failure: one line on stderr (and in the JSON object).
+    // A failure: one line on stderr (and in the JSON object's "error", after any earlier one).
     void error(const QString& text);
     // The command was ended by a signal: `text` says what was sent and what was left.
     void interrupted(const QString& text);

@@ -35,6 +35,9 @@ struct Step {
     // The dwell of `cycle`: the next frame goes out this long after the first frame with this
     // step's label.
     int pauseAfterMs = 0;
+    // The controller switches channels on its own timer (its delays, a delayed switch): what the
+    // frame has left at any moment is not known here.
+    bool timed = false;
 };
 
 struct Request {

@@ -242,7 +242,8 @@ QString interruptionReport(const Request& request, int sent,
     if (sent == 0)
         return QStringLiteral("%1 interrupted before any frame was sent: nothing changed")
             .arg(request.words);
-    const Step& last = request.steps.at(std::min(sent, int(request.steps.size())) - 1);
+    const int done = std::min(sent, int(request.steps.size()));
+    const Step& last = request.steps.at(done - 1);
     QString what = last.label;
     if (what.isEmpty())
         what = request.steps.size() == 1 || request.query
@@ -258,8 +259,12 @@ QString interruptionReport(const Request& request, int sent,
                                    .arg(channel)
                                    .arg(on ? QLatin1String("ON") : QLatin1String("OFF")));
     }
+    const bool timed = std::any_of(request.steps.cbegin(), request.steps.cbegin() + done,
+                                   [](const Step& step) { return step.timed; });
     if (states.isEmpty())
-        states << QStringLiteral("no channel switched");
+        states << (timed ? QStringLiteral("channel states not tracked (the controller switches "
+                                          "them on its own timer)")
+                         : QStringLiteral("no channel switched"));
     return QStringLiteral("%1 interrupted after %2: %3")
         .arg(request.words, what, states.join(QLatin1String(", ")));
 }
