@@ -232,9 +232,8 @@ public:
         m_timer.setInterval(1);
         connect(&m_timer, &QTimer::timeout, this, &PacedLine::pace);
         connect(&m_daemon, &PtyPair::bytesArrived, this, [this] {
-            const QByteArray all = m_daemon.allBytes();
-            m_queue += all.mid(m_taken);
-            m_taken = all.size();
+            m_queue += m_daemon.allBytes();
+            m_daemon.clear();
             if (!m_timer.isActive())
                 m_clock.start(), m_sent = 0, m_timer.start();
         });
@@ -254,8 +253,9 @@ private:
     void pace() {
         const qint64 due = m_clock.nsecsElapsed() * 9600 / 10'000'000'000 - m_sent;
         const qsizetype n = std::min<qsizetype>(due, m_queue.size());
-        if (n > 0 && ::write(m_sim, m_queue.constData(), size_t(n)) == n)
-            m_queue.remove(0, n), m_sent += n;
+        // A short write has still sent what it reports.
+        if (const ssize_t w = n > 0 ? ::write(m_sim, m_queue.constData(), size_t(n)) : 0; w > 0)
+            m_queue.remove(0, w), m_sent += w;
         if (m_queue.isEmpty())
             m_timer.stop();
     }
@@ -263,7 +263,6 @@ private:
     PtyPair m_daemon;
     int m_sim = -1;
     QByteArray m_queue;
-    qsizetype m_taken = 0;
     qint64 m_sent = 0;
     QElapsedTimer m_clock;
     QTimer m_timer;

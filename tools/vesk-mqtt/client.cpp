@@ -132,7 +132,8 @@ void MqttClient::connectionLost(const QString& given) {
     if (wasConnected)
         m_retryMs = FirstRetryMs;
     // With MQTT 3.1.1 (and brokers that do not say why) another client with the same id shows
-    // only as a connection closed soon after it was made.
+    // only as a connection closed soon after it was made; a broker that gave another reason
+    // (shutting down, not authorised) is taken at its word.
     const qint64 lasted = wasConnected ? m_connectedAt.elapsed() : 0;
     QString text;
     if (takenOver) {
@@ -140,7 +141,7 @@ void MqttClient::connectionLost(const QString& given) {
                               "connection (a second vesk-mqtt with this configuration, on another "
                               "host?)")
                    .arg(m_clientId);
-    } else if (wasConnected && lasted < ShortSessionMs) {
+    } else if (brokerReason == 0 && wasConnected && lasted < ShortSessionMs) {
         takenOver = true;
         text = QStringLiteral("the connection was closed %1 s after it was made (%2): another "
                               "client may be using client id '%3' (a second vesk-mqtt with this "

@@ -104,17 +104,21 @@ void Daemon::onMessage(Unit& unit, bool first, const QString& topic, const QByte
     }
     const QString name = topic.section(QLatin1Char('/'), base.count(QLatin1Char('/')) + 1,
                                        base.count(QLatin1Char('/')) + 1);
+    // A retained message is reported once per topic: it comes again with every reconnect until
+    // someone removes it.
+    if (retained && m_staleReported.contains(topic))
+        return;
     if (name != unit.controller->config().name) {
         // Each connection handles its own controller's topics; the first one also names strangers.
-        if (first && !isKnown(name))
+        if (first && !isKnown(name)) {
+            if (retained)
+                m_staleReported.insert(topic);
             logLine(QStringLiteral("%1: ignored, no controller '%2'%3")
                         .arg(topic, name, retained ? retainedHint(topic) : QString()));
+        }
         return;
     }
     if (retained) {
-        // Once per topic: it comes again with every reconnect until someone removes it.
-        if (m_staleReported.contains(topic))
-            return;
         m_staleReported.insert(topic);
         // Kept by the broker from some time ago, delivered now only because this connection
         // subscribed: executing it would switch on a stale wish, at every connect.

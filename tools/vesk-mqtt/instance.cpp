@@ -58,11 +58,14 @@ bool InstanceLock::claim(const QString& what, const QString& key, QString* reaso
     *otherPid = 0;
     if (lock->error() == QLockFile::LockFailedError) {
         QString host, application;
-        lock->getLockInfo(otherPid, &host, &application);
-        *reason = QStringLiteral("another vesk-mqtt (process %1) already serves %2; this one "
-                                 "exits and leaves it alone (lock file %3)")
-                      .arg(*otherPid)
-                      .arg(what, path);
+        // A lock file just made may not name its process yet.
+        if (!lock->getLockInfo(otherPid, &host, &application) || *otherPid <= 0)
+            *otherPid = -1;
+        const QString who =
+            *otherPid > 0 ? QStringLiteral(" (process %1)").arg(*otherPid) : QString();
+        *reason = QStringLiteral("another vesk-mqtt%1 already serves %2; this one exits and "
+                                 "leaves it alone (lock file %3)")
+                      .arg(who, what, path);
     } else {
         *reason = QStringLiteral("cannot create the lock file %1 for %2").arg(path, what);
     }

@@ -17,8 +17,8 @@ namespace vesk::mqtt {
 class InstanceLock {
 public:
     // Claims every client id and port of `config`. False with `reason` set when another process
-    // holds one (`*otherPid` is then its process id) or when a lock file cannot be made
-    // (`*otherPid` 0).
+    // holds one (`*otherPid` is then its process id, or -1 when the lock file does not name it yet)
+    // or when a lock file cannot be made (`*otherPid` 0).
     bool acquire(const Config& config, QString* reason, qint64* otherPid);
 
     // The folder of the lock files: /run/lock when writable, else the runtime or temp folder.

@@ -49,7 +49,7 @@ int main(int argc, char* argv[]) {
     qint64 otherPid = 0;
     if (!lock.acquire(options->config, &why, &otherPid)) {
         logLine(why);
-        return otherPid > 0 ? ExitAlreadyRunning : ExitFailed;
+        return otherPid != 0 ? ExitAlreadyRunning : ExitFailed;
     }
 
     // SIGTERM, SIGINT and SIGHUP end the daemon cleanly: every controller is published offline

@@ -116,6 +116,7 @@ int runPurge(const Config& config, const QString& onlyName) {
         return ExitFailed;
     }
     QStringList names;
+    const int removingOn = connects;
     for (auto it = doomed.cbegin(); it != doomed.cend(); ++it) {
         // An empty retained message makes the broker forget the topic.
         client.publish(it.key(), QByteArray(), true);
@@ -130,7 +131,7 @@ int runPurge(const Config& config, const QString& onlyName) {
     client.finish(QString(), QByteArray(), 5000);
     // Removals queued while the connection was down are lost; the marker of a new connection
     // would not confirm them.
-    if (connects > 1) {
+    if (connects > removingOn) {
         logLine(QStringLiteral("purge: the connection to broker %1:%2 was lost while removing; "
                                "run it again")
                     .arg(broker.host)
