@@ -18,6 +18,10 @@ foreach(id ${VESK_APP_ID} ${VESK_APP_ID}_classic)
 endforeach()
 
 install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The pages the README links to, beside it as in the source tree.
+install(FILES
+    docs/console.md docs/development.md docs/mqtt.md docs/simulator.md docs/speed.md docs/veskctl.md
+    DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 # One package holds both consoles and the simulated controller.
 set(CPACK_GENERATOR DEB)

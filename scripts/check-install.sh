@@ -37,6 +37,12 @@ expected="\
 644 share/bash-completion/completions/veskctl
 644 share/doc/veskpanel/CHANGELOG.md
 644 share/doc/veskpanel/README.md
+644 share/doc/veskpanel/docs/console.md
+644 share/doc/veskpanel/docs/development.md
+644 share/doc/veskpanel/docs/mqtt.md
+644 share/doc/veskpanel/docs/simulator.md
+644 share/doc/veskpanel/docs/speed.md
+644 share/doc/veskpanel/docs/veskctl.md
 644 share/doc/veskpanel/examples/vesk-mqtt.conf
 644 share/icons/hicolor/scalable/apps/example.vesk_power.veskpanel.svg
 644 share/man/man1/veskctl.1
