@@ -31,6 +31,8 @@ public:
 
     QString location() const { return m_text; }
     bool isOpen() const { return m_port.portOpen(); }
+    // A tcp:// device server rather than a local device.
+    bool isNetwork() const { return m_location.isTcp(); }
     // Starts opening; opened() or openFailed() follows (for a device before this returns), and
     // after a failure further attempts until one succeeds.
     void open();

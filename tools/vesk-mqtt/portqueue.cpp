@@ -18,7 +18,7 @@ int wireMs(qsizetype bytes) {
 }
 
 // The wait before the next attempt after `missed` unanswered polls in a row: the interval, and
-// once the controller counts as silent 2 s, 8 s, 32 s, then a minute.
+// from the second miss on 2 s, 8 s, 32 s, then a minute.
 qint64 retryMs(int missed, int intervalMs) {
     if (missed <= PortQueue::MissesBeforeBackoff)
         return intervalMs;
@@ -158,7 +158,8 @@ void PortQueue::pump() {
         return;
     m_awaiting = p->owner;
     m_writtenMs = now;
-    m_busy.start(ReplyTimeoutMs);
+    m_busy.start(wireMs(frame.size()) + wireMs(StatusReplyLength) +
+                 (m_line.isNetwork() ? NetworkReplyAllowanceMs : ReplyAllowanceMs));
 }
 
 void PortQueue::finishReply(std::optional<QByteArray> reply) {

@@ -34,13 +34,18 @@ namespace vesk::mqtt {
 class PortQueue : public QObject {
     Q_OBJECT
 public:
-    // Longest wait for a status reply after the query was written.
-    static constexpr int ReplyTimeoutMs = 250;
+    // Longest wait for a status reply beyond the time the query and the reply take on the wire at
+    // 9600 bit/s: the controller answers within a few milliseconds, and a USB adapter may hold
+    // received bytes for up to 16 ms. A device server adds its network's round trip.
+    static constexpr int ReplyAllowanceMs = 50;
+    static constexpr int NetworkReplyAllowanceMs = 250;
     // Time a device may need to release the line after the last byte of its reply.
     static constexpr int TurnaroundMs = 1;
     // Unanswered polls in a row at the normal interval; after them the wait grows fourfold from
-    // BackoffStartMs up to BackoffMaxMs.
-    static constexpr int MissesBeforeBackoff = 3;
+    // BackoffStartMs up to BackoffMaxMs (never below the interval). One miss may be noise on the
+    // line; a second one in a row starts the back-off, so that a rack that lost power does not
+    // hold up the controllers still answering.
+    static constexpr int MissesBeforeBackoff = 1;
     static constexpr int BackoffStartMs = 2000;
     static constexpr int BackoffMaxMs = 60000;
     // A port lost sooner than this after it opened is hanging up: reported once, then summed up
