@@ -13,12 +13,17 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "core/frames.h"
+#include "core/line.h"
 #include "core/portchoice.h"
 #include "core/portlocation.h"
 #include "core/serialport.h"
 #include "support/pty.h"
 
+using vesk::ComMapping;
+using vesk::Line;
 using vesk::PortError;
+using Outcome = vesk::ReplyJoiner::Outcome;
 using vesk::PortLocation;
 using vesk::SerialPortControl;
 using Kind = PortLocation::Kind;
@@ -209,6 +214,229 @@ private slots:
         port.setPortOpen(false);
         ::close(slave);
         ::close(master);
+    }
+
+    // COMn as every script maps it (veskctl and vesk-mqtt call this one resolver): the consoles'
+    // sources in their order; a value that is not a port is an error in strict mode, where a
+    // console falls back past it. "default" stands for the consoles' own choice.
+    void comMapping_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("environment"); // VESKPANEL_COM<n> of the port named
+        QTest::addColumn<QString>("saved");       // ports/COM<n> in the settings file
+        QTest::addColumn<QString>("strict"); // text() of the result, or "!" + part of the reason
+        QTest::addColumn<QString>("lenient");
+        QTest::newRow("environment") << "COM1"
+                                     << "/dev/e1"
+                                     << "/dev/s1"
+                                     << "/dev/e1"
+                                     << "/dev/e1";
+        QTest::newRow("saved") << "com2"
+                               << ""
+                               << "tcp://h:7"
+                               << "tcp://h:7"
+                               << "tcp://h:7";
+        QTest::newRow("bad environment") << "COM3"
+                                         << "ftp://x"
+                                         << "/dev/s3"
+                                         << "!VESKPANEL_COM3 \"ftp://x\" is not a port"
+                                         << "default";
+        QTest::newRow("bad saved") << "COM4"
+                                   << ""
+                                   << "ttyS9"
+                                   << "!saved COM4"
+                                   << "default";
+        QTest::newRow("neither") << "COM2"
+                                 << ""
+                                 << ""
+                                 << "default"
+                                 << "default";
+        QTest::newRow("COM5") << "COM5"
+                              << "/dev/e5"
+                              << ""
+                              << "!COM1..COM4 only"
+                              << "!COM1..COM4 only";
+        QTest::newRow("COM0") << "COM0"
+                              << ""
+                              << ""
+                              << "!COM1..COM4 only"
+                              << "!COM1..COM4 only";
+        QTest::newRow("device") << "/dev/ttyUSB0"
+                                << ""
+                                << ""
+                                << "/dev/ttyUSB0"
+                                << "/dev/ttyUSB0";
+        QTest::newRow("server") << "TCP://h:1"
+                                << ""
+                                << ""
+                                << "tcp://h:1"
+                                << "tcp://h:1";
+    }
+    void comMapping() {
+        QFETCH(QString, text);
+        QFETCH(QString, environment);
+        QFETCH(QString, saved);
+        QFETCH(QString, strict);
+        QFETCH(QString, lenient);
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        const QString n = text.right(1);
+        const QByteArray variable = "VESKPANEL_COM" + n.toLatin1();
+        if (environment.isEmpty())
+            qunsetenv(variable);
+        else
+            qputenv(variable, environment.toUtf8());
+        if (!saved.isEmpty()) {
+            QDir(config.path()).mkpath("veskpanel");
+            QFile file(vesk::portSettingsPath());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[ports]\nCOM" + n.toLatin1() + "=" + saved.toUtf8() + "\n");
+        }
+        const QString fallback = vesk::PortChoices().port(qBound(1, n.toInt(), 4)).location.text();
+        for (const auto& [mapping, expected] :
+             {std::pair{ComMapping::Strict, strict}, std::pair{ComMapping::Lenient, lenient}}) {
+            QString why;
+            const auto location = vesk::resolvePortName(text, mapping, &why);
+            if (expected.startsWith('!')) {
+                QVERIFY(!location);
+                QVERIFY2(why.contains(expected.mid(1)), qPrintable(why));
+            } else {
+                QVERIFY2(location, qPrintable(why));
+                QCOMPARE(location->text(), expected == "default" ? fallback : expected);
+            }
+        }
+        qunsetenv(variable);
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // One name for every spelling of a port, for locks, queues, journals and shares alike.
+    void canonicalName() {
+        PtyPair pty;
+        QTemporaryDir dir;
+        const QString link = dir.filePath("by-id-link");
+        QVERIFY(QFile::link(pty.slavePath(), link));
+        const auto name = [](const QString& text) {
+            return vesk::canonicalPortName(*vesk::parsePortLocation(text));
+        };
+        QCOMPARE(name(link), name(pty.slavePath()));
+        QCOMPARE(name(link), QFileInfo(pty.slavePath()).canonicalFilePath());
+        QCOMPARE(name(dir.filePath("gone")), dir.filePath("gone"));
+        QCOMPARE(name("TCP://[::1]:20"), "tcp://[::1]:20");
+    }
+
+    // The reply to a status query as the line delivers it, judged by the one rule every program
+    // uses: pieces cut by a pause longer than the quiet gap are joined until they make six bytes,
+    // a reply (also a joined one) is taken at its sixth byte, and six bytes that are no reply of
+    // the address asked are odd; more than six are no reply.
+    void replyJoining_data() {
+        QTest::addColumn<QList<QByteArray>>("pieces"); // written with `pauseMs` between them
+        QTest::addColumn<int>("pauseMs");
+        QTest::addColumn<int>("address"); // -1: a broadcast query
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("batches"); // batch() signals before the judgement
+        const QByteArray reply = vesk::statusReplyFrame(1, 0x05);
+        QByteArray badSum = reply;
+        badSum[5] = char(badSum[5] ^ 0x40);
+        const int gap = SerialPortControl::QuietGapMs;
+        const int R = int(Outcome::Reply), O = int(Outcome::Odd), G = int(Outcome::Garbled);
+        using L = QList<QByteArray>;
+        QTest::newRow("whole") << L{reply} << 0 << 1 << R << 1;
+        QTest::newRow("paused under the gap")
+            << L{reply.first(3), reply.sliced(3)} << 5 << 1 << R << 1;
+        QTest::newRow("paused over the gap")
+            << L{reply.first(2), reply.sliced(2)} << 4 * gap << 1 << R << 2;
+        QTest::newRow("three pieces")
+            << L{reply.first(1), reply.sliced(1, 2), reply.sliced(3)} << 3 * gap << 1 << R << 3;
+        QTest::newRow("joined, taken at byte 6")
+            << L{reply.first(2), reply.sliced(2), QByteArray(2, 0)} << 3 * gap << 1 << R << 2;
+        QTest::newRow("broadcast") << L{vesk::statusReplyFrame(7, 1)} << 0 << -1 << R << 1;
+        QTest::newRow("other address") << L{vesk::statusReplyFrame(2, 5)} << 0 << 1 << O << 1;
+        QTest::newRow("bad checksum") << L{badSum} << 0 << 1 << O << 1;
+        QTest::newRow("odd bytes") << L{QByteArray::fromHex("00112233050F")} << 0 << 1 << O << 1;
+        QTest::newRow("longer") << L{badSum + QByteArray(2, 0)} << 0 << 1 << G << 1;
+        QTest::newRow("pieces too long")
+            << L{reply.first(4), reply.sliced(2)} << 3 * gap << 1 << G << 2;
+    }
+    void replyJoining() {
+        QFETCH(QList<QByteArray>, pieces);
+        QFETCH(int, pauseMs);
+        QFETCH(int, address);
+        QFETCH(int, outcome);
+        QFETCH(int, batches);
+        PtyPair pty;
+        Line line;
+        QVERIFY(line.open(*vesk::parsePortLocation(pty.slavePath())));
+        QVERIFY(line.isOpen());
+        QSignalSpy replied(&line, &Line::replied);
+        QString events; // "b" a batch, "r" the judgement
+        connect(&line, &Line::batch, this, [&] { events += 'b'; });
+        connect(&line, &Line::replied, this, [&] { events += 'r'; });
+        line.expectReply(address < 0 ? std::nullopt : std::optional(quint8(address)));
+        for (const QByteArray& piece : pieces) {
+            pty.writeNow(piece);
+            QTest::qWait(pauseMs);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(replied.count(), 1, 2000);
+        QCOMPARE(replied.at(0).at(0).value<Outcome>(), Outcome(outcome));
+        const QByteArray judged = replied.at(0).at(1).toByteArray();
+        QCOMPARE(judged.size() == 6, outcome != int(Outcome::Garbled));
+        // A judged reply leaves what follows it to the next batch.
+        QCOMPARE(events.indexOf('r'), batches);
+        QTest::qWait(3 * SerialPortControl::QuietGapMs);
+        QCOMPARE(replied.count(), 1);
+    }
+
+    // Routes are asked first at every open: one that offers the line hands a stream, which the
+    // line uses like a server connection and names as the way it goes; one that does not lets
+    // the line open the port itself.
+    void routeFirst() {
+        struct Route : vesk::LineRoute {
+            quint16 serverPort = 0;
+            int asked = 0;
+            QString canonical;
+            std::unique_ptr<vesk::StreamLink> offer(const PortLocation&, const QString& name,
+                                                    QString* note) override {
+                ++asked;
+                canonical = name;
+                if (!serverPort)
+                    return nullptr;
+                auto link = vesk::createTcpLink(nullptr);
+                link->connectToHost("127.0.0.1", serverPort, 1024);
+                *note = QStringLiteral("through the test route");
+                return link;
+            }
+        } route;
+        PtyPair pty;
+        Line line;
+        line.setRoute(&route);
+        QVERIFY(line.open(*vesk::parsePortLocation(pty.slavePath())));
+        QVERIFY(line.isOpen() && line.via().isEmpty());
+        QCOMPARE(route.canonical, QFileInfo(pty.slavePath()).canonicalFilePath());
+        QVERIFY(line.write(vesk::statusQueryFrame(1)));
+        QVERIFY(pty.waitForFrames(1, 2000));
+
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        route.serverPort = server.serverPort();
+        QSignalSpy opened(&line, &Line::opened);
+        QVERIFY(line.open(*vesk::parsePortLocation(pty.slavePath())));
+        QCOMPARE(route.asked, 2);
+        QVERIFY(line.connecting());
+        QVERIFY(opened.wait(3000));
+        QCOMPARE(line.via(), "through the test route");
+        QTRY_VERIFY(server.hasPendingConnections());
+        QTcpSocket* peer = server.nextPendingConnection();
+        QSignalSpy replied(&line, &Line::replied);
+        line.expectReply(1);
+        QVERIFY(line.write(vesk::statusQueryFrame(1)));
+        QByteArray written;
+        QTRY_COMPARE(written += peer->readAll(), vesk::statusQueryFrame(1));
+        peer->write(vesk::statusReplyFrame(1, 0x81));
+        QVERIFY(replied.wait(2000));
+        QCOMPARE(replied.at(0).at(0).value<Outcome>(), Outcome::Reply);
+        QCOMPARE(pty.frames().size(), 1); // nothing went to the port itself
+        QSignalSpy lost(&line, &Line::lost);
+        peer->close();
+        QVERIFY(lost.wait(2000));
     }
 
     // TCP: refused, then a connection whose reply arrives in two chunks inside the quiet gap is

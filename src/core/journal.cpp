@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 
 #include "core/frames.h"
+#include "core/line.h"
 #include "core/serialport.h"
 
 #include <memory>
@@ -58,13 +59,6 @@ bool FrameJournal::open(const QString& path, QString* error) {
     return true;
 }
 
-QString FrameJournal::canonicalPort(const PortLocation& location) {
-    if (location.kind != PortLocation::Kind::Device)
-        return location.text();
-    const QString real = SerialPortControl::canonicalDevice(location.path);
-    return real.isEmpty() ? QFileInfo(location.path).absoluteFilePath() : real;
-}
-
 void FrameJournal::attach(SerialPortControl& port) {
     // Resolved once per open: the canonical path of the open device cannot change while it is
     // open, and a journal line must not cost a file-system lookup.
@@ -74,7 +68,7 @@ void FrameJournal::attach(SerialPortControl& port) {
         if (!location)
             return QString();
         if (cache->first != location)
-            *cache = {location, canonicalPort(*location)};
+            *cache = {location, canonicalPortName(*location)};
         return cache->second;
     };
     // A reopened link may lead to another device now (an adapter re-plugged under a new number).

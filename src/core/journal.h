@@ -30,10 +30,6 @@ public:
     // `port` as given; record() does not rewrite it (attach() passes the canonical form).
     void record(const QString& port, bool out, const QByteArray& bytes);
 
-    // The one form a port takes in the journal: the real device path behind any link or relative
-    // name, tcp://HOST:PORT for a server, so that two names of one device are one port.
-    static QString canonicalPort(const PortLocation& location);
-
 private:
     QFile m_file;
     QByteArray m_who; // "prog", "pid" and "user", the same on every line

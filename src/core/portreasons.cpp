@@ -44,18 +44,25 @@ QString serialLockFilePath(const QString& devicePath) {
     return {};
 }
 
-namespace {
+bool processAlive(qint64 pid) {
+#ifdef Q_OS_UNIX
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+#else
+    return pid > 0;
+#endif
+}
 
-struct LockOwner {
-    qint64 pid = 0;
-    QString name;
-    bool running = false;
-};
+QString processName(qint64 pid) {
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (pid <= 0 || !comm.open(QIODevice::ReadOnly))
+        return QStringLiteral("?");
+    return QString::fromLocal8Bit(comm.readAll().trimmed());
+}
 
 // The lock file's first line is the owner's process id (Qt and the uucp convention agree); Qt
 // writes the program's name on the second.
-LockOwner readLockOwner(const QString& lockPath) {
-    LockOwner owner;
+LockHolder lockHolder(const QString& lockPath) {
+    LockHolder owner;
     QFile file(lockPath);
     if (!file.open(QIODevice::ReadOnly))
         return owner;
@@ -63,16 +70,16 @@ LockOwner readLockOwner(const QString& lockPath) {
     owner.pid = lines.value(0).trimmed().toLongLong();
     if (owner.pid <= 0)
         return owner;
-#ifdef Q_OS_UNIX
-    owner.running = ::kill(static_cast<pid_t>(owner.pid), 0) == 0 || errno == EPERM;
-#endif
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(owner.pid));
-    if (owner.running && comm.open(QIODevice::ReadOnly))
-        owner.name = QString::fromLocal8Bit(comm.readAll().trimmed());
+    owner.running = processAlive(owner.pid);
+    if (owner.running)
+        if (const QString name = processName(owner.pid); name != QLatin1String("?"))
+            owner.name = name;
     if (owner.name.isEmpty())
         owner.name = QString::fromLocal8Bit(lines.value(1).trimmed());
     return owner;
 }
+
+namespace {
 
 PortError reason(PortError::Reason r, const QString& text, qint64 pid = 0) {
     return PortError{r, text, pid};
@@ -84,7 +91,7 @@ std::optional<PortError> heldUnderName(const QString& given, const QString& name
     const QString lockPath = serialLockFilePath(name);
     if (lockPath.isEmpty() || !QFile::exists(lockPath))
         return std::nullopt;
-    const LockOwner owner = readLockOwner(lockPath);
+    const LockHolder owner = lockHolder(lockPath);
     if (!owner.running)
         return std::nullopt;
     return reason(PortError::Reason::Busy,
@@ -108,7 +115,7 @@ PortError diagnoseSerialFailure(const QString& given, const QString& canonical,
                                 QSerialPort::SerialPortError error, const QString& errorText) {
     const QString lockPath = serialLockFilePath(canonical);
     if (!lockPath.isEmpty() && QFile::exists(lockPath)) {
-        const LockOwner owner = readLockOwner(lockPath);
+        const LockHolder owner = lockHolder(lockPath);
         const QString who = owner.name.isEmpty()
                                 ? Texts::tr("process %1").arg(owner.pid)
                                 : Texts::tr("process %1 (%2)").arg(owner.pid).arg(owner.name);

@@ -15,6 +15,19 @@ namespace vesk {
 // named "LCK.." plus the path without "/dev/", "/" turned into "_").
 QString serialLockFilePath(const QString& devicePath);
 
+// Whether process `pid` is running (also when it belongs to another user).
+bool processAlive(qint64 pid);
+// The program's name the system gives for `pid`, "?" when it cannot tell.
+QString processName(qint64 pid);
+
+// Who a serial lock file names: the process id on its first line, and whether that process runs.
+struct LockHolder {
+    qint64 pid = 0;
+    QString name; // the running program's name, else the one the file gives
+    bool running = false;
+};
+LockHolder lockHolder(const QString& lockPath);
+
 // Why opening `canonical` (reached as `given`) failed with `error` / `errorText` from QSerialPort.
 PortError diagnoseSerialFailure(const QString& given, const QString& canonical,
                                 QSerialPort::SerialPortError error, const QString& errorText);

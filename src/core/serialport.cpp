@@ -45,6 +45,8 @@ SerialPortControl::SerialPortControl(QObject* parent) : QObject(parent) {
 SerialPortControl::~SerialPortControl() {
     if (m_tcp)
         m_tcp->setEvents({});
+    if (m_routed)
+        m_routed->setEvents({});
     m_port.disconnect(this);
     closeAll();
 }
@@ -76,8 +78,8 @@ void SerialPortControl::setCommPort(int port) {
 }
 
 bool SerialPortControl::portOpen() const {
-    if (onTcp())
-        return m_tcp->isConnected();
+    if (onStream())
+        return m_stream->isConnected();
     return m_device != nullptr && m_device->isOpen();
 }
 
@@ -111,6 +113,20 @@ bool SerialPortControl::openLocation(const PortLocation& location) {
         return true;
     }
     return openSerial(location);
+}
+
+bool SerialPortControl::openStream(std::unique_ptr<StreamLink> link, const PortLocation& location) {
+    closeAll();
+    m_location = location;
+    m_error = {};
+    m_connecting = true;
+    m_routed = std::move(link);
+    m_stream = m_routed.get();
+    watchStream(m_stream);
+    m_connectTimer.start();
+    if (m_stream->isConnected())
+        later([this] { streamConnected(); });
+    return true;
 }
 
 bool SerialPortControl::openSerial(const PortLocation& location) {
@@ -167,31 +183,41 @@ void SerialPortControl::startTcp(const PortLocation& location) {
             });
             return;
         }
-        watchTcp();
+        watchStream(m_tcp.get());
     }
+    m_stream = m_tcp.get();
     // connectToHost() looks the name up and connects without blocking; the timer bounds the wait.
     m_tcp->connectToHost(location.host, location.tcpPort, ReceiveBufferSize);
     m_connectTimer.start();
 }
 
-void SerialPortControl::watchTcp() {
-    // Socket failures are handled from the event loop, never inside the socket's own call chain.
-    m_tcp->setEvents({
-        .connected = [this] { tcpConnected(); },
+void SerialPortControl::watchStream(StreamLink* link) {
+    // Failures are handled from the event loop, never inside the stream's own call chain.
+    link->setEvents({
+        .connected =
+            [this, link] {
+                if (m_stream == link)
+                    streamConnected();
+            },
         .readyRead =
-            [this] {
-                if (onTcp())
+            [this, link] {
+                if (m_stream == link && onStream())
                     pullReceived();
             },
         .disconnected =
-            [this] {
-                later([this] {
-                    if (onTcp())
+            [this, link] {
+                later([this, link] {
+                    if (m_stream == link && onStream())
                         lose();
                 });
             },
         .failed =
-            [this](TcpLink::Failure failure) { later([this, failure] { tcpError(failure); }); },
+            [this, link](StreamLink::Failure failure) {
+                later([this, link, failure] {
+                    if (m_stream == link)
+                        streamError(failure);
+                });
+            },
     });
 }
 
@@ -205,17 +231,17 @@ void SerialPortControl::later(std::function<void()> handle) {
         Qt::QueuedConnection);
 }
 
-void SerialPortControl::tcpConnected() {
-    if (!m_connecting)
+void SerialPortControl::streamConnected() {
+    if (!m_connecting || !m_stream || !m_stream->isConnected())
         return;
     m_connecting = false;
     m_connectTimer.stop();
-    m_device = m_tcp->device();
+    m_device = m_stream->device();
     emit opened();
 }
 
-void SerialPortControl::tcpError(TcpLink::Failure failure) {
-    if (onTcp()) {
+void SerialPortControl::streamError(StreamLink::Failure failure) {
+    if (onStream()) {
         // Any failure of an established connection is a dropped line.
         lose();
         return;
@@ -223,6 +249,14 @@ void SerialPortControl::tcpError(TcpLink::Failure failure) {
     if (!m_connecting)
         return;
     const QString where = m_location->text();
+    if (m_stream == m_routed.get()) {
+        // A routed stream says in its own words why it did not connect.
+        const auto r = failure == StreamLink::Failure::Refused    ? PortError::Reason::Refused
+                       : failure == StreamLink::Failure::TimedOut ? PortError::Reason::TimedOut
+                                                                  : PortError::Reason::Other;
+        fail({r, QStringLiteral("%1: %2").arg(where, m_stream->errorString())});
+        return;
+    }
     switch (failure) {
     case TcpLink::Failure::Refused:
         fail({PortError::Reason::Refused, Texts::tr("%1: connection refused").arg(where)});
@@ -234,7 +268,8 @@ void SerialPortControl::tcpError(TcpLink::Failure failure) {
         fail({PortError::Reason::TimedOut, Texts::tr("%1: connection timed out").arg(where)});
         break;
     case TcpLink::Failure::Other:
-        fail({PortError::Reason::Other, QStringLiteral("%1: %2").arg(where, m_tcp->errorString())});
+        fail({PortError::Reason::Other,
+              QStringLiteral("%1: %2").arg(where, m_stream->errorString())});
         break;
     }
 }
@@ -252,6 +287,7 @@ void SerialPortControl::closeAll() {
     m_connectTimer.stop();
     m_batch.takeAll();
     m_expectedReply.reset();
+    m_expectedHeld.clear();
     m_device = nullptr;
     m_connecting = false;
     m_answered = false;
@@ -260,6 +296,12 @@ void SerialPortControl::closeAll() {
     m_port.clearError();
     if (m_tcp && !m_tcp->isIdle())
         m_tcp->abort();
+    if (m_routed) {
+        m_routed->setEvents({});
+        m_routed->abort();
+        m_retired = std::move(m_routed);
+    }
+    m_stream = nullptr;
 }
 
 void SerialPortControl::lose() {
@@ -305,7 +347,7 @@ bool SerialPortControl::output(const QByteArray& bytes) {
     if (m_device == &m_port)
         m_port.flush();
     else
-        m_tcp->flush();
+        m_stream->flush();
     return portOpen();
 }
 
@@ -319,7 +361,7 @@ void SerialPortControl::pullReceived() {
     m_quiet.start();
     // A device server that admits one client answers any other with a line of text and closes
     // (ser2net: "Port already in use"): the device is busy, not gone. A controller never sends it.
-    if (onTcp() && m_batch.pending().startsWith(ServerBusyText)) {
+    if (onStream() && m_stream == m_tcp.get() && m_batch.pending().startsWith(ServerBusyText)) {
         m_error = {
             PortError::Reason::Busy,
             Texts::tr("%1: busy, the server is serving another client").arg(m_location->text())};
@@ -333,7 +375,11 @@ void SerialPortControl::pullReceived() {
         m_answered = true;
         emit answered();
     }
-    if (m_expectedReply && isStatusReplyFrom(m_batch.pending(), *m_expectedReply)) {
+    const QByteArrayView pending = m_batch.pending();
+    if (m_expectedReply &&
+        (m_expectedHeld.isEmpty()
+             ? isStatusReplyFrom(pending, *m_expectedReply)
+             : isStatusReplyFrom(m_expectedHeld + pending.toByteArray(), *m_expectedReply))) {
         m_expectedReply.reset();
         m_quiet.stop();
         emit onComm();

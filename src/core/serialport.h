@@ -90,6 +90,10 @@ public:
 
     // Closes whatever is open and opens `location`; see the comment at the top.
     bool openLocation(const PortLocation& location);
+    // Closes whatever is open and reaches the line `location` names through `link` instead, a
+    // stream that is connecting (or connected): like a tcp:// open, true at once, and the result
+    // follows as opened() or openFailed(). Bytes and failures are handled as on a tcp:// port.
+    bool openStream(std::unique_ptr<StreamLink> link, const PortLocation& location);
     // The port open or being connected, nullopt when closed.
     std::optional<PortLocation> currentLocation() const;
     // Why the last open failed; Reason::None after a successful open.
@@ -108,8 +112,12 @@ public:
     // While set, a batch that is exactly a status reply from `address` is handed on (onComm) at its
     // sixth byte instead of after the quiet gap; anything else waits for the gap as usual. The
     // expectation ends when such a reply is handed on, at the next call, or when the port closes.
-    // The consoles never set it: their lamps follow the quiet-gap batch.
-    void expectStatusReply(std::optional<quint8> address) { m_expectedReply = address; }
+    // The consoles never set it: their lamps follow the quiet-gap batch. `held`: the first bytes of
+    // the reply, taken already as an earlier batch; the rest completes it at its sixth byte.
+    void expectStatusReply(std::optional<quint8> address, const QByteArray& held = {}) {
+        m_expectedReply = address;
+        m_expectedHeld = held;
+    }
 
     // Hands the bytes to the port in one call and pushes them towards the line without waiting.
     // Returns false (and writes nothing) when the port is closed or broken.
@@ -133,13 +141,14 @@ signals:
 private:
     bool openSerial(const PortLocation& location);
     void startTcp(const PortLocation& location);
-    void watchTcp();
+    // Hands `link`'s events to this port; events of a link no longer in use are dropped.
+    void watchStream(StreamLink* link);
     // Runs `handle` from the event loop, outside the current call chain, if the port has not been
     // opened or closed again in the meantime.
     void later(std::function<void()> handle);
-    void tcpConnected();
-    void tcpError(TcpLink::Failure failure);
-    bool onTcp() const { return m_tcp && m_device == m_tcp->device(); }
+    void streamConnected();
+    void streamError(StreamLink::Failure failure);
+    bool onStream() const { return m_stream && m_device == m_stream->device(); }
     bool fail(PortError error);
     void closeAll();
     void lose();
@@ -148,8 +157,12 @@ private:
     void pullReceived();
 
     QSerialPort m_port;
-    std::unique_ptr<TcpLink> m_tcp; // made at the first tcp:// open
-    QIODevice* m_device = nullptr;  // the open one of the two
+    std::unique_ptr<TcpLink> m_tcp;       // made at the first tcp:// open
+    std::unique_ptr<StreamLink> m_routed; // given to openStream()
+    // The routed stream closed last: kept, since the close may come from inside its own signal.
+    std::unique_ptr<StreamLink> m_retired;
+    StreamLink* m_stream = nullptr; // m_tcp or m_routed while one is in use
+    QIODevice* m_device = nullptr;  // the open one
     QTimer m_connectTimer;
     bool m_connecting = false;
     quint64 m_generation = 0; // counts opens and closes, so late socket events are recognised
@@ -161,6 +174,7 @@ private:
     QElapsedTimer m_clock;
     BatchAssembler m_batch{QuietGapMs, ReceiveBufferSize};
     std::optional<quint8> m_expectedReply;
+    QByteArray m_expectedHeld;
     int m_commPort = 1;
 };
 

@@ -15,10 +15,13 @@
 
 namespace vesk {
 
-class TcpLink {
+// A byte stream that stands in for a serial line: a TCP connection to a device server, or any
+// other way to a line a program adds (see Line's routes). The port reads and writes its device()
+// once connected; every event arrives through Events.
+class StreamLink {
 public:
     enum class Failure { Refused, HostNotFound, TimedOut, Other };
-    // Called from the socket's signals; a receiver must not delete the link from inside them.
+    // Called from the stream's signals; a receiver must not delete the link from inside them.
     struct Events {
         std::function<void()> connected;
         std::function<void()> readyRead;
@@ -26,19 +29,24 @@ public:
         std::function<void(Failure)> failed;
     };
 
-    virtual ~TcpLink() = default;
+    virtual ~StreamLink() = default;
     virtual void setEvents(Events events) = 0;
-    // Looks the name up and connects without blocking; at most readBufferSize bytes are held.
-    virtual void connectToHost(const QString& host, quint16 port, qint64 readBufferSize) = 0;
     virtual bool isConnected() const = 0;
     // Not connected and no attempt under way.
     virtual bool isIdle() const = 0;
-    // The connected socket, for reading and writing.
+    // The connected stream, for reading and writing.
     virtual QIODevice* device() = 0;
-    // Pushes written bytes towards the network without waiting.
+    // Pushes written bytes on without waiting.
     virtual void flush() = 0;
     virtual void abort() = 0;
+    // Why the stream failed, one line (for Failure::Refused the other side's own words).
     virtual QString errorString() const = 0;
+};
+
+class TcpLink : public StreamLink {
+public:
+    // Looks the name up and connects without blocking; at most readBufferSize bytes are held.
+    virtual void connectToHost(const QString& host, quint16 port, qint64 readBufferSize) = 0;
 };
 
 // What the module exports.

@@ -1,6 +1,6 @@
 #include "config.h"
 
-#include "portline.h"
+#include "core/line.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -93,9 +93,14 @@ QString controllerKey(ControllerConfig& c, const QString& key, const QString& va
     static const QRegularExpression channelKey(QStringLiteral("^channel([1-8])$"));
     if (key == QLatin1String("port")) {
         QString reason;
-        if (!isPortForm(value, &reason))
+        // A device by its full path: a daemon's working folder is no place to look for one.
+        std::optional<PortLocation> location = parsePortLocation(value, &reason);
+        if (location)
+            location = resolvePortName(value, ComMapping::Strict, &reason);
+        if (!location)
             return QStringLiteral("port '%1': %2").arg(value, reason);
         c.port = value;
+        c.location = *location;
     } else if (key == QLatin1String("address")) {
         if (!parseInt(value, 0, 253, &c.address))
             return QStringLiteral("address must be 0-253 (254 is the broadcast address)");
@@ -235,7 +240,7 @@ bool validateConfig(const Config& config, ConfigError* error) {
     QSet<QString> seen;
     for (const ControllerConfig& c : config.controllers) {
         const QString key =
-            canonicalPortKey(c.port) + QLatin1Char('#') + QString::number(c.address);
+            canonicalPortName(c.location) + QLatin1Char('#') + QString::number(c.address);
         if (seen.contains(key)) {
             *error = {c.line,
                       QStringLiteral("controller '%1': another controller has address %2 on "

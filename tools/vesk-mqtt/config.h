@@ -3,6 +3,8 @@
 // line.
 #pragma once
 
+#include "core/portlocation.h"
+
 #include <QList>
 #include <QString>
 
@@ -27,7 +29,8 @@ struct BrokerConfig {
 
 struct ControllerConfig {
     QString name;
-    QString port;
+    QString port;          // as written
+    PortLocation location; // the port it names (COMn mapped as for every script)
     int address = 1;
     QString series = QStringLiteral("qx");
     int pollMs = 2000;

@@ -20,17 +20,11 @@ Controller::Controller(const ControllerConfig& config, const BrokerConfig& broke
     m_settle.setSingleShot(true);
     m_settle.setInterval(SettleMs);
     connect(&m_settle, &QTimer::timeout, this, &Controller::query);
-    connect(port, &PortQueue::opened, this, &Controller::onPortOpened);
     connect(port, &PortQueue::closed, this, &Controller::onPortClosed);
 }
 
 Controller::~Controller() {
     m_port->removePoller(this);
-}
-
-void Controller::onPortOpened() {
-    // The queue asks every controller on a line that has just opened.
-    m_missed = 0;
 }
 
 void Controller::onPortClosed() {
@@ -48,11 +42,11 @@ void Controller::onReply(std::optional<QByteArray> batch) {
     const auto states = batch ? lampStates(*batch) : std::nullopt;
     if (!states) {
         m_replyPredatesSwitch = false;
-        if (++m_missed >= MissedPollsOffline)
+        // Counted by the queue, which also asks a silent controller less often.
+        if (m_port->missedInRow(this) >= MissesBeforeSilent)
             noteSilence();
         return;
     }
-    m_missed = 0;
     m_silentLogged.invalidate();
     const auto previous = m_states;
     m_states = states;
@@ -79,7 +73,7 @@ void Controller::noteSilence() {
         m_silentLogged.start();
         logLine(QStringLiteral("%1: still %2 (%3 status queries in a row); offline")
                     .arg(m_config.name, why)
-                    .arg(m_missed));
+                    .arg(m_port->missedInRow(this)));
     }
 }
 

@@ -22,8 +22,6 @@ class PortQueue;
 class Controller : public QObject {
     Q_OBJECT
 public:
-    // Missed status replies in a row before the controller counts as offline.
-    static constexpr int MissedPollsOffline = 3;
     // Quiet time after the last switch before the confirming status query.
     static constexpr int SettleMs = 200;
     static constexpr int SilenceReminderMs = 10 * 60 * 1000;
@@ -48,7 +46,6 @@ private:
     // `why` leads the log line ("no reply ...; offline"); without it the line is "NAME: offline".
     void setAvailable(bool available, const QString& why = {});
     void publishState(int channel);
-    void onPortOpened();
     void onPortClosed();
 
     ControllerConfig m_config;
@@ -58,7 +55,6 @@ private:
     std::optional<std::array<bool, 8>> m_states;   // as last reported
     std::optional<std::array<bool, 8>> m_expected; // as reported and switched since
     bool m_available = false;
-    int m_missed = 0;
     bool m_replyPredatesSwitch = false;
     QElapsedTimer m_silentLogged; // valid while the silence has been reported
     QTimer m_settle;

@@ -7,6 +7,7 @@
 #include "topics.h"
 
 #include "core/journal.h"
+#include "core/line.h"
 
 #include <QStringList>
 
@@ -36,9 +37,9 @@ bool Daemon::start(QString* reason) {
     const QString& base = m_config.broker.baseTopic;
     bool first = true;
     for (const ControllerConfig& c : m_config.controllers) {
-        auto& port = m_ports[canonicalPortKey(c.port)];
+        auto& port = m_ports[canonicalPortName(c.location)];
         if (!port) {
-            port = std::make_unique<PortQueue>(c.port);
+            port = std::make_unique<PortQueue>(c.location);
             if (m_journal)
                 m_journal->attach(port->port());
         }

@@ -1,7 +1,5 @@
 #include "instance.h"
 
-#include "portline.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -32,7 +30,7 @@ bool InstanceLock::acquire(const Config& config, QString* reason, qint64* otherP
     for (const ControllerConfig& c : config.controllers) {
         // A device is locked by its real path only while it is open (the serial lock file); the
         // path it resolved to at start-up may belong to another device later.
-        const QString key = configuredPortKey(c.port);
+        const QString key = c.location.text();
         if (ports.contains(key))
             continue;
         ports.append(key);

@@ -12,9 +12,9 @@ namespace vesk::mqtt {
 
 namespace {
 
-// Time for `bytes` to leave at 9600 bit/s (ten bits a byte), rounded up, plus a millisecond.
+// Time for `bytes` to leave the line, plus a millisecond.
 int wireMs(qsizetype bytes) {
-    return int((bytes * 10 * 1000 + 9599) / 9600) + 1;
+    return lineTimeMs(bytes) + 1;
 }
 
 // The wait before the next attempt after `missed` unanswered polls in a row: the interval, and
@@ -29,7 +29,9 @@ qint64 retryMs(int missed, int intervalMs) {
 
 } // namespace
 
-PortQueue::PortQueue(const QString& location, QObject* parent) : QObject(parent), m_line(location) {
+PortQueue::PortQueue(const PortLocation& location, QObject* parent)
+    : QObject(parent), m_location(location) {
+    m_line.setReopening(true);
     m_clock.start();
     m_busy.setSingleShot(true);
     m_busy.setTimerType(Qt::PreciseTimer);
@@ -44,20 +46,22 @@ PortQueue::PortQueue(const QString& location, QObject* parent) : QObject(parent)
     connect(&m_due, &QTimer::timeout, this, &PortQueue::pump);
     m_summary.setInterval(SummaryMs);
     connect(&m_summary, &QTimer::timeout, this, &PortQueue::summarise);
-    connect(&m_line, &PortLine::opened, this, &PortQueue::onOpened);
-    connect(&m_line, &PortLine::openFailed, this, [this](const QString& reason) {
+    connect(&m_line, &Line::opened, this, &PortQueue::onOpened);
+    connect(&m_line, &Line::openFailed, this, [this](const PortError& error) {
+        const QString& reason = error.text;
         // The same reason once, not once a second; while the port keeps hanging up, the summary
         // line speaks for it.
         if (reason != m_lastReason && !m_hangingUp)
             logLine(QStringLiteral("%1: cannot open: %2; retrying").arg(portName(), reason));
         m_lastReason = reason;
     });
-    connect(&m_line, &PortLine::batch, this, &PortQueue::onBatch);
-    connect(&m_line, &PortLine::lost, this, &PortQueue::onLost);
+    connect(&m_line, &Line::batch, this, &PortQueue::onBatch);
+    connect(&m_line, &Line::replied, this, &PortQueue::onReply);
+    connect(&m_line, &Line::lost, this, &PortQueue::onLost);
 }
 
 void PortQueue::start() {
-    m_line.open();
+    m_line.open(m_location);
 }
 
 QString PortQueue::portName() const {
@@ -85,6 +89,12 @@ PortQueue::Poller* PortQueue::poller(const void* owner) {
     const auto it = std::find_if(m_pollers.begin(), m_pollers.end(),
                                  [owner](const Poller& p) { return p.owner == owner; });
     return it == m_pollers.end() ? nullptr : &*it;
+}
+
+int PortQueue::missedInRow(const void* owner) const {
+    const auto it = std::find_if(m_pollers.begin(), m_pollers.end(),
+                                 [owner](const Poller& p) { return p.owner == owner; });
+    return it == m_pollers.end() ? 0 : it->missed;
 }
 
 void PortQueue::pollSoon(const void* owner) {
@@ -135,7 +145,7 @@ void PortQueue::pump() {
                         .arg(command.what)
                         .arg(command.superseded));
         logDetail(QStringLiteral("%1: TX %2").arg(location(), hexText(command.frame).trimmed()));
-        m_line.expectStatusReply(std::nullopt);
+        m_line.stopReply();
         // On failure the line broke under the write; the lost signal follows.
         if (m_line.write(command.frame))
             m_busy.start(wireMs(command.frame.size()));
@@ -153,24 +163,24 @@ void PortQueue::pump() {
     p->soon = false;
     const QByteArray frame = statusQueryFrame(p->address);
     logDetail(QStringLiteral("%1: TX %2").arg(location(), hexText(frame).trimmed()));
-    m_line.expectStatusReply(p->address);
+    m_line.expectReply(p->address);
     if (!m_line.write(frame))
         return;
     m_awaiting = p->owner;
     m_writtenMs = now;
     m_busy.start(wireMs(frame.size()) + wireMs(StatusReplyLength) +
-                 (m_line.isNetwork() ? NetworkReplyAllowanceMs : ReplyAllowanceMs));
+                 (m_location.isTcp() ? NetworkReplyAllowanceMs : ReplyAllowanceMs));
 }
 
 void PortQueue::finishReply(std::optional<QByteArray> reply) {
     m_busy.stop();
+    m_line.stopReply();
     Poller* p = poller(std::exchange(m_awaiting, nullptr));
     if (reply) {
         // The device lets go of the line right after its reply.
         m_busy.start(TurnaroundMs);
     } else {
         // Stray bytes may still be on their way: the line settles for the gap first.
-        m_line.expectStatusReply(std::nullopt);
         m_busy.start(SerialPortControl::QuietGapMs);
     }
     if (p) {
@@ -186,12 +196,14 @@ void PortQueue::finishReply(std::optional<QByteArray> reply) {
 
 void PortQueue::onBatch(const QByteArray& bytes) {
     logDetail(QStringLiteral("%1: RX %2").arg(location(), hexText(bytes).trimmed()));
+}
+
+void PortQueue::onReply(ReplyJoiner::Outcome outcome, const QByteArray& bytes) {
     if (!m_awaiting)
         return; // after a command: nobody was asked
-    const Poller* p = poller(m_awaiting);
-    // Anything but the reply of the address asked, once the line has gone quiet after it, is a
-    // garbled or foreign answer: the asked controller will not send another.
-    finishReply(p && isStatusReplyFrom(bytes, p->address) ? std::optional(bytes) : std::nullopt);
+    // Anything but the reply of the address asked is a garbled or foreign answer: the asked
+    // controller will not send another.
+    finishReply(outcome == ReplyJoiner::Outcome::Reply ? std::optional(bytes) : std::nullopt);
 }
 
 void PortQueue::onOpened() {

@@ -9,14 +9,15 @@
 // line asked for more than it can carry is shared evenly. A controller that stops answering is
 // asked less and less often, up to once a minute, and at its interval again once it answers.
 //
-// A status reply is taken at its sixth byte; the next frame follows after the turnaround. After a
-// reply that does not come or is garbled, the line is left quiet for the gap first.
+// A status reply is taken at its sixth byte (a reply cut by a pause is joined again); the next
+// frame follows after the turnaround. After a reply that does not come or is garbled, the line is
+// left quiet for the gap first.
 //
 // The queue also owns the line: it opens the port and reports it open or closed; the line tries
 // again by itself after a failure or an unplug.
 #pragma once
 
-#include "portline.h"
+#include "core/line.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -56,9 +57,9 @@ public:
     // Called with the reply, or nullopt when none came in time or the reply was garbled.
     using ReplyHandler = std::function<void(std::optional<QByteArray>)>;
 
-    explicit PortQueue(const QString& location, QObject* parent = nullptr);
+    explicit PortQueue(const PortLocation& location, QObject* parent = nullptr);
 
-    QString location() const { return m_line.location(); }
+    QString location() const { return m_location.text(); }
     bool isOpen() const { return m_line.isOpen(); }
     SerialPortControl& port() { return m_line.port(); }
     // First attempt to open the line; later attempts follow by themselves.
@@ -70,6 +71,10 @@ public:
     void removePoller(const void* owner);
     // One status query of `owner` ahead of the regular polls (to confirm a switch).
     void pollSoon(const void* owner);
+    // Status queries of `owner` in a row that got no reply since the line opened: the one count
+    // behind both the back-off (after MissesBeforeBackoff) and the controller's going offline
+    // (from MissesBeforeSilent on).
+    int missedInRow(const void* owner) const;
     // Whether a query of `owner` has been written and its reply is due.
     bool isAwaitingReply(const void* owner) const { return m_awaiting && m_awaiting == owner; }
 
@@ -105,13 +110,15 @@ private:
     Poller* poller(const void* owner);
     void finishReply(std::optional<QByteArray> reply);
     void onBatch(const QByteArray& bytes);
+    void onReply(ReplyJoiner::Outcome outcome, const QByteArray& bytes);
     void onOpened();
     void onLost();
     void summarise();
     // "port /dev/ttyUSB0 (rack1, rack2)": every port log line names its controllers.
     QString portName() const;
 
-    PortLine m_line;
+    PortLocation m_location;
+    Line m_line;
     std::deque<Command> m_commands;
     std::vector<Poller> m_pollers;
     const void* m_awaiting = nullptr; // the poller whose reply is due

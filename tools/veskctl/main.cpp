@@ -13,12 +13,13 @@
 #include <memory>
 
 #include "core/journal.h"
+#include "core/line.h"
+#include "core/portreasons.h"
 #include "core/quitsignals.h"
-#include "link.h"
 #include "output.h"
-#include "portqueue.h"
 #include "request.h"
 #include "session.h"
+#include "waitqueue.h"
 
 using namespace vesk;
 using namespace vesk::ctl;
@@ -53,55 +54,40 @@ Task<> runAndQuit(SessionContext context, Request request, int* code) {
     QCoreApplication::exit(0);
 }
 
-// The program named in /proc for a process id, for a message naming who holds the port.
-QString processName(qint64 pid) {
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    if (!comm.open(QIODevice::ReadOnly))
-        return QStringLiteral("?");
-    return QString::fromLocal8Bit(comm.readAll().trimmed());
-}
-
-// One attempt to open: a device decides at once; a server once connected and, since one that
-// serves another client says so at once and closes, a quiet gap later. True when open.
-bool attempt(Link& link, const PortLocation& location, Interruption& interruption) {
-    if (!link.open(location) || !location.isTcp())
-        return link.port().portOpen();
+// One attempt to open: a device decides at once, a server once it has connected and settled.
+// True when open.
+bool attempt(Line& link, const PortLocation& location, Interruption& interruption) {
+    if (!link.open(location) || !link.connecting())
+        return link.isOpen();
     QEventLoop loop;
-    QTimer settled;
-    settled.setSingleShot(true);
-    QObject::connect(&link, &Link::opened, &loop,
-                     [&] { settled.start(SerialPortControl::QuietGapMs); });
-    QObject::connect(&link, &Link::openFailed, &loop, &QEventLoop::quit);
-    QObject::connect(&link, &Link::failed, &loop, &QEventLoop::quit);
-    QObject::connect(&settled, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&link, &Line::opened, &loop, &QEventLoop::quit);
+    QObject::connect(&link, &Line::openFailed, &loop, &QEventLoop::quit);
+    QObject::connect(&link, &Line::lost, &loop, &QEventLoop::quit);
     QObject::connect(&interruption, &Interruption::raised, &loop, &QEventLoop::quit);
-    if (link.connecting() || settled.isActive())
-        loop.exec();
-    // A server's busy text closes the port from the event loop, maybe after the gap ended.
-    return link.port().portOpen() && link.port().lastError().reason != PortError::Reason::Busy &&
-           interruption.signalNumber() == 0;
+    loop.exec();
+    return link.isOpen() && interruption.signalNumber() == 0;
 }
 
 // Opens the port, queueing behind other jobs and waiting while another program holds it, up to
 // request.waitSeconds. Exit::Done once open (or connecting), otherwise the exit code, reported.
-int openQueued(Link& link, const PortLocation& location, const Request& request,
-               std::unique_ptr<PortQueue>& queue, Interruption& interruption, Output& output) {
+int openQueued(Line& link, const PortLocation& location, const Request& request,
+               std::unique_ptr<WaitQueue>& queue, Interruption& interruption, Output& output) {
     if (request.waitSeconds == 0) {
         if (link.open(location))
             return Exit::Done;
-        output.error(link.error());
+        output.error(link.errorLine());
         return Exit::PortFailed;
     }
     // Every waiting job takes its place first, so that one arriving just as the port comes free
     // does not go before those already waiting.
-    queue = std::make_unique<PortQueue>(location);
+    queue = std::make_unique<WaitQueue>(location);
     if (QString error; !queue->join(&error)) {
         output.error(QStringLiteral("cannot queue for the port: %1").arg(error));
         return Exit::PortFailed;
     }
     const QDeadlineTimer deadline(qint64(request.waitSeconds) * 1000, Qt::PreciseTimer);
     QEventLoop loop;
-    QObject::connect(queue.get(), &PortQueue::changed, &loop, &QEventLoop::quit);
+    QObject::connect(queue.get(), &WaitQueue::changed, &loop, &QEventLoop::quit);
     QObject::connect(&interruption, &Interruption::raised, &loop, &QEventLoop::quit);
     QTimer end;
     end.setSingleShot(true);
@@ -116,8 +102,8 @@ int openQueued(Link& link, const PortLocation& location, const Request& request,
                 return Exit::Done;
             if (interruption.signalNumber() != 0)
                 break;
-            if (link.port().lastError().reason != PortError::Reason::Busy) {
-                output.error(link.error());
+            if (link.error().reason != PortError::Reason::Busy) {
+                output.error(link.errorLine());
                 return Exit::PortFailed;
             }
         }
@@ -125,7 +111,7 @@ int openQueued(Link& link, const PortLocation& location, const Request& request,
             const qint64 head = queue->first();
             const QString holder =
                 queue->isFirst() || head == 0
-                    ? link.error()
+                    ? link.errorLine()
                     : QStringLiteral("port busy: %1: queued behind process %2 (%3)")
                           .arg(location.text())
                           .arg(head)
@@ -168,7 +154,8 @@ int main(int argc, char* argv[]) {
         return Exit::BadInput;
     };
     QString error;
-    const std::optional<PortLocation> location = resolvePort(request.port, &error);
+    const std::optional<PortLocation> location =
+        resolvePortName(request.port, ComMapping::Strict, &error);
     if (!location)
         return badInput(QStringLiteral("bad port '%1': %2").arg(request.port, error));
     const QString port = location->text();
@@ -185,16 +172,16 @@ int main(int argc, char* argv[]) {
     QObject::connect(&quitSignals, &QuitSignals::received, &interruption, &Interruption::raise);
 
     Output output(request, port);
-    Link link;
+    Line link;
     journal.attach(link.port());
-    std::unique_ptr<PortQueue> queue;
+    std::unique_ptr<WaitQueue> queue;
     int exitCode = openQueued(link, *location, request, queue, interruption, output);
     if (exitCode == Exit::Done) {
         spawn(runAndQuit(SessionContext{link, output, interruption, port}, request, &exitCode));
         QCoreApplication::exec();
     }
     // The port is closed before the next job in the queue is told.
-    link.port().setPortOpen(false);
+    link.close();
     queue.reset();
     output.finish(exitCode);
     return exitCode;

@@ -9,9 +9,8 @@
 #include <optional>
 
 #include "core/frames.h"
+#include "core/line.h"
 #include "core/reply.h"
-#include "core/serialport.h"
-#include "link.h"
 #include "output.h"
 #include "request.h"
 
@@ -22,14 +21,15 @@ namespace {
 // The next thing the link reports, an interruption, or a timeout: co_await LinkEvent(...).
 class LinkEvent {
 public:
-    enum Kind { Batch, Failed, Opened, Interrupted, Timeout };
+    enum Kind { Reply, Failed, Opened, Interrupted, Timeout };
     struct Result {
         Kind kind = Timeout;
         QByteArray bytes;
         QString reason;
+        ReplyJoiner::Outcome outcome = ReplyJoiner::Outcome::Pending;
     };
 
-    LinkEvent(Link& link, Interruption& interruption, int ms)
+    LinkEvent(Line& link, Interruption& interruption, int ms)
         : m_link(link), m_interruption(interruption), m_ms(ms) {}
     LinkEvent(const LinkEvent&) = delete;
     ~LinkEvent() { disconnectAll(); }
@@ -41,21 +41,26 @@ public:
         m_timer.setTimerType(Qt::PreciseTimer);
         m_connections = {
             QObject::connect(&m_timer, &QTimer::timeout, [this] { finish({}); }),
-            QObject::connect(&m_link, &Link::batch,
-                             [this](const QByteArray& b) {
-                                 finish({Batch, b, {}});
+            QObject::connect(&m_link, &Line::replied,
+                             [this](ReplyJoiner::Outcome outcome, const QByteArray& b) {
+                                 finish({Reply, b, {}, outcome});
                              }),
-            QObject::connect(&m_link, &Link::failed,
-                             [this](const QString& r) {
-                                 finish({Failed, {}, r});
+            QObject::connect(&m_link, &Line::lost,
+                             [this](const PortError& error) {
+                                 // A server serving another client is busy; anything else failed.
+                                 finish({Failed,
+                                         {},
+                                         error.reason == PortError::Reason::Busy
+                                             ? m_link.errorLine()
+                                             : error.text});
                              }),
-            QObject::connect(&m_link, &Link::opened,
+            QObject::connect(&m_link, &Line::opened,
                              [this] {
                                  finish({Opened, {}, {}});
                              }),
-            QObject::connect(&m_link, &Link::openFailed,
+            QObject::connect(&m_link, &Line::openFailed,
                              [this] {
-                                 finish({Failed, {}, m_link.error()});
+                                 finish({Failed, {}, m_link.errorLine()});
                              }),
             QObject::connect(&m_interruption, &Interruption::raised,
                              [this] {
@@ -83,7 +88,7 @@ private:
             QObject::disconnect(connection);
     }
 
-    Link& m_link;
+    Line& m_link;
     Interruption& m_interruption;
     int m_ms;
     QTimer m_timer;
@@ -91,11 +96,6 @@ private:
     std::array<QMetaObject::Connection, 6> m_connections;
     Result m_result;
 };
-
-// Milliseconds the frame takes on a 9600 bit/s line (ten bits a byte), rounded up.
-int lineTimeMs(const QByteArray& frame) {
-    return int((frame.size() * 10 * 1000 + 9599) / 9600);
-}
 
 QString onOff(bool on) {
     return on ? QStringLiteral("on") : QStringLiteral("off");
@@ -157,10 +157,11 @@ Task<Read> readStates(Run* r) {
     const Request& request = *r->request;
     // Whatever is waiting now answers nothing we asked.
     r->c.link.discard();
-    // A reply from the address asked is complete at its sixth byte. Several controllers may
-    // answer a broadcast query, each with its own address: that one waits for the quiet gap.
-    if (!request.broadcast)
-        r->c.link.port().expectStatusReply(request.address);
+    // A reply from the address asked is complete at its sixth byte, a reply the line paused in
+    // for longer than the quiet gap (a loaded machine, a USB adapter or a TCP hop delivering it in
+    // pieces) is joined again. Several controllers may answer a broadcast query, each with its
+    // own address.
+    r->c.link.expectReply(request.broadcast ? std::nullopt : std::optional(request.address));
     const QByteArray query = statusQueryFrame(request.address);
     if (const int code = write(r, query); code != Exit::Done)
         co_return Read{code};
@@ -170,7 +171,6 @@ Task<Read> readStates(Run* r) {
     clock.start();
     std::optional<std::array<bool, 8>> states;
     Read read;
-    QByteArray pieces;
     bool garbled = false; // a broadcast answer that was no single reply
     while (!states) {
         const int left = int(request.timeoutMs - clock.elapsed());
@@ -183,22 +183,13 @@ Task<Read> readStates(Run* r) {
             r->c.output.error(event.reason);
             co_return Read{Exit::PortFailed};
         }
-        if (event.kind != LinkEvent::Batch)
+        if (event.kind != LinkEvent::Reply)
             continue;
-        // Any six-byte batch is the status reply. A reply the line paused in for longer than
-        // the quiet gap (a loaded machine, a USB adapter or a TCP hop delivering it in pieces)
-        // arrives as short batches: these are joined until they make six bytes; anything longer
-        // is no answer.
-        QByteArray reply = event.bytes;
-        if (reply.size() < StatusReplyLength) {
-            pieces += reply;
-            reply = pieces;
-            if (pieces.size() >= StatusReplyLength)
-                pieces.clear();
-        }
-        // To a broadcast query only a well-formed reply counts: colliding replies are none.
-        if (request.broadcast &&
-            (reply.size() != StatusReplyLength || !isStatusReplyFrom(reply, quint8(reply.at(2))))) {
+        // Any six bytes are the status reply, as the consoles show them; anything longer is no
+        // answer. To a broadcast query only a well-formed reply counts: colliding replies are
+        // none.
+        const QByteArray& reply = event.bytes;
+        if (request.broadcast && event.outcome != ReplyJoiner::Outcome::Reply) {
             garbled = true;
             continue;
         }
@@ -206,7 +197,7 @@ Task<Read> readStates(Run* r) {
         if (states)
             read.from = quint8(reply.at(2));
     }
-    r->c.link.port().expectStatusReply(std::nullopt);
+    r->c.link.stopReply();
     if (!states) {
         r->c.output.error(QStringLiteral("no reply from address %1 on %2 within %3 ms%4")
                               .arg(request.address)
@@ -278,13 +269,9 @@ Task<int> runRequest(SessionContext c, Request request) {
         if (event.kind == LinkEvent::Interrupted)
             co_return interrupted(r);
         if (event.kind != LinkEvent::Opened) {
-            c.output.error(event.kind == LinkEvent::Failed ? event.reason : c.link.error());
+            c.output.error(event.kind == LinkEvent::Failed ? event.reason : c.link.errorLine());
             co_return Exit::PortFailed;
         }
-        // A server serving another client says so at once and closes: nothing is written to a
-        // connection that leads to no device.
-        if (const int code = co_await pause(r, SerialPortControl::QuietGapMs); code != Exit::Done)
-            co_return code;
     }
     QElapsedTimer phase; // since the first frame of the current phase (cycle: the off)
     for (const Step& step : request.steps) {
@@ -326,8 +313,9 @@ Task<int> runRequest(SessionContext c, Request request) {
         }
         // The frame is on its way; the next one starts after it has left the line and a quiet gap
         // has passed, so that the device sees two frames.
-        const int pauseMs = std::max<qint64>(lineTimeMs(step.frame) + SerialPortControl::QuietGapMs,
-                                             step.pauseAfterMs - phase.elapsed());
+        const int pauseMs =
+            std::max<qint64>(lineTimeMs(step.frame.size()) + SerialPortControl::QuietGapMs,
+                             step.pauseAfterMs - phase.elapsed());
         if (const int code = co_await pause(r, pauseMs); code != Exit::Done)
             co_return code;
     }

@@ -6,9 +6,12 @@
 
 #include "core/task.h"
 
+namespace vesk {
+class Line;
+}
+
 namespace vesk::ctl {
 
-class Link;
 class Output;
 struct Request;
 
@@ -36,7 +39,7 @@ private:
 };
 
 struct SessionContext {
-    Link& link;
+    Line& link;
     Output& output;
     Interruption& interruption;
     QString port;

@@ -15,12 +15,12 @@
 
 namespace vesk::ctl {
 
-class PortQueue : public QObject {
+class WaitQueue : public QObject {
     Q_OBJECT
 public:
-    explicit PortQueue(const PortLocation& location, QObject* parent = nullptr);
+    explicit WaitQueue(const PortLocation& location, QObject* parent = nullptr);
     // Leaves the queue.
-    ~PortQueue() override;
+    ~WaitQueue() override;
 
     // Takes a place at the end; false (with the reason) when the queue file cannot be used.
     bool join(QString* error);

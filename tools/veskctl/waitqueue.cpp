@@ -1,4 +1,4 @@
-#include "portqueue.h"
+#include "waitqueue.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,15 +18,7 @@
 
 namespace vesk::ctl {
 
-namespace {
-
-bool alive(qint64 pid) {
-    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
-}
-
-} // namespace
-
-PortQueue::PortQueue(const PortLocation& location, QObject* parent) : QObject(parent) {
+WaitQueue::WaitQueue(const PortLocation& location, QObject* parent) : QObject(parent) {
     QString lock;
     if (location.kind == PortLocation::Kind::Device)
         lock = SerialPortControl::lockFilePathFor(location.path);
@@ -39,17 +31,17 @@ PortQueue::PortQueue(const PortLocation& location, QObject* parent) : QObject(pa
     m_path = lock + QStringLiteral(".queue");
     // The port's lock file goes away in its folder when the holder closes the port.
     m_watcher.addPath(QFileInfo(lock).absolutePath());
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &PortQueue::changed);
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &PortQueue::changed);
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &WaitQueue::changed);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &WaitQueue::changed);
 }
 
-PortQueue::~PortQueue() {
+WaitQueue::~WaitQueue() {
     leave();
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
-bool PortQueue::join(QString* error) {
+bool WaitQueue::join(QString* error) {
     const QByteArray path = QFile::encodeName(m_path);
     m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (m_fd < 0) {
@@ -66,12 +58,12 @@ bool PortQueue::join(QString* error) {
     return m_joined;
 }
 
-bool PortQueue::isFirst() {
+bool WaitQueue::isFirst() {
     update([](QList<qint64>&) {});
     return m_first == QCoreApplication::applicationPid();
 }
 
-void PortQueue::leave() {
+void WaitQueue::leave() {
     if (!m_joined)
         return;
     m_joined = false;
@@ -79,7 +71,7 @@ void PortQueue::leave() {
     update([self](QList<qint64>& pids) { pids.removeAll(self); });
 }
 
-bool PortQueue::update(const std::function<void(QList<qint64>&)>& change) {
+bool WaitQueue::update(const std::function<void(QList<qint64>&)>& change) {
     if (m_fd < 0 || ::flock(m_fd, LOCK_EX) != 0)
         return false;
     QByteArray text;
@@ -91,7 +83,7 @@ bool PortQueue::update(const std::function<void(QList<qint64>&)>& change) {
     bool dropped = false;
     for (const QByteArray& word : text.split('\n')) {
         const qint64 pid = word.trimmed().toLongLong();
-        if (alive(pid))
+        if (processAlive(pid))
             pids << pid;
         else
             dropped = dropped || !word.trimmed().isEmpty();
