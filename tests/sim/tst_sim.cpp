@@ -7,10 +7,15 @@
 #include "core/frames.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 #include "support/simprocess.h"
 
@@ -268,6 +273,36 @@ private slots:
         QCOMPARE(QList({state[u"channels"], state[u"ignored"], state[u"malformed"]}),
                  QList<QJsonValue>({4, 1, 1}));
         QVERIFY(sim.stop()); // "quit" ends it with exit code 0
+    }
+    // Started in the background by a script, the simulator has no input: it keeps serving the line
+    // until a signal ends it, and then ends in order (its link removed).
+    void runsWithoutInput_data() {
+        QTest::addColumn<QString>("start"); // how a script starts it
+        QTest::newRow("background job") << "\"$0\" --quiet --link \"$1\" &";
+        QTest::newRow("from /dev/null") << "\"$0\" --quiet --link \"$1\" < /dev/null &";
+        QTest::newRow("stdin closed") << "\"$0\" --quiet --link \"$1\" <&- &";
+    }
+    void runsWithoutInput() {
+        QFETCH(QString, start);
+        QTemporaryDir dir;
+        const QString link = dir.filePath("line");
+        QProcess script;
+        script.start("sh", {"-c", start + " echo $!", qEnvironmentVariable("VESKSIM"), link});
+        QVERIFY(script.waitForFinished(5000));
+        const auto pid = pid_t(script.readAllStandardOutput().trimmed().toInt());
+        QVERIFY(pid > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link), 5000);
+        QTest::qWait(300); // past the end of its input
+        QSerialPort port(link);
+        QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+        port.write(query());
+        QByteArray reply;
+        while (reply.size() < 6 && port.waitForReadyRead(3000))
+            reply += port.readAll();
+        QCOMPARE(reply, hex("CA20012000F4"));
+        port.close();
+        QVERIFY(::kill(pid, SIGTERM) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(link), 3000);
     }
     // Forty controllers on one line; a muted one neither hears nor answers until unmuted. A
     // console command has been carried out once the state asked after it arrives.

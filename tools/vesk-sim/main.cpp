@@ -62,7 +62,12 @@ int main(int argc, char* argv[]) {
     vesk::QuitSignals quitSignals;
 
     QObject::connect(&console, &ControlConsole::command, &simulator, &Simulator::execute);
-    QObject::connect(&console, &ControlConsole::endOfInput, &simulator, &Simulator::requestQuit);
+    // Started in the background by a script (or with < /dev/null), the simulator has no commands
+    // to read: it keeps serving the line until `quit` or a signal ends it.
+    QObject::connect(&console, &ControlConsole::endOfInput, &simulator, [&log] {
+        log.line(QStringLiteral("stdin closed: no more commands; running until SIGTERM, SIGINT "
+                                "or SIGHUP"));
+    });
     QObject::connect(&simulator, &Simulator::quitRequested, &app, &QCoreApplication::quit);
     QObject::connect(&quitSignals, &vesk::QuitSignals::received, &app, [&](int signal) {
         log.line(QStringLiteral("signal %1, exiting").arg(signal));

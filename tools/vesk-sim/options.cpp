@@ -25,7 +25,11 @@ std::optional<SimOptions> parseOptions(const QStringList& arguments, QString* er
         "  ignore-switches on|off [ADDRS] take single-channel switches but change nothing\n"
         "  mute ADDRS on|off              off the line: hear no frame, send nothing\n"
         "  hangup                         close the line as an unplugged adapter would\n"
-        "  quit"));
+        "  quit\n"
+        "\n"
+        "When stdin ends (started with & in a script, or < /dev/null) the simulator keeps\n"
+        "running; SIGTERM, SIGINT or SIGHUP end it, removing its --link. Its first stdout line\n"
+        "is \"PTY <path>\" once it is ready."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption address(
         QStringLiteral("address"),
