@@ -10,7 +10,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -269,6 +273,73 @@ private slots:
             QVERIFY2(job.exitCode() == 0, job.readAllStandardError().constData());
         }
         QCOMPARE(run({"status"}).out, QString("1 on\n2 on\n3 on\n4 on\n5 on\n6 on\n7 on\n8 on\n"));
+    }
+    // Waiting behind a holder costs (almost) nothing however old its lock file is: veskctl asks
+    // the lock file who holds the port instead of trying to open it (which, past 30 s, makes and
+    // removes a file in the lock folder at each try and wakes every waiter watching it, itself
+    // included). The queue file beside the lock belongs to the device's group, writable by it
+    // alone, and a world-writable one left by an earlier version is put right.
+    void waitCostsNothing_data() {
+        QTest::addColumn<int>("lockAgeS");
+        QTest::addColumn<bool>("oldQueueFile"); // a world-writable queue file is there already
+        QTest::newRow("fresh lock") << 0 << false;
+        QTest::newRow("lock two minutes old") << 120 << false;
+        QTest::newRow("old lock, world-writable queue") << 120 << true;
+    }
+    void waitCostsNothing() {
+        QFETCH(int, lockAgeS);
+        QFETCH(bool, oldQueueFile);
+        PtyPair pty;
+        QSerialPort holder(pty.slavePath());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        const QString lock = SerialPortControl::lockFilePathFor(pty.slavePath());
+        const QByteArray queue = QFile::encodeName(lock + ".queue");
+        const timespec old[2] = {{std::time(nullptr) - lockAgeS, 0},
+                                 {std::time(nullptr) - lockAgeS, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(lock).constData(), old, 0), 0);
+        ::unlink(queue.constData());
+        const auto removeQueue = qScopeGuard([&] { ::unlink(queue.constData()); });
+        if (oldQueueFile) {
+            QVERIFY(QFile(queue).open(QIODevice::WriteOnly));
+            QCOMPARE(::chmod(queue.constData(), 0666), 0);
+        }
+        // CPU time of the veskctl runs that ended meanwhile, in milliseconds.
+        const auto childCpuMs = [] {
+            rusage usage{};
+            ::getrusage(RUSAGE_CHILDREN, &usage);
+            return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
+                   (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+        };
+        const auto waitFor = [&](int seconds) {
+            const auto before = childCpuMs();
+            const Run r =
+                run({"-p", pty.slavePath(), "--wait", QString::number(seconds), "status"});
+            [&] {
+                QCOMPARE(r.code, 3);
+                QVERIFY2(r.err.contains("busy, in use by process"), qPrintable(r.err));
+            }();
+            return childCpuMs() - before;
+        };
+        const auto shortWait = waitFor(1);
+        const auto longWait = waitFor(5);
+        // Four more seconds of waiting: under 1 % of a core is 40 ms.
+        QVERIFY2(longWait - shortWait < 40,
+                 qPrintable(QStringLiteral("%1 ms against %2 ms").arg(longWait).arg(shortWait)));
+        QVERIFY(pty.allBytes().isEmpty());
+        struct stat file {
+        }, device{};
+        QCOMPARE(::stat(queue.constData(), &file), 0);
+        QCOMPARE(::stat(QFile::encodeName(pty.slavePath()).constData(), &device), 0);
+        // Only a member of the device's group (or root) can give the file that group; anyone
+        // else keeps it to themselves.
+        gid_t groups[256];
+        const int count = ::getgroups(256, groups);
+        const bool member = ::geteuid() == 0 || ::getegid() == device.st_gid ||
+                            std::find(groups, groups + std::max(count, 0), device.st_gid) !=
+                                groups + std::max(count, 0);
+        QCOMPARE(file.st_mode & 0777, mode_t(member ? 0660 : 0600));
+        if (member)
+            QCOMPARE(file.st_gid, device.st_gid);
     }
     // veskctl and the console append one JSON line per frame written and read, saying who: one
     // device reached under two names (a link, its device) is one port in the record.

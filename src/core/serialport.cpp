@@ -141,6 +141,12 @@ bool SerialPortControl::openSerial(const PortLocation& location) {
             if (auto held = heldUnderName(location.path, location.path))
                 return fail(std::move(*held));
         }
+        // So does a running process that holds its lock file. Told without asking QSerialPort,
+        // whose lock taking creates and removes a file in the lock folder at every attempt once
+        // the holder's lock file is old: a program trying again and again would wake everyone
+        // watching that folder, itself included.
+        if (auto held = heldUnderName(location.path, device))
+            return fail(std::move(*held));
     }
     m_port.setPortName(device);
     m_port.setBaudRate(QSerialPort::Baud9600);

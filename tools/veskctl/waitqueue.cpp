@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <csignal>
@@ -18,15 +19,55 @@
 
 namespace vesk::ctl {
 
+int openQueueFile(const QString& path, const QString& device) {
+    const QByteArray name = QFile::encodeName(path);
+    // An existing file is opened without O_CREAT: in a sticky folder the system refuses O_CREAT on
+    // another user's file even where its mode lets us write it.
+    int fd = -1;
+    bool made = false;
+    for (int tries = 0; fd < 0 && tries < 3; ++tries) {
+        fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0 || errno != ENOENT)
+            break;
+        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        made = fd >= 0;
+        if (fd < 0 && errno != EEXIST) // EEXIST: another job made it just now
+            break;
+    }
+    if (fd < 0)
+        return fd;
+    // Jobs of every user who may open the device queue together: the file gets the device's
+    // group and is writable by it, by nobody else. A world-writable file of ours (made by an
+    // earlier version) is put right.
+    struct stat file {};
+    const bool keep = !made && ::fstat(fd, &file) == 0 &&
+                      ((file.st_mode & S_IWOTH) == 0 || file.st_uid != ::geteuid());
+    if (keep)
+        return fd;
+    struct stat node {};
+    const bool group = !device.isEmpty() &&
+                       ::stat(QFile::encodeName(device).constData(), &node) == 0 &&
+                       ::fchown(fd, uid_t(-1), node.st_gid) == 0;
+    ::fchmod(fd, group ? QueueFileMode : 0600);
+    return fd;
+}
+
 WaitQueue::WaitQueue(const PortLocation& location, QObject* parent) : QObject(parent) {
     QString lock;
-    if (location.kind == PortLocation::Kind::Device)
+    if (location.kind == PortLocation::Kind::Device) {
         lock = SerialPortControl::lockFilePathFor(location.path);
+        m_device = SerialPortControl::canonicalDevice(location.path);
+    }
     if (lock.isEmpty()) {
-        // A server, or a device with no lock folder: the queue lives in the temporary folder.
+        // A server, or a device with no lock folder: the queue is this user's own, in the runtime
+        // folder (a server tells its other clients itself that it is busy).
         QString name = location.text();
         name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9.-]")), QStringLiteral("_"));
-        lock = QDir::temp().filePath(QStringLiteral("LCK..") + name);
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        if (folder.isEmpty())
+            folder = QDir::tempPath();
+        lock = QDir(folder).filePath(QStringLiteral("LCK..") + name);
+        m_device.clear();
     }
     m_path = lock + QStringLiteral(".queue");
     // The port's lock file goes away in its folder when the holder closes the port.
@@ -42,14 +83,11 @@ WaitQueue::~WaitQueue() {
 }
 
 bool WaitQueue::join(QString* error) {
-    const QByteArray path = QFile::encodeName(m_path);
-    m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    m_fd = openQueueFile(m_path, m_device);
     if (m_fd < 0) {
         *error = QStringLiteral("%1: %2").arg(m_path, QString::fromLocal8Bit(strerror(errno)));
         return false;
     }
-    // Jobs of every user queue in one file.
-    ::fchmod(m_fd, 0666);
     m_watcher.addPath(m_path);
     const qint64 self = QCoreApplication::applicationPid();
     m_joined = update([self](QList<qint64>& pids) { pids << self; });

@@ -15,6 +15,14 @@
 
 namespace vesk::ctl {
 
+// The mode of a queue file beside a device's lock file, in the device's group.
+inline constexpr int QueueFileMode = 0660;
+
+// Opens the queue file at `path`, making it when it is not there; for a `device` (empty: a
+// server) the new file belongs to the device's group with QueueFileMode, otherwise it is the
+// maker's alone. The descriptor, or -1 with errno set.
+int openQueueFile(const QString& path, const QString& device);
+
 class WaitQueue : public QObject {
     Q_OBJECT
 public:
@@ -41,6 +49,7 @@ private:
     bool update(const std::function<void(QList<qint64>&)>& change);
 
     QString m_path;
+    QString m_device; // the device whose group may queue, empty for a server
     int m_fd = -1;
     bool m_joined = false;
     qint64 m_first = 0;
