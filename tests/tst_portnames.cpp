@@ -17,6 +17,7 @@
 #include "core/line.h"
 #include "core/portchoice.h"
 #include "core/portlocation.h"
+#include "core/portreasons.h"
 #include "core/serialport.h"
 #include "support/pty.h"
 
@@ -321,6 +322,16 @@ private slots:
         QCOMPARE(name(link), QFileInfo(pty.slavePath()).canonicalFilePath());
         QCOMPARE(name(dir.filePath("gone")), dir.filePath("gone"));
         QCOMPARE(name("TCP://[::1]:20"), "tcp://[::1]:20");
+        // The lock file beside which a port's own files go: the device's, shared by every user,
+        // or a server's in this user's runtime folder.
+        bool shared = false;
+        QCOMPARE(vesk::portLockPath(*vesk::parsePortLocation(link), &shared),
+                 SerialPortControl::lockFilePathFor(pty.slavePath()));
+        QVERIFY(shared);
+        const QString server =
+            vesk::portLockPath(*vesk::parsePortLocation(u"tcp://[::1]:20"), &shared);
+        QVERIFY(!shared);
+        QCOMPARE(QFileInfo(server).fileName(), "LCK..tcp______1__20");
     }
 
     // The reply to a status query as the line delivers it, judged by the one rule every program

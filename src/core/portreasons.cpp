@@ -1,6 +1,7 @@
 #include "portreasons.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -42,6 +43,27 @@ QString serialLockFilePath(const QString& devicePath) {
             return folder + name;
     }
     return {};
+}
+
+QString portLockPath(const PortLocation& location, bool* shared) {
+    if (location.kind == PortLocation::Kind::Device) {
+        if (const QString lock = SerialPortControl::lockFilePathFor(location.path);
+            !lock.isEmpty()) {
+            if (shared)
+                *shared = true;
+            return lock;
+        }
+    }
+    if (shared)
+        *shared = false;
+    QString name = location.text();
+    for (QChar& c : name)
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'.' && c != u'-')
+            c = u'_';
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    return QDir(folder).filePath(QStringLiteral("LCK..") + name);
 }
 
 bool processAlive(qint64 pid) {

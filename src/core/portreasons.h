@@ -15,6 +15,12 @@ namespace vesk {
 // named "LCK.." plus the path without "/dev/", "/" turned into "_").
 QString serialLockFilePath(const QString& devicePath);
 
+// The lock file a port is known by: for a device the one QSerialPort takes (*shared true: every
+// program of every user agrees on it); for a server, or a device with no lock folder, a name in
+// this user's runtime folder (*shared false). Files that belong to a port (a wait queue) go beside
+// it.
+QString portLockPath(const PortLocation& location, bool* shared = nullptr);
+
 // Whether process `pid` is running (also when it belongs to another user).
 bool processAlive(qint64 pid);
 // The program's name the system gives for `pid`, "?" when it cannot tell.

@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <csignal>
@@ -53,22 +51,12 @@ int openQueueFile(const QString& path, const QString& device) {
 }
 
 WaitQueue::WaitQueue(const PortLocation& location, QObject* parent) : QObject(parent) {
-    QString lock;
-    if (location.kind == PortLocation::Kind::Device) {
-        lock = SerialPortControl::lockFilePathFor(location.path);
+    bool shared = false;
+    const QString lock = portLockPath(location, &shared);
+    // A server's queue is this user's own (a server tells its other clients itself that it is
+    // busy); a device's is shared by the device's group.
+    if (shared)
         m_device = SerialPortControl::canonicalDevice(location.path);
-    }
-    if (lock.isEmpty()) {
-        // A server, or a device with no lock folder: the queue is this user's own, in the runtime
-        // folder (a server tells its other clients itself that it is busy).
-        QString name = location.text();
-        name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9.-]")), QStringLiteral("_"));
-        QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        if (folder.isEmpty())
-            folder = QDir::tempPath();
-        lock = QDir(folder).filePath(QStringLiteral("LCK..") + name);
-        m_device.clear();
-    }
     m_path = lock + QStringLiteral(".queue");
     // The port's lock file goes away in its folder when the holder closes the port.
     m_watcher.addPath(QFileInfo(lock).absolutePath());
