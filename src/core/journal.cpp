@@ -23,10 +23,14 @@ namespace vesk {
 
 namespace {
 
-// A string as a JSON value, quotes and escapes included.
-QByteArray jsonString(const QString& text) {
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+// Any JSON value as its text: a string with its quotes and escapes.
+QByteArray jsonValue(const QJsonValue& value) {
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
     return array.mid(1, array.size() - 2);
+}
+
+QByteArray jsonString(const QString& text) {
+    return jsonValue(text);
 }
 
 // The account the process runs as: on Unix by its user id rather than an environment variable
@@ -45,10 +49,8 @@ QString userName() {
 
 bool FrameJournal::open(const QString& path, QString* error) {
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        *error = QStringLiteral("journal file '%1': %2").arg(path, m_file.errorString());
+    if (!reopen(error))
         return false;
-    }
     // The program by its file name (veskpanel and veskpanel-classic share an application name).
     QString program = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     if (program.isEmpty())
@@ -59,7 +61,22 @@ bool FrameJournal::open(const QString& path, QString* error) {
     return true;
 }
 
-void FrameJournal::attach(SerialPortControl& port) {
+bool FrameJournal::reopen(QString* error) {
+    m_file.close();
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        *error =
+            QStringLiteral("journal file '%1': %2").arg(m_file.fileName(), m_file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QString FrameJournal::portName(const SerialPortControl& port) {
+    const auto location = port.currentLocation();
+    return location ? canonicalPortName(*location) : QString();
+}
+
+void FrameJournal::attach(SerialPortControl& port, Filter filter) {
     // Resolved once per open: the canonical path of the open device cannot change while it is
     // open, and a journal line must not cost a file-system lookup.
     auto cache = std::make_shared<std::pair<std::optional<PortLocation>, QString>>();
@@ -74,23 +91,46 @@ void FrameJournal::attach(SerialPortControl& port) {
     // A reopened link may lead to another device now (an adapter re-plugged under a new number).
     connect(&port, &SerialPortControl::opened, this, [cache] { cache->first.reset(); });
     connect(&port, &SerialPortControl::written, this,
-            [this, name](const QByteArray& bytes) { record(name(), true, bytes); });
-    connect(&port, &SerialPortControl::taken, this,
-            [this, name](const QByteArray& bytes) { record(name(), false, bytes); });
+            [this, name, filter](const QByteArray& bytes) {
+                if (!filter || filter(true, bytes))
+                    record(name(), true, bytes);
+            });
+    connect(&port, &SerialPortControl::taken, this, [this, name, filter](const QByteArray& bytes) {
+        if (!filter || filter(false, bytes))
+            record(name(), false, bytes);
+    });
 }
 
-void FrameJournal::record(const QString& port, bool out, const QByteArray& bytes) {
+void FrameJournal::record(const QString& port, bool out, const QByteArray& bytes,
+                          const Fields& extra) {
+    write(port,
+          QByteArray(", \"dir\": \"") + (out ? "out" : "in") + "\", \"hex\": \"" +
+              hexText(bytes).trimmed().toLatin1() + '"',
+          extra);
+}
+
+void FrameJournal::recordOutcome(const QString& port, const QString& outcome,
+                                 const QByteArray& frame, const Fields& extra) {
+    write(port,
+          ", \"outcome\": " + jsonString(outcome) + ", \"hex\": \"" +
+              hexText(frame).trimmed().toLatin1() + '"',
+          extra);
+}
+
+void FrameJournal::write(const QString& port, const QByteArray& middle, const Fields& extra) {
     if (!m_file.isOpen())
         return;
-    // Written field by field to keep the order a reader expects: time, who, port, direction,
-    // bytes.
-    const QByteArray line = "{\"t\": \"" +
-                            QDateTime::currentDateTimeUtc()
-                                .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"))
-                                .toLatin1() +
-                            "\", " + m_who + ", \"port\": " + jsonString(port) + ", \"dir\": \"" +
-                            (out ? "out" : "in") + "\", \"hex\": \"" +
-                            hexText(bytes).trimmed().toLatin1() + "\"}\n";
+    // Written field by field to keep the order a reader expects: time, who, port, what, and
+    // then whatever the caller adds.
+    QByteArray line = "{\"t\": \"" +
+                      QDateTime::currentDateTimeUtc()
+                          .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"))
+                          .toLatin1() +
+                      "\", " + m_who + ", \"port\": " + jsonString(port) + middle;
+    for (const auto& [key, value] : extra)
+        line += ", " + jsonString(key) + ": " + jsonValue(value);
+    line += "}\n";
+    // One write call per line: a reader (or a rotation) never sees half of it.
     m_file.write(line);
     m_file.flush();
 }
