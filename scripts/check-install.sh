@@ -44,6 +44,7 @@ expected="\
 644 share/doc/veskpanel/docs/speed.md
 644 share/doc/veskpanel/docs/veskctl.md
 644 share/doc/veskpanel/examples/vesk-mqtt.conf
+644 share/doc/veskpanel/examples/vesk-mqtt.logrotate
 644 share/icons/hicolor/scalable/apps/example.vesk_power.veskpanel.svg
 644 share/man/man1/veskctl.1
 644 share/metainfo/example.vesk_power.veskpanel.metainfo.xml

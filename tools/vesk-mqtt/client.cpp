@@ -160,7 +160,18 @@ void MqttClient::connectionLost(const QString& given) {
         text = (wasConnected ? QStringLiteral("connection lost: ") : QString()) + why;
         m_retryMs = std::min(m_retryMs * 2, LastRetryMs);
     }
-    log(QStringLiteral("%1; next attempt in %2 s").arg(text).arg((delayMs + 999) / 1000));
+    // While the broker stays away, the attempts that fail are not logged one by
+    // one: the loss and the first failed attempt are, and the line on reconnecting counts the
+    // rest.
+    if (!m_downSince.isValid() || wasConnected)
+        m_downSince.start(), m_downLines = 0;
+    if (takenOver || m_downLines < 2) {
+        log(QStringLiteral("%1; next attempt in %2 s").arg(text).arg((delayMs + 999) / 1000));
+        ++m_downLines;
+        m_quietAttempts = 0;
+    } else {
+        ++m_quietAttempts;
+    }
     m_retry.start(delayMs);
 }
 
@@ -193,7 +204,13 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc) {
             client->m_state = State::Connected;
             client->m_retryMs = FirstRetryMs;
             client->m_connectedAt.start();
-            client->log(QStringLiteral("connected"));
+            if (client->m_downSince.isValid())
+                client->log(QStringLiteral("connected again after %1 s (%2 more attempt(s) failed)")
+                                .arg(client->m_downSince.elapsed() / 1000)
+                                .arg(client->m_quietAttempts));
+            else
+                client->log(QStringLiteral("connected"));
+            client->m_downSince.invalidate();
             emit client->connected();
         },
         Qt::QueuedConnection);

@@ -3,6 +3,9 @@
 // keep-alive housekeeping runs on a one-second timer, and a lost connection is retried with a
 // backoff of 1 s doubling to 30 s; every new socket gets new notifiers.
 //
+// While the broker stays away, only the loss, the first failed attempt and the reconnection are
+// logged.
+//
 // Another client with the same client id makes the broker close this connection: MQTT 5 says so
 // ("session taken over"); with 3.1.1, or a broker that does not say why, it shows as a connection
 // closed within seconds of being made. Either is logged in plain words and retried after at least
@@ -42,7 +45,7 @@ public:
     static constexpr int ShortSessionMs = 5000;
 
     // `willTopic` receives "offline" (retained) from the broker when this connection dies (none
-    // when empty). `label` names what the connection serves in every log line (the controller).
+    // when empty). `label` names what the connection serves in every log line.
     MqttClient(const BrokerConfig& broker, const QString& password, const QString& clientId,
                const QString& willTopic, const QString& label, QObject* parent = nullptr);
     ~MqttClient() override;
@@ -100,7 +103,10 @@ private:
     QTimer m_misc;
     QTimer m_retry;
     int m_retryMs = FirstRetryMs;
-    QString m_lastError; // of the last failed library call, for the log
+    QString m_lastError;       // of the last failed library call, for the log
+    QElapsedTimer m_downSince; // valid from the first failure until connected again
+    int m_downLines = 0;       // logged since
+    int m_quietAttempts = 0;   // failed since, not logged
 };
 
 } // namespace vesk::mqtt

@@ -79,6 +79,10 @@ QString brokerKey(BrokerConfig& b, const QString& key, const QString& value) {
         if (const QString why = topicPrefixProblem(key, value); !why.isEmpty())
             return why;
         b.baseTopic = value;
+    } else if (key == QLatin1String("support_url")) {
+        if (hasBlank(value) || hasControl(value))
+            return QStringLiteral("support_url must be an address without blanks");
+        b.supportUrl = value;
     } else if (key == QLatin1String("discovery_prefix")) {
         if (!value.isEmpty())
             if (const QString why = topicPrefixProblem(key, value); !why.isEmpty())
@@ -101,6 +105,10 @@ QString controllerKey(ControllerConfig& c, const QString& key, const QString& va
             return QStringLiteral("port '%1': %2").arg(value, reason);
         c.port = value;
         c.location = *location;
+    } else if (key == QLatin1String("name")) {
+        if (value.isEmpty() || value.size() > 64 || hasControl(value))
+            return QStringLiteral("name must be one line of 1-64 characters");
+        c.displayName = value;
     } else if (key == QLatin1String("address")) {
         if (!parseInt(value, 0, 253, &c.address))
             return QStringLiteral("address must be 0-253 (254 is the broadcast address)");
@@ -142,11 +150,6 @@ QString ControllerConfig::channelName(int channel) const {
     return name.isEmpty() ? QStringLiteral("Channel %1").arg(channel) : name;
 }
 
-bool isValidName(const QString& name) {
-    static const QRegularExpression valid(QStringLiteral("^[A-Za-z0-9_-]{1,32}$"));
-    return valid.match(name).hasMatch();
-}
-
 std::optional<Config> parseConfig(const QString& text, ConfigError* error) {
     Config config;
     enum class Section { None, Broker, Controller } section = Section::None;
@@ -174,10 +177,17 @@ std::optional<Config> parseConfig(const QString& text, ConfigError* error) {
                 header = inside;
                 section = Section::Broker;
             } else if (word == QLatin1String("controller") && !rest.isEmpty()) {
-                if (!isValidName(rest))
-                    return fail(lineNo, QStringLiteral("controller name '%1' must be 1-32 letters, "
-                                                       "digits, '_' or '-' (no blanks)")
+                if (rest == QLatin1String(BridgeLevel))
+                    return fail(lineNo, QStringLiteral("controller name '%1' is taken by the "
+                                                       "daemon's own topics (BASE/%1/availability)")
                                             .arg(rest));
+                if (!isValidName(rest))
+                    return fail(lineNo,
+                                QStringLiteral("controller name '%1' must be 1-32 ASCII letters, "
+                                               "digits, '_' or '-' (no blanks): it is a topic "
+                                               "level; give the name people see with `name = %1` "
+                                               "in the section")
+                                    .arg(rest));
                 header = QStringLiteral("controller ") + rest;
                 ControllerConfig c;
                 c.name = rest;

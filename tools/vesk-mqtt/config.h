@@ -3,6 +3,8 @@
 // line.
 #pragma once
 
+#include "topics.h"
+
 #include "core/portlocation.h"
 
 #include <QList>
@@ -23,12 +25,14 @@ struct BrokerConfig {
     QString clientId = QStringLiteral("vesk-mqtt");
     QString baseTopic = QStringLiteral("vesk");
     QString discoveryPrefix = QStringLiteral("homeassistant"); // empty: no discovery
+    QString supportUrl; // announced to Home Assistant as the origin's support address when set
 
     int effectivePort() const { return port ? port : (cafile.isEmpty() ? 1883 : 8883); }
 };
 
 struct ControllerConfig {
-    QString name;
+    QString name;          // the topic level: ASCII
+    QString displayName;   // for people: any text; empty: the name
     QString port;          // as written
     PortLocation location; // the port it names (COMn mapped as for every script)
     int address = 1;
@@ -38,6 +42,8 @@ struct ControllerConfig {
     int line = 0;
 
     QString channelName(int channel) const;
+    // The name people see: in Home Assistant and in log lines.
+    QString shownName() const { return displayName.isEmpty() ? name : displayName; }
 };
 
 struct Config {
@@ -56,13 +62,6 @@ std::optional<Config> loadConfig(const QString& path, ConfigError* error);
 // Checks what parsing alone cannot: one controller per port and address, the CA file and the
 // password file readable. Sets `error` and returns false at the first problem.
 bool validateConfig(const Config& config, ConfigError* error);
-
-// A name usable as one topic level and in a discovery object id.
-bool isValidName(const QString& name);
-// The client id a controller's broker connection uses; the single-instance lock guards this id.
-inline QString clientIdFor(const BrokerConfig& broker, const ControllerConfig& controller) {
-    return broker.clientId + QLatin1Char('-') + controller.name;
-}
 
 // The password itself, or the first line of the password file.
 std::optional<QString> readPassword(const BrokerConfig& broker, QString* reason);

@@ -6,6 +6,7 @@
 #include "portqueue.h"
 #include "topics.h"
 
+#include "core/frames.h"
 #include "core/journal.h"
 #include "core/line.h"
 
@@ -13,21 +14,12 @@
 
 namespace vesk::mqtt {
 
-namespace {
-
-QString retainedHint(const QString& topic) {
-    return QStringLiteral("; remove it with: mosquitto_pub -r -n -t '%1'").arg(topic);
-}
-
-} // namespace
-
-Daemon::Daemon(const Config& config, FrameJournal* journal, QObject* parent)
-    : QObject(parent), m_config(config), m_journal(journal) {}
+Daemon::Daemon(const Config& config, const DaemonOptions& options, QObject* parent)
+    : QObject(parent), m_config(config), m_options(options) {}
 
 Daemon::~Daemon() {
-    // Controllers hold pointers to their client and port.
-    for (auto& unit : m_units)
-        unit->controller.reset();
+    // Controllers hold pointers to the client and their port.
+    m_controllers.clear();
 }
 
 bool Daemon::start(QString* reason) {
@@ -35,88 +27,86 @@ bool Daemon::start(QString* reason) {
     if (!password)
         return false;
     const QString& base = m_config.broker.baseTopic;
-    bool first = true;
+    m_client =
+        std::make_unique<MqttClient>(m_config.broker, *password, m_config.broker.clientId,
+                                     bridgeAvailabilityTopic(base), QStringLiteral("vesk-mqtt"));
+    if (!m_client->setUp(reason))
+        return false;
     for (const ControllerConfig& c : m_config.controllers) {
         auto& port = m_ports[canonicalPortName(c.location)];
         if (!port) {
             port = std::make_unique<PortQueue>(c.location);
-            if (m_journal)
-                m_journal->attach(port->port());
-        }
-        auto unit = std::make_unique<Unit>();
-        unit->client = std::make_unique<MqttClient>(m_config.broker, *password,
-                                                    clientIdFor(m_config.broker, c),
-                                                    availabilityTopic(base, c.name), c.name);
-        if (!unit->client->setUp(reason))
-            return false;
-        unit->controller =
-            std::make_unique<Controller>(c, m_config.broker, port.get(), unit->client.get());
-        Unit* u = unit.get();
-        connect(u->client.get(), &MqttClient::connected, this,
-                [this, u, first] { onConnected(*u, first); });
-        connect(u->client.get(), &MqttClient::message, this,
-                [this, u, first](const QString& topic, const QByteArray& payload, bool retained) {
-                    onMessage(*u, first, topic, payload, retained);
+            // Polls and their replies only when asked for: they would be most of the journal.
+            if (m_options.journal && m_options.journalPolls)
+                m_options.journal->attach(port->port(), [](bool out, const QByteArray& bytes) {
+                    return !out || (bytes.size() > 3 && quint8(bytes[3]) == Cmd::StatusQuery);
                 });
-        m_units.push_back(std::move(unit));
-        first = false;
+        }
+        auto controller = std::make_unique<Controller>(c, m_config.broker, port.get(),
+                                                       m_client.get(), m_options.journal);
+        m_byName.insert(c.name, controller.get());
+        m_controllers.push_back(std::move(controller));
     }
+    connect(m_client.get(), &MqttClient::connected, this, &Daemon::onConnected);
+    connect(m_client.get(), &MqttClient::message, this, &Daemon::onMessage);
     for (auto& [key, port] : m_ports)
         port->start();
-    for (auto& unit : m_units)
-        unit->client->start();
+    m_client->start();
     return true;
 }
 
 void Daemon::stop() {
-    for (auto& unit : m_units)
-        unit->client->finish(
-            availabilityTopic(m_config.broker.baseTopic, unit->controller->config().name),
-            "offline", 1000);
+    if (!m_client)
+        return;
+    for (const auto& controller : m_controllers)
+        m_client->publish(availabilityTopic(m_config.broker.baseTopic, controller->config().name),
+                          "offline", true);
+    m_client->finish(bridgeAvailabilityTopic(m_config.broker.baseTopic), "offline", 3000);
 }
 
-void Daemon::onConnected(Unit& unit, bool first) {
-    const QString& base = m_config.broker.baseTopic;
-    // The first connection also hears commands for names no controller has, to log them.
-    const QString name = first ? QStringLiteral("+") : unit.controller->config().name;
-    unit.client->subscribe(QStringLiteral("%1/%2/+/set").arg(base, name));
-    unit.client->subscribe(QStringLiteral("%1/%2/channel/+/set").arg(base, name));
-    if (!m_config.broker.discoveryPrefix.isEmpty())
-        unit.client->subscribe(m_config.broker.discoveryPrefix + QStringLiteral("/status"));
-    unit.controller->announce();
+void Daemon::onConnected() {
+    const BrokerConfig& broker = m_config.broker;
+    m_client->publish(bridgeAvailabilityTopic(broker.baseTopic), "online", true);
+    for (const QString& filter : commandFilters(broker.baseTopic))
+        m_client->subscribe(filter);
+    if (!broker.discoveryPrefix.isEmpty())
+        m_client->subscribe(discoveryStatusTopic(broker.discoveryPrefix));
+    for (const auto& controller : m_controllers)
+        controller->announce();
 }
 
-bool Daemon::isKnown(const QString& name) const {
-    for (const auto& unit : m_units)
-        if (unit->controller->config().name == name)
-            return true;
-    return false;
+QString Daemon::retainedHint(const QString& topic) const {
+    // The broker as this daemon reaches it, so that the command works as printed.
+    const BrokerConfig& b = m_config.broker;
+    QString options = QStringLiteral("-h '%1' -p %2").arg(b.host).arg(b.effectivePort());
+    if (!b.cafile.isEmpty())
+        options += QStringLiteral(" --cafile '%1'").arg(b.cafile);
+    if (!b.username.isEmpty())
+        options += QStringLiteral(" -u '%1' -P PASSWORD").arg(b.username);
+    return QStringLiteral("; remove it with: mosquitto_pub %1 -r -n -t '%2'").arg(options, topic);
 }
 
-void Daemon::onMessage(Unit& unit, bool first, const QString& topic, const QByteArray& payload,
-                       bool retained) {
-    const QString& base = m_config.broker.baseTopic;
-    if (!m_config.broker.discoveryPrefix.isEmpty() &&
-        topic == m_config.broker.discoveryPrefix + QStringLiteral("/status")) {
-        // Home Assistant came back and has forgotten the discovered switches.
+void Daemon::onMessage(const QString& topic, const QByteArray& payload, bool retained) {
+    const BrokerConfig& broker = m_config.broker;
+    if (!broker.discoveryPrefix.isEmpty() &&
+        topic == discoveryStatusTopic(broker.discoveryPrefix)) {
+        // Home Assistant came back and has forgotten the discovered entities.
         if (payload == "online")
-            unit.controller->announceDiscovery();
+            for (const auto& controller : m_controllers)
+                controller->announceDiscovery();
         return;
     }
-    const QString name = topic.section(QLatin1Char('/'), base.count(QLatin1Char('/')) + 1,
-                                       base.count(QLatin1Char('/')) + 1);
     // A retained message is reported once per topic: it comes again with every reconnect until
     // someone removes it.
     if (retained && m_staleReported.contains(topic))
         return;
-    if (name != unit.controller->config().name) {
-        // Each connection handles its own controller's topics; the first one also names strangers.
-        if (first && !isKnown(name)) {
-            if (retained)
-                m_staleReported.insert(topic);
-            logLine(QStringLiteral("%1: ignored, no controller '%2'%3")
-                        .arg(topic, name, retained ? retainedHint(topic) : QString()));
-        }
+    const TopicKind kind = parseTopic(broker.baseTopic, topic);
+    Controller* controller = m_byName.value(kind.controller);
+    if (!controller) {
+        if (retained)
+            m_staleReported.insert(topic);
+        logLine(QStringLiteral("%1: ignored, no controller '%2'%3")
+                    .arg(topic, kind.controller, retained ? retainedHint(topic) : QString()));
         return;
     }
     if (retained) {
@@ -124,15 +114,20 @@ void Daemon::onMessage(Unit& unit, bool first, const QString& topic, const QByte
         // Kept by the broker from some time ago, delivered now only because this connection
         // subscribed: executing it would switch on a stale wish, at every connect.
         logLine(QStringLiteral("%1: %2: ignored, a retained command is never executed%3")
-                    .arg(name, topic, retainedHint(topic)));
+                    .arg(controller->label(), topic, retainedHint(topic)));
         return;
     }
-    const auto parsed = parseCommand(base, topic, payload);
+    // An empty message removes a retained one (as the hint above says to): no command, no fault.
+    if (payload.isEmpty()) {
+        logDetail(QStringLiteral("%1: empty message (a retained one removed)").arg(topic));
+        return;
+    }
+    const auto parsed = parseCommand(broker.baseTopic, topic, payload);
     if (const auto* why = std::get_if<QString>(&parsed)) {
-        logLine(QStringLiteral("%1: ignored: %2").arg(name, *why));
+        controller->refuse(*why, topic, payload);
         return;
     }
-    unit.controller->execute(std::get<Command>(parsed));
+    controller->execute(std::get<Command>(parsed), {topic, payload});
 }
 
 } // namespace vesk::mqtt

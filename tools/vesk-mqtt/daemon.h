@@ -1,9 +1,12 @@
 // The daemon: one queue per serial line, one controller per configured section, and one broker
-// connection per controller, so that each controller's availability has its own last will.
+// connection for all of them. The connection's last will sets the daemon's availability
+// (BASE/bridge/availability) offline; each controller's own availability says whether it
+// answers, and Home Assistant counts an entity available only while both are online.
 #pragma once
 
 #include "config.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 
@@ -21,34 +24,37 @@ class Controller;
 class MqttClient;
 class PortQueue;
 
+struct DaemonOptions {
+    // When set, records switching and settings frames with their outcome; it must outlive the
+    // daemon.
+    FrameJournal* journal = nullptr;
+    // Also every status query and reply.
+    bool journalPolls = false;
+};
+
 class Daemon : public QObject {
     Q_OBJECT
 public:
-    // `journal`, when given, records every frame on every line; it must outlive the daemon.
-    explicit Daemon(const Config& config, FrameJournal* journal = nullptr,
+    explicit Daemon(const Config& config, const DaemonOptions& options = {},
                     QObject* parent = nullptr);
     ~Daemon() override;
 
-    // Sets up the broker connections; false with a reason when that is impossible.
+    // Sets up the broker connection; false with a reason when that is impossible.
     bool start(QString* reason);
-    // Publishes every controller "offline" and disconnects cleanly.
+    // Publishes every controller and the daemon "offline" and disconnects cleanly.
     void stop();
 
 private:
-    struct Unit {
-        std::unique_ptr<MqttClient> client;
-        std::unique_ptr<Controller> controller;
-    };
-
-    void onConnected(Unit& unit, bool first);
-    void onMessage(Unit& unit, bool first, const QString& topic, const QByteArray& payload,
-                   bool retained);
-    bool isKnown(const QString& name) const;
+    void onConnected();
+    void onMessage(const QString& topic, const QByteArray& payload, bool retained);
+    QString retainedHint(const QString& topic) const;
 
     Config m_config;
-    FrameJournal* m_journal = nullptr;
+    DaemonOptions m_options;
     std::map<QString, std::unique_ptr<PortQueue>> m_ports; // by canonical port
-    std::vector<std::unique_ptr<Unit>> m_units;
+    std::unique_ptr<MqttClient> m_client;
+    std::vector<std::unique_ptr<Controller>> m_controllers;
+    QHash<QString, Controller*> m_byName;
     QSet<QString> m_staleReported; // retained command topics already logged
 };
 

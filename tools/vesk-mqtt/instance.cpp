@@ -17,15 +17,12 @@ QString InstanceLock::folder() {
 
 bool InstanceLock::acquire(const Config& config, QString* reason, qint64* otherPid) {
     const BrokerConfig& b = config.broker;
-    for (const ControllerConfig& c : config.controllers) {
-        const QString id = clientIdFor(b, c);
-        if (!claim(QStringLiteral("client id '%1' on broker %2:%3")
-                       .arg(id, b.host)
-                       .arg(b.effectivePort()),
-                   QStringLiteral("client-%1:%2-%3").arg(b.host).arg(b.effectivePort()).arg(id),
-                   reason, otherPid))
-            return false;
-    }
+    if (!claim(QStringLiteral("client id '%1' on broker %2:%3")
+                   .arg(b.clientId, b.host)
+                   .arg(b.effectivePort()),
+               QStringLiteral("client-%1:%2-%3").arg(b.host).arg(b.effectivePort()).arg(b.clientId),
+               reason, otherPid))
+        return false;
     QStringList ports;
     for (const ControllerConfig& c : config.controllers) {
         // A device is locked by its real path only while it is open (the serial lock file); the

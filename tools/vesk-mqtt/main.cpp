@@ -52,18 +52,28 @@ int main(int argc, char* argv[]) {
         return otherPid != 0 ? ExitAlreadyRunning : ExitFailed;
     }
 
-    // SIGTERM, SIGINT and SIGHUP end the daemon cleanly: every controller is published offline
-    // and the ports are closed (their lock files removed).
-    vesk::QuitSignals quitSignals;
-    QObject::connect(&quitSignals, &vesk::QuitSignals::received, &app,
-                     [] { QCoreApplication::quit(); });
-
     vesk::FrameJournal journal;
     if (!options->journalPath.isEmpty() && !journal.open(options->journalPath, &why)) {
         logLine(why);
         return ExitUsage;
     }
-    Daemon daemon(options->config, options->journalPath.isEmpty() ? nullptr : &journal);
+    // SIGTERM and SIGINT end the daemon cleanly: every controller is published offline and the
+    // ports are closed (their lock files removed). SIGHUP reopens the journal after a log
+    // rotation renamed it.
+    vesk::QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &vesk::QuitSignals::received, &app, [&](int signalNumber) {
+        if (signalNumber != SIGHUP) {
+            QCoreApplication::quit();
+            return;
+        }
+        QString error;
+        if (!options->journalPath.isEmpty() && !journal.reopen(&error))
+            logLine(error + QStringLiteral("; nothing is journalled until the next SIGHUP"));
+    });
+    DaemonOptions daemonOptions;
+    daemonOptions.journal = options->journalPath.isEmpty() ? nullptr : &journal;
+    daemonOptions.journalPolls = options->journalPolls;
+    Daemon daemon(options->config, daemonOptions);
     QString reason;
     if (!daemon.start(&reason)) {
         logLine(reason);

@@ -42,9 +42,13 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log every frame."));
     const QCommandLineOption journal(
         QStringLiteral("journal"),
-        QStringLiteral("Append one JSON line per frame written and read to FILE (as the consoles "
-                       "and veskctl do)."),
+        QStringLiteral("Append one JSON line per switching or settings frame written (with the "
+                       "MQTT topic and payload that asked for it) and one per outcome (confirmed, "
+                       "not obeyed, no reply) to FILE; SIGHUP reopens it after a log rotation."),
         QStringLiteral("FILE"));
+    const QCommandLineOption journalPolls(
+        QStringLiteral("journal-polls"),
+        QStringLiteral("With --journal: also every status query and its reply."));
     const QCommandLineOption broker(QStringLiteral("broker"), QStringLiteral("Broker URL."),
                                     QStringLiteral("mqtt://HOST[:PORT]"));
     const QCommandLineOption port(QStringLiteral("port"),
@@ -56,7 +60,8 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
     const QCommandLineOption name(QStringLiteral("name"),
                                   QStringLiteral("Controller name in the topics (default vesk1)."),
                                   QStringLiteral("NAME"), QStringLiteral("vesk1"));
-    parser.addOptions({config, check, purge, verbose, journal, broker, port, address, name});
+    parser.addOptions(
+        {config, check, purge, verbose, journal, journalPolls, broker, port, address, name});
     parser.addPositionalArgument(QStringLiteral("NAME"),
                                  QStringLiteral("With --purge: the one controller to remove."),
                                  QStringLiteral("[NAME]"));
@@ -96,6 +101,11 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
     options.checkOnly = parser.isSet(check);
     options.verbose = parser.isSet(verbose);
     options.journalPath = parser.value(journal);
+    options.journalPolls = parser.isSet(journalPolls);
+    if (options.journalPolls && options.journalPath.isEmpty()) {
+        *output = QStringLiteral("--journal-polls needs --journal FILE");
+        return std::nullopt;
+    }
     ConfigError error;
     if (parser.isSet(broker) || parser.isSet(port)) {
         if (parser.isSet(config) || !parser.isSet(broker) || !parser.isSet(port)) {

@@ -16,8 +16,9 @@ struct Options {
     bool checkOnly = false;
     bool verbose = false;
     bool purge = false;
-    QString purgeName;   // --purge NAME: only this controller; empty: every unconfigured one
-    QString journalPath; // --journal FILE: one JSON line per frame; empty: none
+    QString purgeName;         // --purge NAME: only this controller; empty: every unconfigured one
+    QString journalPath;       // --journal FILE: switches and their outcome; empty: none
+    bool journalPolls = false; // --journal-polls: status queries and replies too
 };
 
 // Exit statuses: 0 done, 1 could not start (or a purge failed), 2 bad command line or

@@ -104,11 +104,11 @@ void PortQueue::pollSoon(const void* owner) {
     }
 }
 
-bool PortQueue::submit(const QByteArray& frame, const void* owner, int target,
-                       const QString& what) {
+bool PortQueue::submit(const QByteArray& frame, const void* owner, int target, const QString& what,
+                       std::function<void()> written) {
     if (!m_line.isOpen())
         return false;
-    Command command{frame, owner, target, what, 0};
+    Command command{frame, owner, target, what, std::move(written), 0};
     // A waiting command for the same target is out of date: drop it, and queue the new one behind
     // the commands that arrived in between, so that the order of the latest intents is kept.
     const auto old = std::find_if(m_commands.begin(), m_commands.end(), [&](const Command& c) {
@@ -147,8 +147,11 @@ void PortQueue::pump() {
         logDetail(QStringLiteral("%1: TX %2").arg(location(), hexText(command.frame).trimmed()));
         m_line.stopReply();
         // On failure the line broke under the write; the lost signal follows.
-        if (m_line.write(command.frame))
+        if (m_line.write(command.frame)) {
             m_busy.start(wireMs(command.frame.size()));
+            if (command.written)
+                command.written();
+        }
         return;
     }
     Poller* p = nextPoll();

@@ -79,8 +79,10 @@ public:
     bool isAwaitingReply(const void* owner) const { return m_awaiting && m_awaiting == owner; }
 
     // Queues a frame that needs no reply. `target` tells which commands of `owner` replace each
-    // other while waiting; `what` names the command in the log. False while the line is closed.
-    bool submit(const QByteArray& frame, const void* owner, int target, const QString& what);
+    // other while waiting; `what` names the command in the log; `written` runs once the frame has
+    // been written (not for a frame that a newer one replaced). False while the line is closed.
+    bool submit(const QByteArray& frame, const void* owner, int target, const QString& what,
+                std::function<void()> written = {});
 
 signals:
     void opened();
@@ -92,6 +94,7 @@ private:
         const void* owner = nullptr;
         int target = 0;
         QString what;
+        std::function<void()> written;
         int superseded = 0; // older commands this one replaced
     };
     struct Poller {

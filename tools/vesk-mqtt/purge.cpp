@@ -7,10 +7,10 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <cstdio>
@@ -22,30 +22,31 @@ namespace {
 constexpr int TimeoutMs = 15000;
 
 // The controller a retained message belongs to, or an empty string when it is none of the
-// daemon's topics: BASE/NAME/availability, BASE/NAME/channel/N[/set], BASE/NAME/all|keys/set, or a
-// discovery configuration whose availability topic is BASE/NAME/availability.
+// daemon's controller topics: BASE/NAME/availability, BASE/NAME/channel/N[/set],
+// BASE/NAME/all|keys/set, or a discovery configuration whose availability names
+// BASE/NAME/availability (a list today, one topic in earlier versions).
 QString ownerOf(const BrokerConfig& broker, const QString& topic, const QByteArray& payload) {
-    static const QRegularExpression own(QStringLiteral(
-        "^([A-Za-z0-9_-]{1,32})/(availability|channel/[1-8](/set)?|all/set|keys/set)$"));
-    static const QRegularExpression discovery(
-        QStringLiteral("^(switch|button)/vesk_[A-Za-z0-9_-]+/config$"));
-    const QString base = broker.baseTopic + QLatin1Char('/');
-    if (topic.startsWith(base)) {
-        const auto m = own.match(topic.mid(base.size()));
-        return m.hasMatch() ? m.captured(1) : QString();
+    const QString& base = broker.baseTopic;
+    const TopicKind kind = parseTopic(base, topic);
+    if (kind.kind != TopicKind::None && kind.kind != TopicKind::Bridge &&
+        kind.kind != TopicKind::Malformed)
+        return kind.controller;
+    if (broker.discoveryPrefix.isEmpty() ||
+        !topicMatches(
+            discoveryTopic(broker.discoveryPrefix, QStringLiteral("+"), QStringLiteral("+")),
+            topic) ||
+        !topic.section(QLatin1Char('/'), -2, -2).startsWith(QLatin1String("vesk_")))
+        return {};
+    const QJsonObject config = QJsonDocument::fromJson(payload).object();
+    QStringList availability{config.value(QStringLiteral("availability_topic")).toString()};
+    for (const QJsonValue& entry : config.value(QStringLiteral("availability")).toArray())
+        availability.append(entry.toObject().value(QStringLiteral("topic")).toString());
+    for (const QString& candidate : availability) {
+        const TopicKind owner = parseTopic(base, candidate);
+        if (owner.kind == TopicKind::Availability)
+            return owner.controller;
     }
-    const QString prefix = broker.discoveryPrefix + QLatin1Char('/');
-    if (broker.discoveryPrefix.isEmpty() || !topic.startsWith(prefix) ||
-        !discovery.match(topic.mid(prefix.size())).hasMatch())
-        return {};
-    const QString availability = QJsonDocument::fromJson(payload)
-                                     .object()
-                                     .value(QStringLiteral("availability_topic"))
-                                     .toString();
-    if (!availability.startsWith(base) || !availability.endsWith(QStringLiteral("/availability")))
-        return {};
-    const QString name = availability.mid(base.size()).section(QLatin1Char('/'), 0, 0);
-    return availability == availabilityTopic(broker.baseTopic, name) ? name : QString();
+    return {};
 }
 
 } // namespace
@@ -85,10 +86,10 @@ int runPurge(const Config& config, const QString& onlyName) {
     QObject::connect(&client, &MqttClient::connected, &loop, [&] {
         ++connects;
         client.subscribe(broker.baseTopic + QStringLiteral("/+/#"));
-        if (!broker.discoveryPrefix.isEmpty()) {
-            client.subscribe(broker.discoveryPrefix + QStringLiteral("/switch/+/config"));
-            client.subscribe(broker.discoveryPrefix + QStringLiteral("/button/+/config"));
-        }
+        if (!broker.discoveryPrefix.isEmpty())
+            for (const QString& component : discoveryComponents())
+                client.subscribe(
+                    discoveryTopic(broker.discoveryPrefix, component, QStringLiteral("+")));
         client.publish(marker, "1", false);
     });
     QObject::connect(&client, &MqttClient::message, &loop,
