@@ -290,6 +290,9 @@ private slots:
         QTest::newRow("in one piece") << int(Whole) << "vesk/fake/availability online";
         QTest::newRow("bad checksum") << int(BadSum) << "vesk/fake/availability offline";
         QTest::newRow("paused again") << int(Paused) << "vesk/fake/availability online";
+        QTest::newRow("bad checksum again") << int(BadSum) << "vesk/fake/availability offline";
+        // Pieces cut by more than the quiet gap are joined, as veskctl joins them.
+        QTest::newRow("paused over the gap") << int(PausedLong) << "vesk/fake/availability online";
         QTest::newRow("silent") << int(Silent) << "vesk/fake/availability offline";
         QTest::newRow("back") << int(Whole) << "vesk/fake/availability online";
     }
@@ -648,6 +651,7 @@ private slots:
         row("channel 9", com + "channel9 = x\n", 2, ":6: unknown key 'channel9'");
         row("broadcast address", a + "address = 254\n", 2, ":5: address must be 0-253");
         row("bad port", a + "port = ttyUSB0\n", 2, ":5: port 'ttyUSB0': expected a device path");
+        row("COM5", a + "port = COM5\n", 2, ":5: port 'COM5': COM1..COM4 only");
         row("network port", a + "port = tcp://10.0.0.5:4001\n", 0, "valid");
         row("no port", a + "address = 2\n", 2, ":4: controller 'a' has no port");
         row("same address", com + "[controller b]\nport = COM1\n", 2,
@@ -731,7 +735,7 @@ private slots:
     }
 
 private:
-    enum Mode { Whole, Paused, Foreign, BadSum, Silent };
+    enum Mode { Whole, Paused, PausedLong, Foreign, BadSum, Silent };
     void answer() {
         const QList<Received> frames = m_fake->frames();
         for (; m_answered < frames.size(); ++m_answered) {
@@ -740,10 +744,12 @@ private:
                 continue;
             if (m_mode == BadSum)
                 reply[5] = char(reply[5] ^ 1);
-            // As a USB adapter or a network hop may deliver it: 3 bytes, 8 ms, 3 bytes.
-            m_fake->writeNow(m_mode == Paused ? reply.first(3) : reply);
-            if (m_mode == Paused)
-                QTimer::singleShot(8, m_fake.get(),
+            // As a USB adapter or a network hop may deliver it: 3 bytes, 8 ms (or more than the
+            // quiet gap), 3 bytes.
+            const bool paused = m_mode == Paused || m_mode == PausedLong;
+            m_fake->writeNow(paused ? reply.first(3) : reply);
+            if (paused)
+                QTimer::singleShot(m_mode == Paused ? 8 : 30, Qt::PreciseTimer, m_fake.get(),
                                    [this, reply] { m_fake->writeNow(reply.mid(3)); });
         }
     }
