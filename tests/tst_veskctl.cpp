@@ -282,7 +282,6 @@ private slots:
     void waitCostsNothing_data() {
         QTest::addColumn<int>("lockAgeS");
         QTest::addColumn<bool>("oldQueueFile"); // a world-writable queue file is there already
-        QTest::newRow("fresh lock") << 0 << false;
         QTest::newRow("lock two minutes old") << 120 << false;
         QTest::newRow("old lock, world-writable queue") << 120 << true;
     }
