@@ -103,7 +103,8 @@ public:
     // Asked at every open, before the port itself; not owned, must outlive the line.
     void setRoute(LineRoute* route) { m_route = route; }
     // After a failed open or a lost line, try again by itself (a device once a second while it is
-    // missing, a server at growing intervals) until open() or close().
+    // missing, a server at growing intervals) until open() or close(). These attempts open the
+    // port itself: a line that reopens is the port's owner, not a route's client.
     void setReopening(bool on) { m_reopening = on; }
 
     // Starts opening `location`; see the comment at the top. False when it failed at once.
