@@ -1,4 +1,5 @@
 // veskctl as a user runs it: a process against the simulated controller on a pseudo-terminal.
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -527,6 +528,56 @@ private slots:
         QVERIFY(pty.allBytes().isEmpty());
         ser2net.terminate();
         ser2net.waitForFinished(3000);
+    }
+
+    // COMn names one device for every script: where its mapping is not a port, veskctl and
+    // vesk-mqtt both refuse it, with the same reason, instead of each going its own way.
+    void comMappingShared_data() {
+        QTest::addColumn<QString>("environment"); // VESKPANEL_COM2
+        QTest::addColumn<QString>("saved");       // ports/COM2 in the settings file
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("environment") << "ftp://x"
+                                     << "/dev/ttyS7"
+                                     << "VESKPANEL_COM2 \"ftp://x\" is not a port";
+        QTest::newRow("saved choice") << ""
+                                      << "ttyS9"
+                                      << "\"ttyS9\" is not a port";
+    }
+    void comMappingShared() {
+        QFETCH(QString, environment);
+        QFETCH(QString, saved);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("veskpanel"));
+        QFile settings(dir.filePath("veskpanel/veskpanel.conf"));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write("[ports]\nCOM2=" + saved.toUtf8() + "\n");
+        settings.close();
+        QFile config(dir.filePath("mqtt.conf"));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write("[broker]\nhost = h\n[controller a]\nport = COM2\n");
+        config.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.path());
+        env.remove("VESKPANEL_COM2");
+        if (!environment.isEmpty())
+            env.insert("VESKPANEL_COM2", environment);
+        QStringList said;
+        for (const auto& [program, args] :
+             {std::pair{QString(VESKCTL_BIN), QStringList{"-p", "COM2", "status"}},
+              std::pair{QString(VESK_MQTT_BIN),
+                        QStringList{"--check-config", "--config", config.fileName()}}}) {
+            QProcess process;
+            process.setProcessEnvironment(env);
+            process.start(program, args);
+            QVERIFY(process.waitForFinished(10000));
+            const QString err =
+                QString::fromUtf8(process.readAllStandardError() + process.readAllStandardOutput());
+            QCOMPARE(process.exitCode(), 2);
+            QVERIFY2(err.contains(reason), qPrintable(err));
+            said << err.mid(err.indexOf(reason));
+        }
+        QCOMPARE(said[0].section(';', 0, 0), said[1].section(';', 0, 0));
     }
 
     // Bad input: exit 2 naming the value, in JSON too with --json, and nothing reaches the line
