@@ -131,6 +131,34 @@ private slots:
             QVERIFY2(names.contains(QString::fromUtf8(label)), qPrintable(names.join(", ")));
         }
     }
+
+    // Typing into the data display still works, but Tab and Shift+Tab move the focus on and back
+    // instead of inserting a tab character, in both programs.
+    void tabLeavesTheDataDisplay_data() {
+        QTest::addColumn<bool>("classic");
+        QTest::newRow("full") << false;
+        QTest::newRow("classic") << true;
+    }
+    void tabLeavesTheDataDisplay() {
+        QFETCH(bool, classic);
+        Console c(classic);
+        QVERIFY(c.settle());
+        c.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(c.window.get()));
+        auto* display = c.find<QPlainTextEdit>("Text2");
+        display->setFocus();
+        display->moveCursor(QTextCursor::End);
+        QTest::keyClicks(display, "ab");
+        const QString typed = display->toPlainText();
+        QVERIFY(typed.endsWith("ab"));
+        QTest::keyClick(display, Qt::Key_Tab);
+        QWidget* next = QApplication::focusWidget();
+        QVERIFY(next && next != display && isControl(next));
+        QCOMPARE(display->toPlainText(), typed);
+        QTest::keyClick(next, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), display);
+        QCOMPARE(display->toPlainText(), typed);
+    }
 };
 
 QTEST_MAIN(TestAccess)

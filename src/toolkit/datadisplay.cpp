@@ -19,6 +19,9 @@ DataDisplay::DataDisplay(QWidget* parent) : QPlainTextEdit(parent) {
     pal.setColor(QPalette::Text, QColor(0, 0, 128));
     setPalette(pal);
     setPlainText(initialText());
+    // Typing stays possible, but Tab moves on to the next control instead of being typed: a
+    // keyboard user is not trapped here.
+    setTabChangesFocus(true);
     connect(this, &QPlainTextEdit::textChanged, this, &DataDisplay::onTextChanged);
 }
 
