@@ -12,6 +12,7 @@
 
 #include "app/application.h"
 #include "areas/portselector.h"
+#include "core/statusquery.h"
 #include "support/fixture.h"
 #include "toolkit/spinbutton.h"
 
@@ -86,6 +87,9 @@ private slots:
                                   accessibleText(w, QAccessible::Description)});
             return names;
         };
+        // Nothing answers on this line: the lamps' descriptions tell so once the query's wait is
+        // over, and from then on stay put.
+        QTRY_VERIFY_WITH_TIMEOUT(c.window->statusQuery().silent(), 2000);
         const QList<QStringList> before = names();
         QCOMPARE(before.size(), controls);
         QHash<QString, QString> owner; // accessible name -> object name

@@ -127,7 +127,7 @@ private slots:
         QTimer::singleShot(400, c.window.get(), [&] { look(off); });
         QTimer::singleShot(800, c.window.get(), [&] { look(c.button("Command_CPort_4")); });
         QTimer::singleShot(2500, c.window.get(),
-                           [&] { c.pty.writeAtLineSpeed(hexBytes("CA 20 01 20 05 D9")); });
+                           [&] { c.pty.writeAtLineSpeed(hexBytes("CA 20 01 20 05 EF")); });
         QTimer::singleShot(3200, c.window.get(), [&] { look(nullptr); });
         QTRY_VERIFY_WITH_TIMEOUT(c.pty.frames().size() == 7, 11000);
         QVERIFY(!off->isEnabled());
@@ -136,7 +136,7 @@ private slots:
         QCOMPARE(c.waits.pending(), 0);
         clearExitRequest();
         QCOMPARE(seen, (QStringList{"CA 20 01 19 03 FF FF 01 F9 off", "CA 20 01 19 03 FF 00 02 F7 ",
-                                    "设备返回：CA 20 01 20 05 D9 "}));
+                                    "设备返回：CA 20 01 20 05 EF "}));
         const auto frames = c.pty.frames();
         const QStringList expected{"CA 20 01 19 03 FF FF 01 F9", "CA 20 01 19 03 FF 00 02 F7",
                                    "CA 20 01 18 02 05 01 F4"};

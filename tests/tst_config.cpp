@@ -59,8 +59,8 @@ private slots:
         row("mode before loss", "port_1 kj_ID_0", 2, "CA 20 01 CC 04 00 15 01 FF AC", "wWwwwwww");
         row("user again", "port_1 kj_ID_0 kj_ID_1", 3, "CA 20 01 CC 04 00 15 01 00 AC", "bBbbbbbb");
         row("state 1 3 8", "port_0 port_2 port_7", 3, "CA 20 01 CC 04 00 11 01 85 AC", "RbRbbbbR");
-        row("reply during the wait", "<CA20012005D9 port_0", 1, "CA 20 01 CC 04 00 11 01 01 AC", "",
-            "设备返回：CA 20 01 20 05 D9 CA 20 01 CC 04 00 11 01 01 AC ");
+        row("reply during the wait", "<CA20012005EF port_0", 1, "CA 20 01 CC 04 00 11 01 01 AC", "",
+            "设备返回：CA 20 01 20 05 EF CA 20 01 CC 04 00 11 01 01 AC ");
         row("mask 5-6", "Fusuo_2", 1, "CA 20 01 CC 04 00 1F 01 04 AC");
         row("mask none", "Fusuo_1 Fusuo_1", 2, "CA 20 01 CC 04 00 1F 01 00 AC");
         // Each set (even) and release (odd) button, clicked twice, for its own pair.

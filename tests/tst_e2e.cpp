@@ -9,10 +9,13 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include "app/language.h"
 #include "core/devicelink.h"
 #include "core/serialport.h"
+#include "core/statusquery.h"
 #include "support/fixture.h"
 #include "support/simprocess.h"
+#include "toolkit/datadisplay.h"
 #include "toolkit/toolkit.h"
 
 using namespace vesk;
@@ -137,6 +140,70 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(lampMask(c), 0x85, 1500);
         QCOMPARE(sim.state().value("address").toInt(), 0x1A);
         QVERIFY(c.messages.isEmpty());
+    }
+
+    // Three controllers on one line: controller 2's reply lights its lamp; the overlaid replies
+    // to a broadcast query are shown with the note and leave the lamps as they were.
+    void threeControllersOnOneLine() {
+        SimProcess sim({"--address", "1-3"});
+        Console c(false, false);
+        c.window->port().setLocationFor(1, *parsePortLocation(sim.ptyPath()));
+        c.window->startUp();
+        const QString note = QStringLiteral("（不是状态应答，指示灯未变）");
+        QTRY_VERIFY(c.window->display().text().endsWith(note)); // the start-up broadcast query
+        c.find<QCheckBox>("Check2")->setChecked(false);
+        c.find<QComboBox>("IDCombo_1")->setCurrentIndex(2);
+        tick(c, c.button("Command_CPort_2"));
+        QTRY_COMPARE_WITH_TIMEOUT(lampMask(c), 0x04, 1500);
+        QCOMPARE(c.window->display().text(), QStringLiteral("设备返回：CA 20 02 20 04 EF "));
+        c.find<QCheckBox>("Check2")->setChecked(true);
+        tick(c, c.button("TestButton"));
+        QTRY_VERIFY(c.window->display().text().endsWith(note));
+        QTest::qWait(700); // longer than a valid reply takes to colour all lamps
+        QCOMPARE(lampMask(c), 0x04);
+    }
+
+    // A muted controller: after a query, COM1's tooltip and the lamps' description tell the time
+    // of its last answer and that none came since; the data display keeps the last reply. Its
+    // next valid reply clears both.
+    void silenceIsVisible_data() {
+        QTest::addColumn<Language>("language");
+        QTest::addColumn<QString>("answered");
+        QTest::addColumn<QString>("silent"); // %1: the time of the last answer
+        QTest::newRow("zh") << Language::Chinese << "已打开，设备已应答"
+                            << "已打开；最后一次应答 %1，之后无应答";
+        QTest::newRow("en") << Language::English << "open, the device has answered"
+                            << "open; last answer %1, none since";
+    }
+    void silenceIsVisible() {
+        QFETCH(Language, language);
+        QFETCH(QString, answered);
+        QFETCH(QString, silent);
+        useLanguage(*qApp, language);
+        SimProcess sim;
+        Console c(false, false);
+        c.window->port().setLocationFor(1, *parsePortLocation(sim.ptyPath()));
+        c.window->startUp();
+        QPushButton* com1 = c.button("COM_0");
+        QWidget* lamp = c.button("Command_CPort_0");
+        const QString lampText = lamp->accessibleDescription();
+        QTRY_COMPARE(com1->toolTip().section('\n', -1), answered);
+        QVERIFY(c.settle());
+        const QString last = c.window->statusQuery().lastAnswer().toString("HH:mm:ss");
+        sim.command("mute 1 on");
+        QTest::qWait(1100); // the time shown is the last answer's, not the query's
+        const QString shown = c.window->display().text();
+        tick(c, c.button("TestButton"));
+        QTRY_COMPARE_WITH_TIMEOUT(com1->toolTip().section('\n', -1), silent.arg(last), 2000);
+        QVERIFY(lamp->accessibleDescription().startsWith(lampText));
+        QVERIFY(lamp->accessibleDescription().contains(last));
+        QCOMPARE(c.window->display().text(), shown);
+
+        sim.command("mute 1 off");
+        tick(c, c.button("TestButton"));
+        QTRY_COMPARE(com1->toolTip().section('\n', -1), answered);
+        QCOMPARE(lamp->accessibleDescription(), lampText);
+        useLanguage(*qApp, Language::Chinese);
     }
 };
 

@@ -1,6 +1,7 @@
 // Ports on a real machine: a lost device reopened by itself, a console on tcp:// through a real
 // ser2net, the typed entry and the saved choice, and the real programs' command line and signals.
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QInputDialog>
 #include <QProcess>
 #include <QSettings>
@@ -176,17 +177,63 @@ private slots:
         qunsetenv("XDG_CONFIG_HOME");
     }
 
-    // A port that does not open, in each language: the reason in its button's tooltip, the
-    // message box, and Qt's own buttons (those of the message boxes and the path dialog).
+    // The path dialog stores only ports: a regular file or a folder is refused with the reason
+    // and nothing is stored; a device path that is not there yet is stored with a note; a
+    // character device is stored and opened.
+    void pathDialog_data() {
+        QTest::addColumn<QString>("entry"); // in a scratch folder: "plain" a file, "folder" one
+        QTest::addColumn<bool>("saved");
+        QTest::addColumn<QStringList>("messages"); // %1: the full path
+        QTest::newRow("regular file")
+            << "plain" << false << QStringList{"“%1”不是有效的端口：是普通文件，不是串口设备"};
+        QTest::newRow("folder") << "folder" << false
+                                << QStringList{"“%1”不是有效的端口：是文件夹，不是串口设备"};
+        QTest::newRow("missing")
+            << "ttyUSB9" << true
+            << QStringList{"%1 目前不存在（适配器未插上？）。已为 COM1 保存，插上后即可使用。",
+                           "COM 1 被占用或损坏!"};
+        QTest::newRow("device") << "pty" << true << QStringList{};
+    }
+    void pathDialog() {
+        QFETCH(QString, entry);
+        QFETCH(bool, saved);
+        QFETCH(QStringList, messages);
+        QTemporaryDir scratch;
+        qputenv("XDG_CONFIG_HOME", scratch.path().toLocal8Bit());
+        useLanguage(*qApp, Language::Chinese);
+        QFile plain(scratch.filePath("plain"));
+        QVERIFY(plain.open(QIODevice::WriteOnly) && QDir(scratch.path()).mkdir("folder"));
+        Console c;
+        const QString path = entry == "pty" ? c.pty2.slavePath() : scratch.filePath(entry);
+        c.window->portSelector().askForPort(0, QString());
+        auto* dialog = c.window->findChild<QInputDialog*>(QStringLiteral("portEntry"));
+        QVERIFY(dialog);
+        dialog->setTextValue(path);
+        dialog->accept();
+        QCOMPARE(c.messageTexts().join('|'), messages.join('|').arg(path));
+        QSettings settings(c.window->portChoices().settingsPath(), QSettings::IniFormat);
+        QCOMPARE(settings.value(QStringLiteral("ports/COM1")).toString(), saved ? path : "");
+        // A refused entry leaves the port as it was; a stored one is opened at once.
+        QCOMPARE(c.window->port().currentLocation().value_or(PortLocation{}).path,
+                 saved ? (entry == "pty" ? path : "") : c.pty.slavePath());
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // A port that does not open, in each language: the reason in its button's tooltip and below
+    // the message box's unchanged text, and Qt's own buttons (those of the message boxes and the
+    // path dialog). No text of the system's own reaches either.
     void failureTooltips_data() {
         QTest::addColumn<int>("index");
         QTest::addColumn<Language>("language");
         QTest::addColumn<QString>("reason");
         const std::tuple<const char*, int, const char*, const char*> reasons[] = {
-            {"missing", 2, "打开失败：/nonexistent/vesk-com3：设备不存在",
-             "failed to open: /nonexistent/vesk-com3: no such device"},
-            {"busy", 0, "：被占用，进程 ", ": busy, in use by process "},
-            {"refused", 1, "：连接被拒绝", ": connection refused"}};
+            {"missing", 2, "/nonexistent/vesk-com3：设备不存在",
+             "/nonexistent/vesk-com3: no such device"},
+            {"busy", 0, "：被占用，进程 %1（tst_ports）",
+             ": busy, in use by process %1 (tst_ports)"},
+            {"refused", 1, "：连接被拒绝", ": connection refused"},
+            {"regular file", 3, "sim.log：是普通文件，不是串口设备",
+             "sim.log: a regular file, not a serial device"}};
         for (const auto& [kind, index, zh, en] : reasons) {
             QTest::addRow("%s zh", kind) << index << Language::Chinese << QString(zh);
             QTest::addRow("%s en", kind) << index << Language::English << QString(en);
@@ -196,22 +243,31 @@ private slots:
         QFETCH(int, index);
         QFETCH(Language, language);
         QFETCH(QString, reason);
+        if (reason.contains("%1"))
+            reason = reason.arg(QCoreApplication::applicationPid());
         const bool en = language == Language::English;
         QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         useLanguage(*qApp, language);
-        Console c(false, false); // COM1 busy, COM2 refused, COM3 missing
+        Console c(false, false); // COM1 busy, COM2 refused, COM3 missing, COM4 a plain file
         QSerialPort holder(c.pty.slavePath());
         QVERIFY(holder.open(QIODevice::ReadWrite));
         c.window->portSelector().choose(
             1, *parsePortLocation(QStringLiteral("tcp://127.0.0.1:%1").arg(freeTcpPort())));
+        QFile file(config.filePath(QStringLiteral("sim.log")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        c.window->portSelector().choose(3, *parsePortLocation(file.fileName()));
         c.window->portSelector().select(index);
         QPushButton* button = c.button(QStringLiteral("COM_%1").arg(index));
-        QTRY_VERIFY2(button->toolTip().contains(reason), qPrintable(button->toolTip()));
+        QTRY_VERIFY2(button->toolTip().contains((en ? "failed to open: " : "打开失败：")),
+                     qPrintable(button->toolTip()));
+        QVERIFY2(button->toolTip().contains(reason), qPrintable(button->toolTip()));
         QTRY_COMPARE(c.messageTexts(), QStringList{QString(en ? "COM %1 is in use or broken!"
                                                               : "COM %1 被占用或损坏!")
                                                        .arg(index + 1)});
         QCOMPARE(c.messages[0].title, appTitle());
+        QVERIFY2(c.messages[0].detail.contains(reason), qPrintable(c.messages[0].detail));
+        QVERIFY(!button->toolTip().contains("ioctl") && !c.messages[0].detail.contains("ioctl"));
         QDialogButtonBox qtButtons(QDialogButtonBox::Ok);
         QCOMPARE(qtButtons.button(QDialogButtonBox::Ok)->text().remove('&'), en ? "OK" : "确定");
         qunsetenv("XDG_CONFIG_HOME");

@@ -73,7 +73,7 @@ PortSelector::PortSelector(const AreaContext& ctx, PortChoices& choices, QWidget
             openFailed(port.commPort() - 1, error);
         }
     });
-    connect(&port, &SerialPortControl::answered, this, [this] { refreshTooltips(); });
+    connect(&m_status, &StatusQuery::answerChanged, this, [this] { refreshTooltips(); });
     connect(&m_choices, &PortChoices::changed, this, [this] { refreshTooltips(true); });
     refreshTooltips();
 }

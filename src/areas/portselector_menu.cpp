@@ -10,8 +10,10 @@
 #include "core/devicelink.h"
 #include "core/notices.h"
 #include "core/portchoice.h"
+#include "core/portreasons.h"
 #include "core/reopener.h"
 #include "core/serialport.h"
+#include "core/statusquery.h"
 
 namespace vesk {
 
@@ -88,8 +90,12 @@ QString PortSelector::tooltip(int index, const QList<QSerialPortInfo>& present) 
     }
     const SerialPortControl& port = m_link.port();
     if (port.commPort() == index + 1) {
-        if (port.portOpen())
-            lines << (port.hasAnswered() ? tr("已打开，设备已应答") : tr("已打开，设备尚未应答"));
+        // Only valid status replies count as answers: noise on the line does not.
+        if (port.portOpen() && m_status.silent())
+            lines << tr("已打开；%1").arg(m_status.silenceText());
+        else if (port.portOpen())
+            lines << (m_status.lastAnswer().isNull() ? tr("已打开，设备尚未应答")
+                                                     : tr("已打开，设备已应答"));
         else if (port.connecting())
             lines << tr("正在连接…");
         else if (m_reopener->watching())
@@ -149,8 +155,22 @@ void PortSelector::askForPort(int index, const QString& text) {
     dialog->setTextValue(text);
     connect(dialog, &QInputDialog::textValueSelected, this, [this, index](const QString& typed) {
         QString why;
-        if (const auto location = parsePortLocation(typed, &why))
+        const auto location = parsePortLocation(typed, &why);
+        // Only a port is stored: a character device, a tcp:// address, or a device path that
+        // does not exist yet. A regular file or a folder would only fail at every open.
+        const bool device = location && location->kind == PortLocation::Kind::Device;
+        if (device)
+            why = notSerialReason(location->path);
+        if (location && why.isEmpty()) {
+            if (device && !QFileInfo::exists(location->path)) {
+                m_messages.show(
+                    {tr("%1 目前不存在（适配器未插上？）。已为 COM%2 保存，插上后即可使用。")
+                         .arg(location->path)
+                         .arg(index + 1),
+                     appTitle(), Icon::None, Buttons::Ok});
+            }
             return choose(index, *location);
+        }
         // Refused: nothing is stored, and the entry comes back to be corrected.
         m_messages.show(
             {tr("“%1”不是有效的端口：%2").arg(typed, why), appTitle(), Icon::Warning, Buttons::Ok});

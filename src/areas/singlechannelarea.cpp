@@ -65,12 +65,21 @@ SingleChannelArea::SingleChannelArea(const AreaContext& ctx, QWidget* frame1)
             toolkit::placeTwips(button, 240 + 1560 * column, top, 1215, 495);
         else
             toolkit::placeTwips(button, 120 + 960 * column, top, 735, 495);
-        if (i < 8) {
-            // The face colour is the channel's lamp, which the caption does not tell.
-            button->setAccessibleDescription(tr("底色为红时通道%1已开启").arg(i + 1));
-        }
         connect(button, &QPushButton::clicked, this, [this, i] { spawn(switchChannel(i)); });
         m_buttons[i] = button;
+    }
+    describeLamps();
+    connect(&m_ctx.status, &StatusQuery::answerChanged, this, &SingleChannelArea::describeLamps);
+}
+
+void SingleChannelArea::describeLamps() {
+    // The face colour is the channel's lamp, which the caption does not tell; while the controller
+    // is silent the lamps show its last answer, and the description says so.
+    const QString silence = m_ctx.status.silenceText();
+    for (int k = 0; k < 8; ++k) {
+        const QString lamp = tr("底色为红时通道%1已开启").arg(k + 1);
+        m_buttons[k]->setAccessibleDescription(silence.isEmpty() ? lamp
+                                                                 : tr("%1；%2").arg(lamp, silence));
     }
 }
 

@@ -25,6 +25,9 @@ public:
     Task<> switchChannel(int index);
 
 private:
+    // The lamps' accessible description: what a lamp means, and that it may be stale.
+    void describeLamps();
+
     AreaContext m_ctx;
     std::array<QPushButton*, 16> m_buttons{};
 };

@@ -32,7 +32,12 @@ QString DeviceLink::portBusyText(int commPort) {
 }
 
 void DeviceLink::showPortBusy() {
-    m_messages.show({portBusyText(m_port.commPort()), appTitle(), Icon::Warning, Buttons::Ok});
+    // The box's own text stays the same for every cause; the reason goes below it.
+    QString reason = m_port.lastError().text;
+    if (reason.isEmpty())
+        reason = m_port.connecting() ? tr("仍在连接，尚未连通") : tr("设备已断开");
+    m_messages.show(
+        {portBusyText(m_port.commPort()), appTitle(), Icon::Warning, Buttons::Ok, reason});
 }
 
 void DeviceLink::Com_Set() {

@@ -57,6 +57,7 @@ public:
 
     // The port-busy text for port n: "COM n 被占用或损坏!".
     static QString portBusyText(int commPort);
+    // The port-busy box, with the reason the port is not open below its text.
     void showPortBusy();
 
 signals:

@@ -5,16 +5,26 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include <utility>
+
 namespace vesk {
 
 enum class Icon { None, Warning, Question };
 enum class Buttons { Ok, CancelTryAgainContinue };
 
 struct Message {
+    Message() = default;
+    Message(QString text, QString title, Icon icon = Icon::None, Buttons buttons = Buttons::Ok,
+            QString detail = {})
+        : text(std::move(text)), title(std::move(title)), icon(icon), buttons(buttons),
+          detail(std::move(detail)) {}
+
     QString text;
     QString title;
     Icon icon = Icon::None;
     Buttons buttons = Buttons::Ok;
+    // A second, smaller line below the text (the specific reason); empty for none.
+    QString detail;
 };
 
 // The title of the console's message boxes.

@@ -10,6 +10,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -134,7 +135,7 @@ PortError missingDevice(const QString& given) {
 }
 
 PortError diagnoseSerialFailure(const QString& given, const QString& canonical,
-                                QSerialPort::SerialPortError error, const QString& errorText) {
+                                QSerialPort::SerialPortError error) {
     const QString lockPath = serialLockFilePath(canonical);
     if (!lockPath.isEmpty() && QFile::exists(lockPath)) {
         const LockHolder owner = lockHolder(lockPath);
@@ -155,21 +156,48 @@ PortError diagnoseSerialFailure(const QString& given, const QString& canonical,
     }
     if (error == QSerialPort::DeviceNotFoundError || !QFile::exists(canonical))
         return missingDevice(given);
+    if (const QString what = notSerialReason(canonical); !what.isEmpty())
+        return reason(PortError::Reason::Other, Texts::tr("%1: %2").arg(given, what));
 #ifdef Q_OS_UNIX
-    if (::access(QFile::encodeName(canonical).constData(), R_OK | W_OK) != 0 && errno == EACCES)
+    if (::access(QFile::encodeName(canonical).constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+        // The group that may use the device: dialout on Debian, uucp on some other systems.
+        QString group = QFileInfo(canonical).group();
+        if (group.isEmpty() || group == QLatin1String("root"))
+            group = QStringLiteral("dialout");
         return reason(PortError::Reason::Permission,
                       Texts::tr("%1: no permission to open the device; add your user to the "
-                                "dialout group (sudo usermod -aG dialout $USER) and log in "
-                                "again")
-                          .arg(given));
+                                "%2 group (sudo usermod -aG %2 $USER) and log in again")
+                          .arg(given, group));
+    }
     if (error == QSerialPort::PermissionError && lockPath.isEmpty())
         return reason(PortError::Reason::Permission,
                       Texts::tr("%1: no folder for its lock file can be written").arg(given));
 #endif
+    // The system's own words (QSerialPort::errorString()) are left out: they are English whatever
+    // the window's language, and name a call rather than what the operator can do.
     if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError)
         return reason(PortError::Reason::Busy,
-                      Texts::tr("%1: busy, opened by another program (%2)").arg(given, errorText));
-    return reason(PortError::Reason::Other, QStringLiteral("%1: %2").arg(given, errorText));
+                      Texts::tr("%1: busy, opened by another program").arg(given));
+    if (error == QSerialPort::UnsupportedOperationError) // a character device, but no terminal
+        return reason(PortError::Reason::Other, Texts::tr("%1: not a serial device").arg(given));
+    return reason(PortError::Reason::Other,
+                  Texts::tr("%1: the system did not open it as a serial port").arg(given));
+}
+
+QString notSerialReason(const QString& path) {
+#ifdef Q_OS_UNIX
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || S_ISCHR(info.st_mode))
+        return {};
+    if (S_ISDIR(info.st_mode))
+        return Texts::tr("a folder, not a serial device");
+    if (S_ISREG(info.st_mode))
+        return Texts::tr("a regular file, not a serial device");
+    return Texts::tr("not a serial device");
+#else
+    Q_UNUSED(path)
+    return {};
+#endif
 }
 
 } // namespace vesk

@@ -34,9 +34,9 @@ struct LockHolder {
 };
 LockHolder lockHolder(const QString& lockPath);
 
-// Why opening `canonical` (reached as `given`) failed with `error` / `errorText` from QSerialPort.
+// Why opening `canonical` (reached as `given`) failed with `error` from QSerialPort.
 PortError diagnoseSerialFailure(const QString& given, const QString& canonical,
-                                QSerialPort::SerialPortError error, const QString& errorText);
+                                QSerialPort::SerialPortError error);
 
 // Busy when a running process holds the lock file of `name` (another name of the device, as a
 // program that locks by the name it was given would take it).
@@ -44,5 +44,10 @@ std::optional<PortError> heldUnderName(const QString& given, const QString& name
 
 // The reason for a device path that leads nowhere.
 PortError missingDevice(const QString& given);
+
+// Why an existing `path` cannot be a serial port ("a regular file, not a serial device"), or an
+// empty text when it can be: a character device, a path that does not exist (yet), and any path
+// on Windows.
+QString notSerialReason(const QString& path);
 
 } // namespace vesk

@@ -19,9 +19,14 @@ void ReplyReceiver::OnComm() {
     // A notification without data (the port was closed meanwhile) shows nothing.
     if (bytes.isEmpty())
         return;
+    const auto on = isStatusReply(bytes) ? lampStates(bytes) : std::nullopt;
+    if (!on) {
+        m_display.setText(replyText(bytes) + notStatusReplyNote());
+        return;
+    }
     m_display.setText(replyText(bytes));
-    if (const auto on = lampStates(bytes))
-        spawn(colourLamps(*on));
+    emit statusReplied();
+    spawn(colourLamps(*on));
 }
 
 Task<> ReplyReceiver::colourLamps(std::array<bool, 8> on) {

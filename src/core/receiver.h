@@ -1,5 +1,7 @@
-// The receive handler: shows each batch of received bytes in the data display and reads a six-byte
-// batch as the status reply, colouring the eight channel lamps one by one.
+// The receive handler: shows each batch of received bytes in the data display and reads a batch
+// that is a valid status reply, colouring the eight channel lamps one by one. Any other batch
+// (line noise, a garbled reply, the overlaid answers of several controllers) is shown with a note
+// and leaves the lamps as they are.
 #pragma once
 
 #include <QObject>
@@ -23,6 +25,10 @@ public:
                   std::function<void(int, bool)> setLamp, QObject* parent = nullptr);
 
     void OnComm();
+
+signals:
+    // A valid status reply arrived.
+    void statusReplied();
 
 private:
     // 100 ms after the reply, the eight lamps one by one, 50 ms apart.

@@ -13,6 +13,10 @@ QString replyText(QByteArrayView batch) {
     return QCoreApplication::translate("vesk::Reply", "设备返回：%1").arg(hexText(batch));
 }
 
+QString notStatusReplyNote() {
+    return QCoreApplication::translate("vesk::Reply", "（不是状态应答，指示灯未变）");
+}
+
 std::optional<std::array<bool, 8>> lampStates(QByteArrayView batch) {
     if (batch.size() != StatusReplyLength)
         return std::nullopt;
@@ -23,9 +27,14 @@ std::optional<std::array<bool, 8>> lampStates(QByteArrayView batch) {
     return on;
 }
 
-bool isStatusReplyFrom(QByteArrayView bytes, quint8 address) {
+bool isStatusReply(QByteArrayView bytes) {
+    // The frame builder is the one statement of the reply's layout and checksum.
     return bytes.size() == StatusReplyLength &&
-           bytes == statusReplyFrame(address, quint8(bytes.at(StateByte)));
+           bytes == statusReplyFrame(quint8(bytes.at(2)), quint8(bytes.at(StateByte)));
+}
+
+bool isStatusReplyFrom(QByteArrayView bytes, quint8 address) {
+    return isStatusReply(bytes) && quint8(bytes.at(2)) == address;
 }
 
 qsizetype BatchAssembler::receive(qint64 nowMs, QByteArrayView bytes) {

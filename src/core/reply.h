@@ -18,14 +18,22 @@ inline constexpr int StateByte = 4;
 // The display text for a batch: "设备返回：" and the bytes in hex.
 QString replyText(QByteArrayView batch);
 
-// The eight lamp states (true = on, channel 1 first) when the batch is a status reply, otherwise
-// nullopt: any batch of another length is shown but not read.
-std::optional<std::array<bool, 8>> lampStates(QByteArrayView batch);
+// The note the console adds to the display text of a batch that is not a status reply.
+QString notStatusReplyNote();
 
-// Whether `bytes` is exactly one status reply from `address`: six bytes, the reply's header with
-// that address, and a checksum that matches. Such a reply is complete at its sixth byte, so a
-// program that asked for it need not wait for the quiet gap.
+// Whether `bytes` is exactly one status reply, from any controller: six bytes, the header CA 20,
+// the status command and a checksum that adds up. Line noise and the overlaid replies of several
+// controllers answering one broadcast fail it.
+bool isStatusReply(QByteArrayView bytes);
+
+// Whether `bytes` is exactly one status reply (isStatusReply()) from `address`. Such a reply is
+// complete at its sixth byte, so a program that asked for it need not wait for the quiet gap.
 bool isStatusReplyFrom(QByteArrayView bytes, quint8 address);
+
+// The eight lamp states (true = on, channel 1 first) that a six-byte batch carries in its state
+// byte, otherwise nullopt. It reads; whether the batch is a reply at all is isStatusReply()'s to
+// say.
+std::optional<std::array<bool, 8>> lampStates(QByteArrayView batch);
 
 // Collects received bytes into batches. A batch is complete once the line has been quiet for
 // quietGapMs after its last byte. It never holds more than `capacity` bytes: what does not fit

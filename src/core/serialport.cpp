@@ -160,8 +160,7 @@ bool SerialPortControl::openSerial(const PortLocation& location) {
 
     // QSerialPort takes the lock file for the device, so a port held by another program is busy.
     if (!m_port.open(QIODevice::ReadWrite)) {
-        const PortError error =
-            diagnoseSerialFailure(location.path, device, m_port.error(), m_port.errorString());
+        const PortError error = diagnoseSerialFailure(location.path, device, m_port.error());
         m_port.clearError();
         return fail(error);
     }
@@ -274,8 +273,8 @@ void SerialPortControl::streamError(StreamLink::Failure failure) {
         fail({PortError::Reason::TimedOut, Texts::tr("%1: connection timed out").arg(where)});
         break;
     case TcpLink::Failure::Other:
-        fail({PortError::Reason::Other,
-              QStringLiteral("%1: %2").arg(where, m_stream->errorString())});
+        // The socket's own text is English whatever the window's language; the reason is enough.
+        fail({PortError::Reason::Other, Texts::tr("%1: the connection failed").arg(where)});
         break;
     }
 }

@@ -98,16 +98,8 @@
         <translation>%1：被无法删除的残留锁文件 %2 锁定（所有者 %3，%4 已结束）；请以该用户或 root 身份删除它</translation>
     </message>
     <message>
-        <source>%1: no permission to open the device; add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again</source>
-        <translation>%1：没有打开设备的权限；请把用户加入 dialout 组（sudo usermod -aG dialout $USER）后重新登录</translation>
-    </message>
-    <message>
         <source>%1: no folder for its lock file can be written</source>
         <translation>%1：没有可以写入锁文件的文件夹</translation>
-    </message>
-    <message>
-        <source>%1: busy, opened by another program (%2)</source>
-        <translation>%1：被占用，已被其他程序打开（%2）</translation>
     </message>
     <message>
         <source>%1: busy, the server is serving another client</source>
@@ -132,6 +124,42 @@
     <message>
         <source>%1: TCP ports are not available (%2)</source>
         <translation>%1：无法使用 TCP 端口（%2）</translation>
+    </message>
+    <message>
+        <source>%1: no permission to open the device; add your user to the %2 group (sudo usermod -aG %2 $USER) and log in again</source>
+        <translation>%1：无权打开该设备；请把当前用户加入 %2 组（sudo usermod -aG %2 $USER）后重新登录</translation>
+    </message>
+    <message>
+        <source>%1: busy, opened by another program</source>
+        <translation>%1：被占用，另一个程序已打开它</translation>
+    </message>
+    <message>
+        <source>%1: not a serial device</source>
+        <translation>%1：不是串口设备</translation>
+    </message>
+    <message>
+        <source>%1: the system did not open it as a serial port</source>
+        <translation>%1：系统未能将其作为串口打开</translation>
+    </message>
+    <message>
+        <source>a folder, not a serial device</source>
+        <translation>是文件夹，不是串口设备</translation>
+    </message>
+    <message>
+        <source>a regular file, not a serial device</source>
+        <translation>是普通文件，不是串口设备</translation>
+    </message>
+    <message>
+        <source>not a serial device</source>
+        <translation>不是串口设备</translation>
+    </message>
+    <message>
+        <source>%1: the connection failed</source>
+        <translation>%1：连接失败</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1：%2</translation>
     </message>
 </context>
 </TS>

@@ -176,6 +176,14 @@
         <source>操作失败！请检查线路和设备。</source>
         <translation>Operation failed! Check the line and the device.</translation>
     </message>
+    <message>
+        <source>仍在连接，尚未连通</source>
+        <translation>still connecting, not connected yet</translation>
+    </message>
+    <message>
+        <source>设备已断开</source>
+        <translation>the device was disconnected</translation>
+    </message>
 </context>
 <context>
     <name>vesk::InterlockArea</name>
@@ -292,6 +300,14 @@
         <source>“%1”不是有效的端口：%2</source>
         <translation>&quot;%1&quot; is not a valid port: %2</translation>
     </message>
+    <message>
+        <source>已打开；%1</source>
+        <translation>open; %1</translation>
+    </message>
+    <message>
+        <source>%1 目前不存在（适配器未插上？）。已为 COM%2 保存，插上后即可使用。</source>
+        <translation>%1 does not exist now (adapter not plugged in?). Saved for COM%2; it can be used once plugged in.</translation>
+    </message>
 </context>
 <context>
     <name>vesk::PowerOnArea</name>
@@ -332,6 +348,10 @@
     <message>
         <source>设备返回：%1</source>
         <translation>Device replied: %1</translation>
+    </message>
+    <message>
+        <source>（不是状态应答，指示灯未变）</source>
+        <translation>(not a status reply; lamps unchanged)</translation>
     </message>
 </context>
 <context>
@@ -479,6 +499,10 @@
         <source>底色为红时通道%1已开启</source>
         <translation>Red face: channel %1 is on</translation>
     </message>
+    <message>
+        <source>%1；%2</source>
+        <translation>%1; %2</translation>
+    </message>
 </context>
 <context>
     <name>vesk::SpinButton</name>
@@ -493,6 +517,17 @@
     <message>
         <source>%1增大</source>
         <translation>%1 up</translation>
+    </message>
+</context>
+<context>
+    <name>vesk::StatusQuery</name>
+    <message>
+        <source>查询无应答（打开以来未应答过）</source>
+        <translation>no answer to the query (none since the port opened)</translation>
+    </message>
+    <message>
+        <source>最后一次应答 %1，之后无应答</source>
+        <translation>last answer %1, none since</translation>
     </message>
 </context>
 <context>

@@ -155,6 +155,7 @@ void MessageBoxes::show(const Message& message) {
     QMessageBox box(m_parent);
     box.setWindowTitle(message.title);
     box.setText(message.text);
+    box.setInformativeText(message.detail);
     switch (message.icon) {
     case Icon::None:
         box.setIcon(QMessageBox::NoIcon);

@@ -100,6 +100,7 @@ void VESK::createAreas() {
     m_single = new SingleChannelArea(ctx, m_frame1);
     m_receiver = new ReplyReceiver(
         *m_port, m_waits, *m_display, [this](int k, bool on) { m_single->setLamp(k, on); }, this);
+    connect(m_receiver, &ReplyReceiver::statusReplied, m_status, &StatusQuery::answered);
     auto* states = new ChannelStateArea(ctx, m_frame5);
     auto* delays = new DelayTableArea(ctx, m_frame5);
     new TimedAllArea(ctx);

@@ -30,11 +30,11 @@ private slots:
         QTest::newRow("status query between its two frames")
             << false << false << QStringList{"click TestButton"} << 150;
         QTest::newRow("lamp colouring")
-            << false << false << QStringList{"reply CA 20 01 20 A5 00"} << 250;
+            << false << false << QStringList{"reply CA 20 01 20 A5 4F"} << 250;
         QTest::newRow("everything nested")
             << false << false
             << QStringList{"click Checktest", "click Command3_1",        "click Command_CPort_5",
-                           "click Command2",  "reply CA 20 01 20 FF 00", "click TestButton"}
+                           "click Command2",  "reply CA 20 01 20 FF F5", "click TestButton"}
             << 300;
         QTest::newRow("port-busy box open")
             << false << true << QStringList{"click COM_2", "box"} << 100;

@@ -1,6 +1,6 @@
 // Line noise: a megabyte of random bytes as fast as the pseudo-terminal takes them, and 20 s of
 // random bytes at 9600 baud. The window keeps answering (its event loop never stalls for 100 ms),
-// its memory stays bounded, every six-byte burst that stands alone on the line turns the lamps,
+// its memory stays bounded, every status reply that stands alone on the line turns the lamps,
 // and no noise ever does.
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -24,9 +24,11 @@ QString lampsFor(quint8 state) {
     return lamps;
 }
 
+// The status reply of controller 1 with `state`: its checksum makes the six bytes add up to 0xFF.
 QByteArray burst(quint8 state) {
     QByteArray b = wireBytes("CA 20 01 20 00 00");
     b[4] = char(state);
+    b[5] = char(0xFF - quint8(0x0B + state));
     return b;
 }
 
