@@ -144,7 +144,9 @@ void PortQueue::pump() {
             logLine(QStringLiteral("%1: written; %2 older command(s) for it superseded")
                         .arg(command.what)
                         .arg(command.superseded));
-        logDetail(QStringLiteral("%1: TX %2").arg(location(), hexText(command.frame).trimmed()));
+        if (verbose())
+            logDetail(
+                QStringLiteral("%1: TX %2").arg(location(), hexText(command.frame).trimmed()));
         m_line.stopReply();
         // On failure the line broke under the write; the lost signal follows.
         if (m_line.write(command.frame)) {
@@ -165,7 +167,8 @@ void PortQueue::pump() {
     m_due.stop();
     p->soon = false;
     const QByteArray frame = statusQueryFrame(p->address);
-    logDetail(QStringLiteral("%1: TX %2").arg(location(), hexText(frame).trimmed()));
+    if (verbose())
+        logDetail(QStringLiteral("%1: TX %2").arg(location(), hexText(frame).trimmed()));
     m_line.expectReply(p->address);
     if (!m_line.write(frame))
         return;
@@ -198,7 +201,8 @@ void PortQueue::finishReply(std::optional<QByteArray> reply) {
 }
 
 void PortQueue::onBatch(const QByteArray& bytes) {
-    logDetail(QStringLiteral("%1: RX %2").arg(location(), hexText(bytes).trimmed()));
+    if (verbose())
+        logDetail(QStringLiteral("%1: RX %2").arg(location(), hexText(bytes).trimmed()));
 }
 
 void PortQueue::onReply(ReplyJoiner::Outcome outcome, const QByteArray& bytes) {
