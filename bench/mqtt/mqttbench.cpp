@@ -5,9 +5,12 @@
 //  2. Idle: four controllers polled every two seconds; CPU share and resident memory over time.
 //  3. One line, many controllers: 40 controllers on one simulated line, polled more often than the
 //     line can carry; status polls per second against the line's limit, each controller's share,
-//     and `set` -> frame latency meanwhile. Then 10 of the 40 silent, against the 30 alone.
+//     and `set` -> frame latency meanwhile. Then 10 of the 40 silent, against the 30 alone, and
+//     10 of 40 falling silent at once: the 30 others' polls in the first 15 s and later.
+//  4. Scale: 1,000 controllers on 25 lines in one daemon; time to online, open files, CPU, memory,
+//     `set` -> frame, and a broker restart.
 // Usage: vesk-mqtt-bench [--commands N] [--spacing MS] [--idle-seconds S] [--poll-interval SECONDS]
-//                        [--line-seconds S]
+//                        [--line-seconds S] [--scale-lines N]
 #include "mqtt/broker.h"
 #include "support/pty.h"
 #include "support/simprocess.h"
@@ -17,9 +20,11 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QSet>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTest>
@@ -340,6 +345,8 @@ LineRun lineRun(const Broker& broker, int configured, int live, int warmup, int 
     return run;
 }
 
+int silence(const Broker& broker, double aloneRate);
+
 int line(const Broker& broker, int seconds) {
     QFile load(QStringLiteral("/proc/loadavg"));
     load.open(QIODevice::ReadOnly);
@@ -371,7 +378,155 @@ int line(const Broker& broker, int seconds) {
                 dead.livePerSecond, alone.livePerSecond, 100 * kept, dead.low, dead.high);
     const bool met = ratio >= 0.85 && full.low >= 0.8 && full.high <= 1.2 &&
                      percentile(full.setDelays, 0.99) < 50 && kept >= 0.9;
-    return met ? 0 : 1;
+    return (met ? 0 : 1) | silence(broker, alone.livePerSecond);
+}
+
+// Ten of 40 controllers on one line falling silent at once (muted in the simulator): the polls of
+// the 30 others in the first 15 s and from 30 s to 60 s, against `aloneRate` polls/s of 30 alone.
+int silence(const Broker& broker, double aloneRate) {
+    QTemporaryDir dir;
+    SimProcess sim({QStringLiteral("--address"), QStringLiteral("1-40")});
+    PacedLine paced(sim.ptyPath());
+    Daemon daemon;
+    if (!startDaemon(daemon,
+                     writeConfig(dir, broker.port(), QStringList(40, paced.daemonPath()), 0.5),
+                     broker, 40))
+        return std::fprintf(stderr, "daemon did not come online\n"), 1;
+    spin(10000);
+    sim.command("mute 31-40 on");
+    const QDateTime at = QDateTime::currentDateTime();
+    spin(60000);
+    const QList<SimFrame> frames = sim.received();
+    const auto share = [&](int from, int to) {
+        const std::map<int, int> polls =
+            pollsByAddress(frames, at.addMSecs(from * 1000), at.addMSecs(to * 1000));
+        int total = 0;
+        for (int address = 1; address <= 30; ++address)
+            total += polls.count(address) ? polls.at(address) : 0;
+        return total / double(to - from) / aloneRate;
+    };
+    const double first = share(0, 15), later = share(30, 60);
+    std::printf("silence: 10 of 40 muted at once: the 30 others keep %.0f %% of their polls in the "
+                "first 15 s (goal >= 70 %%), %.0f %% from 30 s to 60 s (goal >= 90 %%)\n",
+                100 * first, 100 * later);
+    return first >= 0.7 && later >= 0.9 ? 0 : 1;
+}
+
+// Open files of a process.
+int openFiles(qint64 pid) {
+    return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
+                   .entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files)
+                   .size());
+}
+
+// 1,000 controllers on 25 lines of 40 (one simulator each, polled every 2 s) in one daemon: time
+// until all are online, open files, CPU and memory, `set` -> frame, and a broker restart.
+int scale(Broker& broker, int lines, int seconds) {
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    QString text = QStringLiteral("[broker]\nhost = 127.0.0.1\nport = %1\n").arg(broker.port());
+    for (int l = 1; l <= lines; ++l) {
+        sims.push_back(std::make_unique<SimProcess>(
+            QStringList{QStringLiteral("--address"), QStringLiteral("1-40")}));
+        for (int a = 1; a <= 40; ++a)
+            text += QStringLiteral("[controller l%1a%2]\nport = %3\naddress = %2\n")
+                        .arg(l)
+                        .arg(a)
+                        .arg(sims.back()->ptyPath());
+    }
+    const int controllers = lines * 40;
+    const QString config = dir.filePath(QStringLiteral("scale.conf"));
+    QFile file(config);
+    file.open(QIODevice::WriteOnly);
+    file.write(text.toUtf8());
+    file.close();
+    Subscriber watch(broker, {QStringLiteral("vesk/+/availability")});
+    Daemon daemon;
+    const QString logPath = dir.filePath(QStringLiteral("daemon.log"));
+    daemon.process.setStandardErrorFile(logPath);
+    QElapsedTimer clock;
+    clock.start();
+    daemon.process.start(QStringLiteral(VESK_MQTT_BIN), {QStringLiteral("--config"), config});
+    const auto online = [&watch] {
+        QSet<QString> names;
+        for (const QString& line : watch.lines())
+            if (line.endsWith(QLatin1String(" online")))
+                names.insert(line.section(QLatin1Char(' '), 0, 0));
+            else
+                names.remove(line.section(QLatin1Char(' '), 0, 0));
+        return int(names.size());
+    };
+    while (online() < controllers && clock.elapsed() < 120000)
+        QTest::qWait(200);
+    const qint64 allOnline = clock.elapsed();
+    const qint64 pid = daemon.process.processId();
+    QTest::qWait(5000);
+    const long hz = ::sysconf(_SC_CLK_TCK);
+    const qint64 ticks = cpuTicks(pid);
+    clock.restart();
+    spin(seconds * 1000);
+    const double cpu =
+        100.0 * double(cpuTicks(pid) - ticks) / double(hz) / (double(clock.elapsed()) / 1000);
+    std::printf("scale: %d controllers on %d lines, one daemon: all online after %.1f s (goal "
+                "< 60 s); %d open files; CPU %.2f %% of a core over %d s (goal < 5 %%); RSS "
+                "%.1f MB (goal < 60 MB)\n",
+                controllers, lines, double(allOnline) / 1000, openFiles(pid), cpu, seconds,
+                double(rssKb(pid)) / 1024);
+    // `set` -> frame for controllers all over the site, one every 50 ms.
+    mosquitto* client = mosquitto_new(nullptr, true, nullptr);
+    mosquitto_connect(client, "127.0.0.1", broker.port(), 30);
+    mosquitto_loop_start(client);
+    std::vector<qint64> delays;
+    for (int i = 0; i < 200; ++i) {
+        const int l = i % lines + 1, a = (i * 7) % 40 + 1, channel = i % 8 + 1;
+        const auto& sim = sims[size_t(l - 1)];
+        const qsizetype before = sim->received().size();
+        const QByteArray topic =
+            QStringLiteral("vesk/l%1a%2/channel/%3/set").arg(l).arg(a).arg(channel).toUtf8();
+        const qint64 sent = QDateTime::currentMSecsSinceEpoch();
+        mosquitto_publish(client, nullptr, topic.constData(), 2, "ON", 0, false);
+        const QString frame = vesk::hexText(vesk::switchFrame(quint8(a), channel, true)).trimmed();
+        const QDeadlineTimer deadline(2000);
+        bool found = false;
+        while (!found && !deadline.hasExpired()) {
+            QTest::qWait(1);
+            for (const SimFrame& f : sim->received().mid(before))
+                if (f.hex == frame)
+                    found = true, delays.push_back(f.at.toMSecsSinceEpoch() - sent);
+        }
+        spin(50);
+    }
+    std::printf("scale: set -> frame, 200 sets over the site: p50 %.0f ms, p99 %.0f ms, max %.0f "
+                "ms (goal p99 < 50 ms); %zu of 200 arrived\n",
+                percentile(delays, 0.5), percentile(delays, 0.99), percentile(delays, 1.0),
+                delays.size());
+    mosquitto_loop_stop(client, true);
+    mosquitto_destroy(client);
+    // The broker restarts, keeping nothing: how soon is everything there again, and what is logged.
+    QFile log(logPath);
+    log.open(QIODevice::ReadOnly);
+    const qsizetype logged = log.readAll().count('\n');
+    broker.kill();
+    spin(2000);
+    broker.start();
+    clock.restart();
+    Subscriber again(broker, {QStringLiteral("vesk/+/availability"),
+                              QStringLiteral("homeassistant/+/+/config")});
+    const int expected = controllers * (1 + 13);
+    while (again.lines().size() < expected && clock.elapsed() < 60000)
+        QTest::qWait(100);
+    const qint64 republished = clock.elapsed();
+    spin(3000);
+    log.seek(0);
+    const qsizetype lines2 = log.readAll().count('\n') - logged;
+    std::printf("scale: broker restart: %lld of %d availability and discovery topics back after "
+                "%.1f s (goal < 10 s); %lld log lines (goal <= 3)\n",
+                static_cast<long long>(again.lines().size()), expected, double(republished) / 1000,
+                static_cast<long long>(lines2));
+    return allOnline < 60000 && cpu < 5 && rssKb(pid) < 60 * 1024 &&
+                   percentile(delays, 0.99) < 50 && republished < 10000 && lines2 <= 3
+               ? 0
+               : 1;
 }
 
 } // namespace
@@ -398,7 +553,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("line-seconds"),
         QStringLiteral("Measuring time of the one-line runs (30; 0: skip them)."),
         QStringLiteral("S"), QStringLiteral("30"));
-    parser.addOptions({commands, seconds, poll, spacing, lineSeconds});
+    const QCommandLineOption scaleLines(
+        QStringLiteral("scale-lines"),
+        QStringLiteral("Lines of 40 controllers in the scale run (25; 0: skip it)."),
+        QStringLiteral("N"), QStringLiteral("25"));
+    parser.addOptions({commands, seconds, poll, spacing, lineSeconds, scaleLines});
     parser.process(app);
     mosquitto_lib_init();
     Broker broker;
@@ -412,6 +571,8 @@ int main(int argc, char* argv[]) {
         failed |= idle(broker, parser.value(seconds).toInt(), parser.value(poll).toDouble());
     if (parser.value(lineSeconds).toInt() > 0)
         failed |= line(broker, parser.value(lineSeconds).toInt());
+    if (parser.value(scaleLines).toInt() > 0)
+        failed |= scale(broker, parser.value(scaleLines).toInt(), 30);
     mosquitto_lib_cleanup();
     std::printf("%s\n", failed ? "FAILED a goal" : "all goals met");
     return failed;
