@@ -351,7 +351,7 @@
     </message>
     <message>
         <source>（不是状态应答，指示灯未变）</source>
-        <translation>(not a status reply; lamps unchanged)</translation>
+        <translation>(not a status reply)</translation>
     </message>
 </context>
 <context>
