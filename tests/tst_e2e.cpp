@@ -151,6 +151,7 @@ private slots:
         c.window->startUp();
         const QString note = QStringLiteral("（不是状态应答，指示灯未变）");
         QTRY_VERIFY(c.window->display().text().endsWith(note)); // the start-up broadcast query
+        QVERIFY(c.settle());
         c.find<QCheckBox>("Check2")->setChecked(false);
         c.find<QComboBox>("IDCombo_1")->setCurrentIndex(2);
         tick(c, c.button("Command_CPort_2"));

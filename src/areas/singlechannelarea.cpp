@@ -75,11 +75,14 @@ SingleChannelArea::SingleChannelArea(const AreaContext& ctx, QWidget* frame1)
 void SingleChannelArea::describeLamps() {
     // The face colour is the channel's lamp, which the caption does not tell; while the controller
     // is silent the lamps show its last answer, and the description says so.
+    // Every valid reply asks again; a description that stays is not set again, so that a
+    // screen reader is not told of a change that is none.
     const QString silence = m_ctx.status.silenceText();
     for (int k = 0; k < 8; ++k) {
         const QString lamp = tr("底色为红时通道%1已开启").arg(k + 1);
-        m_buttons[k]->setAccessibleDescription(silence.isEmpty() ? lamp
-                                                                 : tr("%1；%2").arg(lamp, silence));
+        const QString text = silence.isEmpty() ? lamp : tr("%1；%2").arg(lamp, silence);
+        if (m_buttons[k]->accessibleDescription() != text)
+            m_buttons[k]->setAccessibleDescription(text);
     }
 }
 
