@@ -119,8 +119,10 @@ int openQueued(Line& link, const PortLocation& location, const Request& request,
             output.error(QStringLiteral("%1; waited %2 s").arg(holder).arg(request.waitSeconds));
             return Exit::PortFailed;
         }
-        // A server tells no one when its client leaves: ask it again a little later.
-        const qint64 next = location.isTcp() && queue->isFirst() ? 250 : deadline.remainingTime();
+        // A server tells no one when its client leaves, nor does a holder that keeps no lock file:
+        // ask again a little later.
+        const bool told = !location.isTcp() && queue->watchLock();
+        const qint64 next = !told && queue->isFirst() ? 250 : deadline.remainingTime();
         end.start(int(std::clamp<qint64>(next, 1, std::max<qint64>(1, deadline.remainingTime()))));
         loop.exec();
     }

@@ -59,9 +59,8 @@ WaitQueue::WaitQueue(const PortLocation& location, QObject* parent) : QObject(pa
         m_device = SerialPortControl::canonicalDevice(location.path);
     m_path = lock + QStringLiteral(".queue");
     // The port's lock file goes away in its folder when the holder closes the port.
-    m_watcher.addPath(QFileInfo(lock).absolutePath());
+    m_lock = lock;
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &WaitQueue::changed);
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &WaitQueue::changed);
 }
 
 WaitQueue::~WaitQueue() {
@@ -82,6 +81,12 @@ bool WaitQueue::join(QString* error) {
     if (!m_joined)
         *error = QStringLiteral("%1: cannot be written").arg(m_path);
     return m_joined;
+}
+
+bool WaitQueue::watchLock() {
+    if (m_watcher.files().contains(m_lock))
+        return true;
+    return QFileInfo::exists(m_lock) && m_watcher.addPath(m_lock);
 }
 
 bool WaitQueue::isFirst() {

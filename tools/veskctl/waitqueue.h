@@ -1,7 +1,8 @@
 // Jobs waiting for one port, served first come first served across processes: a queue file of
 // process ids beside the port's lock file, changed under an exclusive flock() and watched with
 // the file-system watcher, so that a waiting job sleeps until the queue or the port's lock
-// changes instead of polling.
+// changes instead of polling. The lock file itself is watched, not its folder, where every other
+// program's locks come and go.
 #pragma once
 
 #include <QFileSystemWatcher>
@@ -39,9 +40,12 @@ public:
     qint64 first() const { return m_first; }
     // Gives the place up, so that the next job is served; the port must be closed before.
     void leave();
+    // Watches the port's lock file while it is there (a watch ends when the file goes). False
+    // when there is none to watch: the holder does not lock the port, or has just let it go.
+    bool watchLock();
 
 signals:
-    // The queue or the port's lock folder changed: time to look again.
+    // The queue or the port's lock file changed: time to look again.
     void changed();
 
 private:
@@ -49,6 +53,7 @@ private:
     bool update(const std::function<void(QList<qint64>&)>& change);
 
     QString m_path;
+    QString m_lock;
     QString m_device; // the device whose group may queue, empty for a server
     int m_fd = -1;
     bool m_joined = false;
