@@ -145,7 +145,9 @@ bool SerialPortControl::openSerial(const PortLocation& location) {
         // whose lock taking creates and removes a file in the lock folder at every attempt once
         // the holder's lock file is old: a program trying again and again would wake everyone
         // watching that folder, itself included.
-        if (auto held = heldUnderName(location.path, device))
+        // (A lock of this very process is left to QSerialPort, which knows its own.)
+        if (auto held = heldUnderName(location.path, device);
+            held && held->lockOwnerPid != QCoreApplication::applicationPid())
             return fail(std::move(*held));
     }
     m_port.setPortName(device);
