@@ -183,6 +183,39 @@ private slots:
         QFETCH(bool, complete);
         QCOMPARE(isStatusReplyFrom(bytes, quint8(address)), complete);
     }
+
+    // What a shared line lets through: whole frames by their length byte, checked by their last
+    // byte; the start of one waits for the rest; anything else is refused.
+    void cutFrame_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("kind"); // FrameCut::Kind
+        QTest::addColumn<int>("length");
+        using Kind = vesk::FrameCut::Kind;
+        const QByteArray on = vesk::switchFrame(3, 2, true);
+        const QByteArray mask = vesk::stateMaskFrame(3, 0x0F);
+        QByteArray badSum = on, badEnd = mask;
+        badSum[7] = char(badSum[7] + 1);
+        badEnd[badEnd.size() - 1] = 0;
+        QTest::newRow("switch") << on << int(Kind::Whole) << 8;
+        QTest::newRow("switch, then more") << on + on.left(3) << int(Kind::Whole) << 8;
+        QTest::newRow("parameter frame") << mask << int(Kind::Whole) << int(mask.size());
+        QTest::newRow("status query") << vesk::statusQueryFrame(254) << int(Kind::Whole) << 7;
+        QTest::newRow("empty") << QByteArray() << int(Kind::Partial) << 0;
+        QTest::newRow("head only") << on.left(4) << int(Kind::Partial) << 0;
+        QTest::newRow("all but the checksum") << on.left(7) << int(Kind::Partial) << 0;
+        QTest::newRow("wrong checksum") << badSum << int(Kind::Invalid) << 0;
+        QTest::newRow("parameter frame, no end byte") << badEnd << int(Kind::Invalid) << 0;
+        QTest::newRow("text") << QByteArray("on 3\n") << int(Kind::Invalid) << 0;
+        QTest::newRow("second byte wrong") << QByteArray("\xCA\x21") << int(Kind::Invalid) << 0;
+    }
+    void cutFrame() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, kind);
+        QFETCH(int, length);
+        const vesk::FrameCut cut = vesk::cutFrame(bytes);
+        QCOMPARE(int(cut.kind), kind);
+        QCOMPARE(cut.length, length);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFrames)

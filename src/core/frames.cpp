@@ -43,6 +43,25 @@ QByteArray parameterFrame(quint8 address, quint8 parameter, QByteArrayView value
     return frame;
 }
 
+FrameCut cutFrame(QByteArrayView bytes) {
+    using Kind = FrameCut::Kind;
+    const auto at = [&bytes](qsizetype i) { return static_cast<quint8>(bytes[i]); };
+    if ((!bytes.isEmpty() && at(0) != FrameStart) || (bytes.size() > 1 && at(1) != FrameSecond))
+        return {Kind::Invalid, 0, "no frame start"};
+    // Head, address, command, length byte, the data it counts, and the trailer.
+    if (bytes.size() < 5 || bytes.size() < 6 + at(4))
+        return {Kind::Partial, 0, ""};
+    const qsizetype length = 6 + at(4);
+    const quint8 last = at(length - 1);
+    if (at(3) == Cmd::ParameterWrite) {
+        if (last != ParameterEnd)
+            return {Kind::Invalid, 0, "bad end byte"};
+    } else if (last != checksum(bytes.first(length - 1))) {
+        return {Kind::Invalid, 0, "bad checksum"};
+    }
+    return {Kind::Whole, length, ""};
+}
+
 QByteArray parameterFrame(quint8 address, quint8 parameter, quint8 value) {
     const char values[] = {char(value)};
     return parameterFrame(address, parameter, QByteArrayView(values, 1));

@@ -103,6 +103,17 @@ QByteArray delayFrame(quint8 address, bool on, const std::array<int, 8>& seconds
 // A new device address, always written through the broadcast address.
 QByteArray addressFrame(quint8 newAddress);
 
+// How the bytes at the start of a stream make a frame: a whole one (command frames end in their
+// checksum, parameter frames in ParameterEnd), the start of one still arriving, or bytes that are
+// no frame at all.
+struct FrameCut {
+    enum class Kind { Whole, Partial, Invalid };
+    Kind kind = Kind::Partial;
+    qsizetype length = 0; // Whole: the frame's length
+    const char* why = ""; // Invalid: "no frame start", "bad checksum", "bad end byte"
+};
+FrameCut cutFrame(QByteArrayView bytes);
+
 // Two upper-case hex digits per byte, each followed by one blank ("CA 20 01 ").
 QString hexText(QByteArrayView bytes);
 // One byte as the frame echo appends it: "0A ", "FF ".

@@ -105,10 +105,15 @@ Line::Line(QObject* parent) : QObject(parent) {
         if (m_port.lastError().reason == PortError::Reason::Busy) {
             m_error = m_port.lastError();
         } else {
+            // A share ends when the program serving it stops or loses the line itself.
+            const QString why = m_via.isEmpty()
+                                    ? QStringLiteral("the port failed (device gone or connection "
+                                                     "dropped)")
+                                    : QStringLiteral("the share closed (%1): it stopped, was "
+                                                     "killed or lost the line")
+                                          .arg(m_via);
             m_error = {PortError::Reason::Other,
-                       QStringLiteral("%1: the port failed (device gone or connection dropped)")
-                           .arg(m_location.text()),
-                       0};
+                       QStringLiteral("%1: %2").arg(m_location.text(), why), 0};
         }
         if (m_settle.isActive()) {
             // Never counted as open: a failed open.

@@ -260,6 +260,7 @@ void SerialPortControl::streamError(StreamLink::Failure failure) {
         // A routed stream says in its own words why it did not connect.
         const auto r = failure == StreamLink::Failure::Refused    ? PortError::Reason::Refused
                        : failure == StreamLink::Failure::TimedOut ? PortError::Reason::TimedOut
+                       : failure == StreamLink::Failure::Busy     ? PortError::Reason::Busy
                                                                   : PortError::Reason::Other;
         fail({r, QStringLiteral("%1: %2").arg(where, m_stream->errorString())});
         return;
@@ -274,6 +275,7 @@ void SerialPortControl::streamError(StreamLink::Failure failure) {
     case TcpLink::Failure::TimedOut:
         fail({PortError::Reason::TimedOut, Texts::tr("%1: connection timed out").arg(where)});
         break;
+    case TcpLink::Failure::Busy:
     case TcpLink::Failure::Other:
         // The socket's own text is English whatever the window's language; the reason is enough.
         fail({PortError::Reason::Other, Texts::tr("%1: the connection failed").arg(where)});

@@ -20,23 +20,39 @@ QString modulePath() {
     return QDir::cleanPath(programDir + QStringLiteral("/" VESK_INSTALLED_MODULE));
 }
 
+TcpLinkFactory* factory(QString* why) {
+    // Loaded once and kept for the life of the process: links may exist until it ends. A module
+    // that is missing is looked for again at the next open (it may be in the middle of an upgrade).
+    static TcpLinkFactory* loaded = nullptr;
+    if (!loaded) {
+        const QString path = modulePath();
+        QPluginLoader loader(path);
+        loaded = qobject_cast<TcpLinkFactory*>(loader.instance());
+        if (!loaded && why)
+            *why = QStringLiteral("%1: %2").arg(path, loader.errorString());
+    }
+    return loaded;
+}
+
 } // namespace
 
 std::unique_ptr<TcpLink> createTcpLink(QString* why) {
-    // Loaded once and kept for the life of the process: links may exist until it ends. A module
-    // that is missing is looked for again at the next open (it may be in the middle of an upgrade).
-    static TcpLinkFactory* factory = nullptr;
-    if (!factory) {
-        const QString path = modulePath();
-        QPluginLoader loader(path);
-        factory = qobject_cast<TcpLinkFactory*>(loader.instance());
-        if (!factory) {
-            if (why)
-                *why = QStringLiteral("%1: %2").arg(path, loader.errorString());
-            return nullptr;
-        }
-    }
-    return factory->create();
+    TcpLinkFactory* f = factory(why);
+    return f ? f->create() : nullptr;
+}
+
+std::unique_ptr<LocalLink> createLocalLink(QString* why) {
+    TcpLinkFactory* f = factory(why);
+    return f ? f->createLocal() : nullptr;
+}
+
+} // namespace vesk
+
+namespace vesk {
+
+std::unique_ptr<LocalListener> createLocalListener(QString* why) {
+    TcpLinkFactory* f = factory(why);
+    return f ? f->createListener() : nullptr;
 }
 
 } // namespace vesk

@@ -20,7 +20,8 @@ namespace vesk {
 // once connected; every event arrives through Events.
 class StreamLink {
 public:
-    enum class Failure { Refused, HostNotFound, TimedOut, Other };
+    // Busy: the line is held and cannot be offered now (a routed stream only).
+    enum class Failure { Refused, HostNotFound, TimedOut, Busy, Other };
     // Called from the stream's signals; a receiver must not delete the link from inside them.
     struct Events {
         std::function<void()> connected;
@@ -49,17 +50,48 @@ public:
     virtual void connectToHost(const QString& host, quint16 port, qint64 readBufferSize) = 0;
 };
 
+// A connection to a local server (a Unix socket, a named pipe on Windows): a line another
+// program shares. Connecting and the first line are waited for, briefly: the server is a process
+// on the same machine that answers at once.
+class LocalLink : public StreamLink {
+public:
+    enum class Outcome { Connected, Missing, Refused, Permission, TimedOut, Other };
+    // Connects to `name` (a socket path or pipe name), waiting at most timeoutMs.
+    virtual Outcome connectTo(const QString& name, qint64 readBufferSize, int timeoutMs) = 0;
+    // One line up to and including '\n', of at most maxBytes, waiting at most timeoutMs; what
+    // follows it stays unread. Empty when none came.
+    virtual QByteArray readLine(int maxBytes, int timeoutMs) = 0;
+    // The socket's descriptor, for asking the system who is on the other end.
+    virtual qintptr descriptor() const = 0;
+};
+
+// The server side: a local socket (named pipe) that other programs on this machine connect to,
+// open to the owner and the group only.
+class LocalListener {
+public:
+    virtual ~LocalListener() = default;
+    // Listens on `name` (a socket left behind by a killed process is removed first); connections
+    // are handed to `accepted`, each reading at most readBufferSize bytes ahead. False with *why.
+    virtual bool listen(const QString& name, qint64 readBufferSize,
+                        std::function<void(std::unique_ptr<LocalLink>)> accepted, QString* why) = 0;
+    virtual void close() = 0;
+};
+
 // What the module exports.
 class TcpLinkFactory {
 public:
     virtual ~TcpLinkFactory() = default;
     virtual std::unique_ptr<TcpLink> create() = 0;
+    virtual std::unique_ptr<LocalLink> createLocal() = 0;
+    virtual std::unique_ptr<LocalListener> createListener() = 0;
 };
 
 // A new link, or nullptr with *why saying what is missing.
 std::unique_ptr<TcpLink> createTcpLink(QString* why);
+std::unique_ptr<LocalLink> createLocalLink(QString* why);
+std::unique_ptr<LocalListener> createLocalListener(QString* why);
 
 } // namespace vesk
 
-#define VESK_TCPLINK_IID "example.vesk_power.TcpLinkFactory/1"
+#define VESK_TCPLINK_IID "example.vesk_power.TcpLinkFactory/2"
 Q_DECLARE_INTERFACE(vesk::TcpLinkFactory, VESK_TCPLINK_IID)

@@ -1,4 +1,8 @@
-// The module that carries the network library: a TcpLink on a QTcpSocket.
+// The module that carries the network library: a TcpLink on a QTcpSocket, a LocalLink on a
+// QLocalSocket.
+#include <QDeadlineTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QObject>
 #include <QTcpSocket>
 
@@ -64,6 +68,89 @@ private:
     Events m_events;
 };
 
+class SocketLocalLink final : public LocalLink {
+public:
+    explicit SocketLocalLink(QLocalSocket* accepted = nullptr)
+        : m_owned(accepted ? accepted : new QLocalSocket), m_socket(*m_owned) {
+        m_socket.setParent(nullptr);
+        QObject::connect(&m_socket, &QLocalSocket::readyRead, &m_socket, [this] {
+            if (m_events.readyRead)
+                m_events.readyRead();
+        });
+        QObject::connect(&m_socket, &QLocalSocket::disconnected, &m_socket, [this] {
+            if (m_events.disconnected)
+                m_events.disconnected();
+        });
+    }
+    ~SocketLocalLink() override { m_socket.disconnect(); }
+
+    void setEvents(Events events) override { m_events = std::move(events); }
+    Outcome connectTo(const QString& name, qint64 readBufferSize, int timeoutMs) override {
+        m_socket.setReadBufferSize(readBufferSize);
+        m_socket.connectToServer(name);
+        if (m_socket.waitForConnected(timeoutMs))
+            return Outcome::Connected;
+        switch (m_socket.error()) {
+        case QLocalSocket::ServerNotFoundError:
+            return Outcome::Missing;
+        case QLocalSocket::ConnectionRefusedError:
+            return Outcome::Refused;
+        case QLocalSocket::SocketAccessError:
+            return Outcome::Permission;
+        case QLocalSocket::SocketTimeoutError:
+            return Outcome::TimedOut;
+        default:
+            return Outcome::Other;
+        }
+    }
+    QByteArray readLine(int maxBytes, int timeoutMs) override {
+        const QDeadlineTimer deadline(timeoutMs);
+        while (!m_socket.canReadLine() && m_socket.bytesAvailable() < maxBytes &&
+               m_socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired()) {
+            if (!m_socket.waitForReadyRead(int(deadline.remainingTime())))
+                break;
+        }
+        return m_socket.canReadLine() ? m_socket.readLine(maxBytes + 1) : QByteArray();
+    }
+    bool isConnected() const override { return m_socket.state() == QLocalSocket::ConnectedState; }
+    bool isIdle() const override { return m_socket.state() == QLocalSocket::UnconnectedState; }
+    QIODevice* device() override { return &m_socket; }
+    qintptr descriptor() const override { return m_socket.socketDescriptor(); }
+    void flush() override { m_socket.flush(); }
+    void abort() override { m_socket.abort(); }
+    QString errorString() const override { return m_socket.errorString(); }
+
+private:
+    std::unique_ptr<QLocalSocket> m_owned;
+    QLocalSocket& m_socket;
+    Events m_events;
+};
+
+class SocketListener final : public LocalListener {
+public:
+    bool listen(const QString& name, qint64 readBufferSize,
+                std::function<void(std::unique_ptr<LocalLink>)> accepted, QString* why) override {
+        // The mode is set before the socket appears under its name: no moment open to everyone.
+        m_server.setSocketOptions(QLocalServer::UserAccessOption | QLocalServer::GroupAccessOption);
+        QLocalServer::removeServer(name);
+        QObject::connect(&m_server, &QLocalServer::newConnection, &m_server,
+                         [this, readBufferSize, accepted = std::move(accepted)] {
+                             while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+                                 socket->setReadBufferSize(readBufferSize);
+                                 accepted(std::make_unique<SocketLocalLink>(socket));
+                             }
+                         });
+        if (m_server.listen(name))
+            return true;
+        *why = m_server.errorString();
+        return false;
+    }
+    void close() override { m_server.close(); }
+
+private:
+    QLocalServer m_server;
+};
+
 } // namespace
 
 class TcpModule : public QObject, public TcpLinkFactory {
@@ -72,6 +159,12 @@ class TcpModule : public QObject, public TcpLinkFactory {
     Q_INTERFACES(vesk::TcpLinkFactory)
 public:
     std::unique_ptr<TcpLink> create() override { return std::make_unique<SocketLink>(); }
+    std::unique_ptr<LocalLink> createLocal() override {
+        return std::make_unique<SocketLocalLink>();
+    }
+    std::unique_ptr<LocalListener> createListener() override {
+        return std::make_unique<SocketListener>();
+    }
 };
 
 } // namespace vesk

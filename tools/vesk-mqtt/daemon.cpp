@@ -4,6 +4,7 @@
 #include "controller.h"
 #include "log.h"
 #include "portqueue.h"
+#include "share.h"
 #include "topics.h"
 
 #include "core/frames.h"
@@ -18,6 +19,7 @@ Daemon::Daemon(const Config& config, const DaemonOptions& options, QObject* pare
     : QObject(parent), m_config(config), m_options(options) {}
 
 Daemon::~Daemon() {
+    m_shares.clear();
     // Controllers hold pointers to the client and their port.
     m_controllers.clear();
 }
@@ -41,6 +43,7 @@ bool Daemon::start(QString* reason) {
                 m_options.journal->attach(port->port(), [](bool out, const QByteArray& bytes) {
                     return !out || (bytes.size() > 3 && quint8(bytes[3]) == Cmd::StatusQuery);
                 });
+            m_shares.push_back(std::make_unique<LineShare>(*port, m_options.journal));
         }
         auto controller = std::make_unique<Controller>(c, m_config.broker, port.get(),
                                                        m_client.get(), m_options.journal);
@@ -56,6 +59,9 @@ bool Daemon::start(QString* reason) {
 }
 
 void Daemon::stop() {
+    // The share clients learn it at once, before the goodbyes on the broker.
+    for (auto& share : m_shares)
+        share->close();
     if (!m_client)
         return;
     for (const auto& controller : m_controllers)

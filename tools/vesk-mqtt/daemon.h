@@ -23,6 +23,7 @@ namespace vesk::mqtt {
 class Controller;
 class MqttClient;
 class PortQueue;
+class LineShare;
 
 struct DaemonOptions {
     // When set, records switching and settings frames with their outcome; it must outlive the
@@ -55,7 +56,8 @@ private:
     std::unique_ptr<MqttClient> m_client;
     std::vector<std::unique_ptr<Controller>> m_controllers;
     QHash<QString, Controller*> m_byName;
-    QSet<QString> m_staleReported; // retained command topics already logged
+    std::vector<std::unique_ptr<LineShare>> m_shares; // one per port
+    QSet<QString> m_staleReported;                    // retained command topics already logged
 };
 
 } // namespace vesk::mqtt

@@ -38,6 +38,8 @@ PortQueue::PortQueue(const PortLocation& location, QObject* parent)
     connect(&m_busy, &QTimer::timeout, this, [this] {
         if (m_awaiting)
             finishReply(std::nullopt);
+        else if (m_client)
+            finishClient();
         else
             pump();
     });
@@ -108,7 +110,8 @@ bool PortQueue::submit(const QByteArray& frame, const void* owner, int target, c
                        std::function<void()> written) {
     if (!m_line.isOpen())
         return false;
-    Command command{frame, owner, target, what, std::move(written), 0};
+    Command command{frame, owner, target,       what,   std::move(written),
+                    0,     false, std::nullopt, nullptr};
     // A waiting command for the same target is out of date: drop it, and queue the new one behind
     // the commands that arrived in between, so that the order of the latest intents is kept.
     const auto old = std::find_if(m_commands.begin(), m_commands.end(), [&](const Command& c) {
@@ -123,6 +126,71 @@ bool PortQueue::submit(const QByteArray& frame, const void* owner, int target, c
     return true;
 }
 
+bool PortQueue::submitClientFrame(const QByteArray& frame, const void* owner,
+                                  std::optional<quint8> replyFrom, ClientHandler handler,
+                                  std::function<void()> written) {
+    if (!m_line.isOpen())
+        return false;
+    Command command{frame, owner, -1,        QString(),         std::move(written),
+                    0,     true,  replyFrom, std::move(handler)};
+    m_commands.push_back(std::move(command));
+    pump();
+    return true;
+}
+
+void PortQueue::forget(const void* owner) {
+    std::erase_if(m_commands, [owner](const Command& c) { return c.client && c.owner == owner; });
+}
+
+void PortQueue::pollAddressSoon(quint8 address) {
+    for (Poller& p : m_pollers)
+        p.soon = p.soon || address == BroadcastAddress || p.address == address;
+    pump();
+}
+
+void PortQueue::finishClient() {
+    m_busy.stop();
+    const ClientHandler handler = std::exchange(m_client, nullptr);
+    m_clientFrom.reset();
+    m_line.stopReply();
+    m_busy.start(TurnaroundMs);
+    handler({}, true);
+}
+
+void PortQueue::writeCommand(Command command) {
+    if (command.superseded > 0)
+        logLine(QStringLiteral("%1: written; %2 older command(s) for it superseded")
+                    .arg(command.what)
+                    .arg(command.superseded));
+    if (verbose())
+        logDetail(QStringLiteral("%1: TX %2").arg(location(), hexText(command.frame).trimmed()));
+    // A status reply from the address asked is handed on at its sixth byte; the answers to a
+    // broadcast query wait for the gap.
+    const bool addressed = command.replyFrom && *command.replyFrom != BroadcastAddress;
+    if (addressed)
+        m_line.expectReply(command.replyFrom);
+    else
+        m_line.stopReply();
+    // On failure the line broke under the write; the lost signal follows.
+    if (!m_line.write(command.frame))
+        return;
+    if (command.written)
+        command.written();
+    if (command.client)
+        m_pollOwed = true;
+    if (command.replyFrom) {
+        m_client = std::move(command.handler);
+        m_clientFrom = command.replyFrom;
+        // As long as for a poll: the query and the reply on the wire, and what a reply may be late.
+        m_busy.start(wireMs(command.frame.size()) + wireMs(StatusReplyLength) +
+                     (m_location.isTcp() ? NetworkReplyAllowanceMs : ReplyAllowanceMs));
+        return;
+    }
+    m_busy.start(wireMs(command.frame.size()));
+    if (command.handler)
+        command.handler({}, true);
+}
+
 PortQueue::Poller* PortQueue::nextPoll() {
     Poller* next = nullptr;
     for (Poller& p : m_pollers) {
@@ -135,31 +203,22 @@ PortQueue::Poller* PortQueue::nextPoll() {
 }
 
 void PortQueue::pump() {
-    if (m_busy.isActive() || m_awaiting || !m_line.isOpen())
+    if (m_busy.isActive() || m_awaiting || m_client || !m_line.isOpen())
         return;
-    if (!m_commands.empty()) {
-        const Command command = std::move(m_commands.front());
+    Poller* p = nextPoll();
+    const qint64 now = m_clock.elapsed();
+    // A client sending frame after frame leaves every second turn to a poll that is due.
+    const bool pollFirst = m_pollOwed && p && (p->soon || p->dueMs <= now) && !m_commands.empty() &&
+                           m_commands.front().client;
+    m_pollOwed = false;
+    if (!m_commands.empty() && !pollFirst) {
+        Command command = std::move(m_commands.front());
         m_commands.pop_front();
-        if (command.superseded > 0)
-            logLine(QStringLiteral("%1: written; %2 older command(s) for it superseded")
-                        .arg(command.what)
-                        .arg(command.superseded));
-        if (verbose())
-            logDetail(
-                QStringLiteral("%1: TX %2").arg(location(), hexText(command.frame).trimmed()));
-        m_line.stopReply();
-        // On failure the line broke under the write; the lost signal follows.
-        if (m_line.write(command.frame)) {
-            m_busy.start(wireMs(command.frame.size()));
-            if (command.written)
-                command.written();
-        }
+        writeCommand(std::move(command));
         return;
     }
-    Poller* p = nextPoll();
     if (!p)
         return;
-    const qint64 now = m_clock.elapsed();
     if (!p->soon && p->dueMs > now) {
         m_due.start(int(p->dueMs - now));
         return;
@@ -203,9 +262,19 @@ void PortQueue::finishReply(std::optional<QByteArray> reply) {
 void PortQueue::onBatch(const QByteArray& bytes) {
     if (verbose())
         logDetail(QStringLiteral("%1: RX %2").arg(location(), hexText(bytes).trimmed()));
+    // The same bytes as on the line: the client makes of them what it would of the device's.
+    if (m_client)
+        m_client(bytes, false);
 }
 
 void PortQueue::onReply(ReplyJoiner::Outcome outcome, const QByteArray& bytes) {
+    if (m_client) {
+        // Six bytes, joined from pieces as the client joins them, end the wait for the address
+        // asked; to a broadcast query several may answer until the timeout.
+        if (m_clientFrom != BroadcastAddress)
+            finishClient();
+        return;
+    }
     if (!m_awaiting)
         return; // after a command: nobody was asked
     // Anything but the reply of the address asked is a garbled or foreign answer: the asked
@@ -244,6 +313,9 @@ void PortQueue::onLost() {
     m_busy.stop();
     m_due.stop();
     m_awaiting = nullptr;
+    m_client = nullptr;
+    m_clientFrom.reset();
+    m_pollOwed = false;
     const auto commands = m_commands.size();
     m_commands.clear();
     if (commands > 0)

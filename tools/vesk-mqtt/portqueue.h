@@ -78,6 +78,23 @@ public:
     // Whether a query of `owner` has been written and its reply is due.
     bool isAwaitingReply(const void* owner) const { return m_awaiting && m_awaiting == owner; }
 
+    // What becomes of a share client's frame: what the line answers, handed on as it arrives, and
+    // `finished` once the line is free for the client's next frame.
+    using ClientHandler = std::function<void(const QByteArray& bytes, bool finished)>;
+    // Queues a share client's frame behind the commands already waiting, ahead of the polls;
+    // while a client floods the line, every second turn still goes to a poll that is due. With
+    // `replyFrom` the line is kept for the answer: the status reply of that address ends the wait
+    // at its sixth byte, and to the broadcast address every answer within a poll's wait is the
+    // client's. False while the line is closed.
+    // `written` runs once the frame has been written.
+    bool submitClientFrame(const QByteArray& frame, const void* owner,
+                           std::optional<quint8> replyFrom, ClientHandler handler,
+                           std::function<void()> written);
+    // Forgets what `owner` (a client that left) still has queued or awaited.
+    void forget(const void* owner);
+    // The controllers at `address` (every one for the broadcast address) are asked soon.
+    void pollAddressSoon(quint8 address);
+
     // Queues a frame that needs no reply. `target` tells which commands of `owner` replace each
     // other while waiting; `what` names the command in the log; `written` runs once the frame has
     // been written (not for a frame that a newer one replaced). False while the line is closed.
@@ -96,6 +113,9 @@ private:
         QString what;
         std::function<void()> written;
         int superseded = 0; // older commands this one replaced
+        bool client = false;
+        std::optional<quint8> replyFrom;
+        ClientHandler handler;
     };
     struct Poller {
         const void* owner = nullptr;
@@ -109,6 +129,9 @@ private:
     };
 
     void pump();
+    // Writes a command; false when the line broke under the write.
+    void writeCommand(Command command);
+    void finishClient();
     Poller* nextPoll();
     Poller* poller(const void* owner);
     void finishReply(std::optional<QByteArray> reply);
@@ -125,9 +148,12 @@ private:
     std::deque<Command> m_commands;
     std::vector<Poller> m_pollers;
     const void* m_awaiting = nullptr; // the poller whose reply is due
-    qint64 m_writtenMs = 0;           // when the awaited query was written
-    QTimer m_busy;                    // a frame is leaving, a reply is due, or the line settles
-    QTimer m_due;                     // the next poll falls due
+    ClientHandler m_client;           // the share client whose answer is due
+    std::optional<quint8> m_clientFrom;
+    bool m_pollOwed = false; // a client frame went last: a due poll goes next
+    qint64 m_writtenMs = 0;  // when the awaited query was written
+    QTimer m_busy;           // a frame is leaving, a reply is due, or the line settles
+    QTimer m_due;            // the next poll falls due
     QElapsedTimer m_clock;
     QString m_lastReason;
     QElapsedTimer m_openSince;

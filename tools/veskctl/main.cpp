@@ -16,6 +16,7 @@
 #include "core/line.h"
 #include "core/portreasons.h"
 #include "core/quitsignals.h"
+#include "core/share.h"
 #include "output.h"
 #include "request.h"
 #include "session.h"
@@ -174,10 +175,15 @@ int main(int argc, char* argv[]) {
     QObject::connect(&quitSignals, &QuitSignals::received, &interruption, &Interruption::raise);
 
     Output output(request, port);
+    // A port the daemon holds is reached through its share, as the same commands.
+    share::ShareRoute route;
     Line link;
+    link.setRoute(&route);
     journal.attach(link.port());
     std::unique_ptr<WaitQueue> queue;
     int exitCode = openQueued(link, *location, request, queue, interruption, output);
+    if (exitCode == Exit::Done && !link.via().isEmpty())
+        output.via(link.via());
     if (exitCode == Exit::Done) {
         spawn(runAndQuit(SessionContext{link, output, interruption, port}, request, &exitCode));
         QCoreApplication::exec();

@@ -32,6 +32,12 @@ void Output::sent(const QByteArray& frame) {
     line(QStringLiteral("sent %1").arg(frameLine(frame)));
 }
 
+void Output::via(const QString& text) {
+    m_values[Via] = text;
+    if (!m_quiet)
+        std::fprintf(stderr, "veskctl: %s\n", qPrintable(text));
+}
+
 void Output::note(const QString& text) {
     const QString before = m_values.count(Note) ? m_values[Note].toString() : QString();
     m_values[Note] = before.isEmpty() ? text : before + QStringLiteral("; ") + text;
@@ -76,8 +82,8 @@ void Output::badInput(const QString& text) {
 }
 
 void Output::writeObject(const std::map<Key, QJsonValue>& values) {
-    static const char* const names[] = {"exit",    "error", "interrupted", "port", "address",
-                                        "command", "sent",  "channels",    "note"};
+    static const char* const names[] = {"exit",    "error",   "interrupted", "port",     "via",
+                                        "address", "command", "sent",        "channels", "note"};
     // QJsonObject sorts its keys; the object is written member by member to keep this order.
     QByteArray text = "{";
     for (const auto& [key, value] : values) {

@@ -19,6 +19,9 @@ public:
 
     // A frame was sent.
     void sent(const QByteArray& frame);
+    // The port was reached through a share ("through vesk-mqtt, process 4711"): one line on stderr
+    // (stdout stays what it is on a free line) and "via" in the JSON object.
+    void via(const QString& text);
     // A remark for the user (read-back off and why).
     void note(const QString& text);
     // The channel states the device reported.
@@ -35,7 +38,7 @@ public:
 
 private:
     // The keys of the JSON object, in the order they are written.
-    enum Key { Exit, Error, Interrupted, Port, Address, Command, Sent, Channels, Note };
+    enum Key { Exit, Error, Interrupted, Port, Via, Address, Command, Sent, Channels, Note };
     void line(const QString& text);
     static void writeObject(const std::map<Key, QJsonValue>& values);
 

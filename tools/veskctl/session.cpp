@@ -124,6 +124,12 @@ int interrupted(Run* r) {
     return Exit::Signalled + r->c.interruption.signalNumber();
 }
 
+// The exit code for a line that failed: a shared line whose daemon went away after a frame had
+// left may have switched and leaves the reply unknown, as a controller that does not answer.
+int failedCode(Run* r, bool frameLeft) {
+    return frameLeft && !r->c.link.via().isEmpty() ? Exit::NoReply : Exit::PortFailed;
+}
+
 // Lets `ms` pass; bytes arriving meanwhile answer nothing asked and are dropped later.
 Task<int> pause(Run* r, int ms) {
     QElapsedTimer clock;
@@ -135,7 +141,7 @@ Task<int> pause(Run* r, int ms) {
             co_return interrupted(r);
         if (event.kind == LinkEvent::Failed) {
             r->c.output.error(event.reason);
-            co_return Exit::PortFailed;
+            co_return failedCode(r, r->sent > 0);
         }
     }
     co_return Exit::Done;
@@ -181,7 +187,7 @@ Task<Read> readStates(Run* r) {
             co_return Read{interrupted(r)};
         if (event.kind == LinkEvent::Failed) {
             r->c.output.error(event.reason);
-            co_return Read{Exit::PortFailed};
+            co_return Read{failedCode(r, true)};
         }
         if (event.kind != LinkEvent::Reply)
             continue;
