@@ -4,6 +4,11 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
+
 #include "core/portreasons.h"
 
 namespace vesk {
@@ -348,6 +353,34 @@ QByteArray SerialPortControl::input() {
 bool SerialPortControl::output(const QByteArray& bytes) {
     if (!portOpen())
         return false;
+#ifdef Q_OS_UNIX
+    // Straight to the device while nothing waits before it: handed to QSerialPort, a frame first
+    // makes it watch the descriptor for room, and the event loop wakes once more for every frame
+    // to stop watching. Only what the driver does not take now goes the usual way.
+    if (m_device == &m_port && m_port.bytesToWrite() == 0) {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n =
+                ::write(m_port.handle(), bytes.constData() + done, size_t(bytes.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                lose();
+                return false;
+            }
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        if (done < bytes.size() &&
+            m_port.write(bytes.constData() + done, bytes.size() - done) != bytes.size() - done)
+            return false;
+        emit written(bytes);
+        if (done < bytes.size())
+            m_port.flush();
+        return portOpen();
+    }
+#endif
     if (m_device->write(bytes) != bytes.size())
         return false;
     emit written(bytes);
