@@ -207,6 +207,21 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return log().count("serving on") >= 1; }, 5000));
     }
 
+    // A daemon that stops answering before the client's frame left: the client exits 3 naming
+    // it, and its frame never reaches the line.
+    void beforeFrameLeft() {
+        const int frames = m_sim->received().size();
+        ::kill(pid_t(m_daemon.processId()), SIGSTOP);
+        const Ran ran = veskctl({"-p", m_link, "-a", "3", "on", "6"});
+        ::kill(pid_t(m_daemon.processId()), SIGCONT);
+        QCOMPARE(ran.exitCode, 3);
+        QVERIFY2(ran.ms < 3000, qPrintable(QString::number(ran.ms)));
+        QVERIFY2(ran.err.contains("(vesk-mqtt), whose share"), qPrintable(ran.err));
+        const QString on6 = vesk::hexText(vesk::switchFrame(3, 6, true)).trimmed();
+        for (const SimFrame& frame : m_sim->received().mid(frames))
+            QVERIFY(frame.hex != on6);
+    }
+
     // A client waiting for a daemon that does not answer (stopped) gets the line once a new one
     // serves it, or directly once the old one is gone.
     void waitsThroughRestart() {
