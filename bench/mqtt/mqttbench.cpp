@@ -10,10 +10,8 @@
 //  4. Scale: 1,000 controllers on 25 lines in one daemon; time to online, open files, CPU, memory,
 //     `set` -> frame, and a broker restart.
 // Usage: vesk-mqtt-bench [--commands N] [--spacing MS] [--idle-seconds S] [--poll-interval SECONDS]
-//                        [--line-seconds S] [--scale-lines N]
-#include "mqtt/broker.h"
-#include "support/pty.h"
-#include "support/simprocess.h"
+//                        [--line-seconds S] [--scale-lines N] [--daemon PATH]...
+#include "benchkit.h"
 
 #include "core/frames.h"
 
@@ -44,62 +42,7 @@
 
 namespace {
 
-struct Daemon {
-    QProcess process;
-    ~Daemon() {
-        process.terminate();
-        if (!process.waitForFinished(3000))
-            process.kill();
-    }
-};
-
-QString writeConfig(const QTemporaryDir& dir, int brokerPort, const QStringList& links,
-                    double poll) {
-    QString text = QStringLiteral("[broker]\nhost = 127.0.0.1\nport = %1\n").arg(brokerPort);
-    for (int i = 0; i < links.size(); ++i)
-        text += QStringLiteral("[controller c%1]\nport = %2\naddress = %1\npoll_interval = %3\n")
-                    .arg(i + 1)
-                    .arg(links[i])
-                    .arg(poll);
-    const QString path = dir.filePath(QStringLiteral("bench.conf"));
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(text.toUtf8());
-    return path;
-}
-
-bool startDaemon(Daemon& daemon, const QString& config, const Broker& broker, int controllers) {
-    Subscriber watch(broker, {QStringLiteral("vesk/+/availability")});
-    daemon.process.setStandardErrorFile(QProcess::nullDevice());
-    daemon.process.start(QStringLiteral(VESK_MQTT_BIN), {QStringLiteral("--config"), config});
-    for (int i = 1; i <= controllers; ++i)
-        if (!watch.waitFor(QStringLiteral("vesk/c%1/availability online").arg(i), 10000))
-            return false;
-    return true;
-}
-
-// utime + stime of a process in clock ticks, and its resident set in kB.
-qint64 cpuTicks(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
-    return fields.value(12).toLongLong() + fields.value(13).toLongLong(); // fields 14 and 15
-}
-
-qint64 rssKb(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return 0;
-}
-
-double percentile(std::vector<qint64> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : double(values[size_t(p * double(values.size() - 1) + 0.5)]);
-}
+using namespace bench;
 
 int latency(const Broker& broker, int commands, double poll, int spacingMs) {
     QTemporaryDir dir;
@@ -161,7 +104,7 @@ int latency(const Broker& broker, int commands, double poll, int spacingMs) {
     return exact && percentile(delays, 0.5) < 10 && percentile(delays, 0.99) < 50 ? 0 : 1;
 }
 
-int idle(const Broker& broker, int seconds, double poll) {
+int idle(const Broker& broker, int seconds, double poll, const QString& program) {
     QTemporaryDir dir;
     QStringList links;
     std::vector<std::unique_ptr<SimProcess>> sims;
@@ -172,7 +115,7 @@ int idle(const Broker& broker, int seconds, double poll) {
                         QString::number(i), QStringLiteral("--quiet")}));
     }
     Daemon daemon;
-    if (!startDaemon(daemon, writeConfig(dir, broker.port(), links, poll), broker, 4))
+    if (!startDaemon(daemon, writeConfig(dir, broker.port(), links, poll), broker, 4, program))
         return std::fprintf(stderr, "daemon did not come online\n"), 1;
     const qint64 pid = daemon.process.processId();
     QTest::qWait(2000); // settled
@@ -190,95 +133,11 @@ int idle(const Broker& broker, int seconds, double poll) {
         100.0 * double(cpuTicks(pid) - startTicks) / double(hz) / (double(clock.elapsed()) / 1000);
     const qint64 endRss = rssKb(pid);
     std::printf(
-        "idle: 4 controllers polled every %.1f s for %d s: CPU %.3f %% of a core; RSS %.1f MB at "
-        "start, %.1f MB at end, %.1f MB peak\n",
-        poll, seconds, cpu, double(startRss) / 1024, double(endRss) / 1024, double(peakRss) / 1024);
+        "idle: %s, 4 controllers polled every %.1f s for %d s: CPU %.3f %% of a core; RSS %.1f MB "
+        "at start, %.1f MB at end, %.1f MB peak\n",
+        qPrintable(program), poll, seconds, cpu, double(startRss) / 1024, double(endRss) / 1024,
+        double(peakRss) / 1024);
     return cpu < 0.5 && peakRss < 20 * 1024 ? 0 : 1;
-}
-
-// Status polls the simulator received per address, in [from, to).
-std::map<int, int> pollsByAddress(const QList<SimFrame>& frames, const QDateTime& from,
-                                  const QDateTime& to) {
-    std::map<int, int> polls;
-    for (const SimFrame& f : frames)
-        if (f.hex.mid(9, 2) == QLatin1String("20") && f.at >= from && f.at < to)
-            ++polls[f.hex.mid(6, 2).toInt(nullptr, 16)];
-    return polls;
-}
-
-// The simulator's time from a status query to its reply, median over its log (1 ms clock).
-double turnaroundMs(const QStringList& log) {
-    std::vector<qint64> gaps;
-    QDateTime asked;
-    for (const QString& line : log) {
-        const QDateTime at = QDateTime::fromString(line.section(' ', 0, 0), Qt::ISODateWithMs);
-        const QString kind = line.section(' ', 1, 1), hex = line.section(' ', 2);
-        if (kind == QLatin1String("RX") && hex.mid(9, 2) == QLatin1String("20"))
-            asked = at;
-        else if (kind == QLatin1String("TX") && asked.isValid())
-            gaps.push_back(asked.msecsTo(at)), asked = {};
-    }
-    return percentile(gaps, 0.5);
-}
-
-// A line between the daemon and the simulator that carries the daemon's bytes at 9600 bit/s, one
-// every 1.04 ms, as a real line does; a pseudo-terminal alone would deliver a query at once. The
-// simulator paces its replies itself, so they pass straight back.
-class PacedLine : public QObject {
-public:
-    explicit PacedLine(const QString& simPty) {
-        m_sim =
-            ::open(simPty.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        termios tio{};
-        tcgetattr(m_sim, &tio);
-        cfmakeraw(&tio);
-        tcsetattr(m_sim, TCSANOW, &tio);
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        connect(&m_timer, &QTimer::timeout, this, &PacedLine::pace);
-        connect(&m_daemon, &PtyPair::bytesArrived, this, [this] {
-            m_queue += m_daemon.allBytes();
-            m_daemon.clear();
-            if (!m_timer.isActive())
-                m_clock.start(), m_sent = 0, m_timer.start();
-        });
-        auto* notifier = new QSocketNotifier(m_sim, QSocketNotifier::Read, this);
-        connect(notifier, &QSocketNotifier::activated, this, [this] {
-            char buffer[512];
-            const ssize_t n = ::read(m_sim, buffer, sizeof buffer);
-            if (n > 0)
-                m_daemon.writeNow(QByteArray(buffer, n));
-        });
-    }
-    ~PacedLine() override { ::close(m_sim); }
-    QString daemonPath() const { return m_daemon.slavePath(); }
-
-private:
-    // Byte k has fully arrived (k + 1) byte times after the first one started.
-    void pace() {
-        const qint64 due = m_clock.nsecsElapsed() * 9600 / 10'000'000'000 - m_sent;
-        const qsizetype n = std::min<qsizetype>(due, m_queue.size());
-        // A short write has still sent what it reports.
-        if (const ssize_t w = n > 0 ? ::write(m_sim, m_queue.constData(), size_t(n)) : 0; w > 0)
-            m_queue.remove(0, w), m_sent += w;
-        if (m_queue.isEmpty())
-            m_timer.stop();
-    }
-
-    PtyPair m_daemon;
-    int m_sim = -1;
-    QByteArray m_queue;
-    qint64 m_sent = 0;
-    QElapsedTimer m_clock;
-    QTimer m_timer;
-};
-
-// Runs the event loop for `ms` without the pauses QTest::qWait() makes between its passes, which
-// would hold up the paced line.
-void spin(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 struct LineRun {
@@ -557,7 +416,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("scale-lines"),
         QStringLiteral("Lines of 40 controllers in the scale run (25; 0: skip it)."),
         QStringLiteral("N"), QStringLiteral("25"));
-    parser.addOptions({commands, seconds, poll, spacing, lineSeconds, scaleLines});
+    const QCommandLineOption daemons(
+        QStringLiteral("daemon"),
+        QStringLiteral("The daemon of the idle run (this build's); repeat to compare builds."),
+        QStringLiteral("PATH"));
+    parser.addOptions({commands, seconds, poll, spacing, lineSeconds, scaleLines, daemons});
     parser.process(app);
     mosquitto_lib_init();
     Broker broker;
@@ -568,7 +431,10 @@ int main(int argc, char* argv[]) {
         failed |= latency(broker, parser.value(commands).toInt(), parser.value(poll).toDouble(),
                           parser.value(spacing).toInt());
     if (parser.value(seconds).toInt() > 0)
-        failed |= idle(broker, parser.value(seconds).toInt(), parser.value(poll).toDouble());
+        for (const QString& program :
+             parser.isSet(daemons) ? parser.values(daemons) : QStringList{VESK_MQTT_BIN})
+            failed |=
+                idle(broker, parser.value(seconds).toInt(), parser.value(poll).toDouble(), program);
     if (parser.value(lineSeconds).toInt() > 0)
         failed |= line(broker, parser.value(lineSeconds).toInt());
     if (parser.value(scaleLines).toInt() > 0)
