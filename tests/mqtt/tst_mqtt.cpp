@@ -542,6 +542,21 @@ private slots:
         QVERIFY(m_watch->count(R"(vesk/rack1/event {"asked":"OFF","channel":8,)"
                                R"("event_type":"offline"})") == 1);
     }
+    void oneMissIsNotOffline() {
+        // One missed reply (a stall, a busy line) backs a controller off; it is still online, so a
+        // set asks it at once and says nothing of being offline.
+        const QString missed = "no reply from address 3";
+        const int misses = int(log().count(missed));
+        const int offline = m_watch->count("vesk/rack1/availability offline");
+        simCommand("mute 3 on", "console: muted");
+        QTRY_VERIFY_WITH_TIMEOUT(log().count(missed) > misses, 3000);
+        simCommand("mute 3 off", "console: on the line again");
+        QVERIFY(m_broker.publish("vesk/rack1/channel/7/set", "ON"));
+        QVERIFY(m_sim->waitForReceived(m_sim->received().size() + 2, 2000)); // switch, query
+        QVERIFY(!log().contains("channel 7 ON: sent while"));
+        QCOMPARE(m_watch->lines().filter(R"("channel":7,"event_type":"offline")").size(), 0);
+        QCOMPARE(m_watch->count("vesk/rack1/availability offline"), offline);
+    }
     void journalRotation() {
         // Renamed as a log rotation does, then SIGHUP: every switch is in one file or the other.
         const QString path = m_dir.filePath("journal");

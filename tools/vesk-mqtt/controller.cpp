@@ -250,8 +250,12 @@ void Controller::execute(const Command& command, const Origin& origin) {
         if (written.channel > 0)
             m_written.push_back(written);
     });
-    // Sent all the same (it may be back), and asked at once rather than after its back-off.
-    if (!m_available || m_port->missedInRow(this) > 0) {
+    // Sent all the same (it may be back), and asked at once rather than after its back-off. Only
+    // a controller reported offline gets the event: one missed reply (a stall, a burst of other
+    // clients on the line) puts a controller in back-off, but it is still online.
+    if (!m_available || m_port->missedInRow(this) > 0)
+        m_port->pollSoon(this);
+    if (!m_available) {
         logLine(QStringLiteral("%1: sent while %2 is offline; asking it now")
                     .arg(describe(command), label()));
         QJsonObject fields{{QStringLiteral("asked"), actionWord(command.action)}};
@@ -262,7 +266,6 @@ void Controller::execute(const Command& command, const Origin& origin) {
                                                         ? QStringLiteral("all")
                                                         : QStringLiteral("keys"));
         publishEvent(QStringLiteral("offline"), fields);
-        m_port->pollSoon(this);
     }
     // Every switch restarts the settle time, so a burst is confirmed by one query after it.
     m_settle.start();
