@@ -652,16 +652,26 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("option");
 
         // Most rows: a valid [broker] (whose password is never printed), then `rest`.
         const auto row = [](const char* name, const QString& rest, int code, const char* output,
-                            bool broker = true) {
+                            bool broker = true, const char* option = "--check-config") {
             QTest::newRow(name) << (broker ? "[broker]\nhost = h\npassword = s3cret\n" : "") + rest
-                                << code << QString(output);
+                                << code << QString(output) << QString(option);
         };
         const QString a = "[controller a]\n", com = a + "port = COM1\n";
         row("valid", a + "port = /dev/ttyUSB0\nchannel8 = Fan\n", 0,
-            "1 controller(s), configuration valid");
+            "1 controller(s), configuration valid; broker h:1883");
+        // Without [broker] the daemon only owns and shares its lines; an empty one is the default
+        // broker.
+        row("no broker", com, 0,
+            "1 controller(s), configuration valid; no [broker]: lines are shared only, nothing "
+            "is published",
+            false);
+        row("empty broker section", "[broker]\n" + com, 0, "valid; broker localhost:1883", false);
+        row("purge without broker", com, 2, "has no [broker]: there is nothing to remove", false,
+            "--purge");
         row("unknown key", com + "colour = red\n", 2, ":6: unknown key 'colour' in [controller a]");
         row("channel 9", com + "channel9 = x\n", 2, ":6: unknown key 'channel9'");
         row("broadcast address", a + "address = 254\n", 2, ":5: address must be 0-253");
@@ -705,9 +715,10 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, exitCode);
         QFETCH(QString, output);
+        QFETCH(QString, option);
         QProcess check;
         check.start(QStringLiteral(VESK_MQTT_BIN),
-                    {"--check-config", "--config", writeConfig("check.conf", text)});
+                    {option, "--config", writeConfig("check.conf", text)});
         QVERIFY(check.waitForFinished());
         const QString printed = check.readAllStandardOutput() + check.readAllStandardError();
         QCOMPARE(check.exitCode(), exitCode);

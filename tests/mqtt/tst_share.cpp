@@ -237,15 +237,33 @@ private slots:
         QVERIFY2(client.exitCode() == 0, client.readAllStandardError().constData());
     }
 
+    // A site without a broker: the daemon owns and shares the line and connects nowhere.
+    void withoutBroker() {
+        m_daemon.terminate();
+        QVERIFY(m_daemon.waitForFinished(5000));
+        startDaemon(false);
+        const Ran ran = veskctl({"-p", m_link, "-a", "3", "on", "6"});
+        QCOMPARE(ran.exitCode, 0);
+        QVERIFY2(ran.err.contains(viaNote()), qPrintable(ran.err));
+        QTRY_COMPARE(lastSwitch(), vesk::hexText(vesk::switchFrame(3, 6, true)).trimmed());
+        QVERIFY(m_sim->state().value("channels").toInt() & (1 << 5));
+        QVERIFY2(log().contains("no [broker]: lines are shared only, nothing is published") &&
+                     !log().contains("broker 127.0.0.1"),
+                 qPrintable(log()));
+    }
+
 private:
-    void startDaemon() {
+    void startDaemon(bool broker = true) {
         const QString config = m_dir.filePath("vesk-mqtt.conf");
         QFile file(config);
         QVERIFY(file.open(QIODevice::WriteOnly));
+        if (broker)
+            file.write(
+                QStringLiteral("[broker]\nhost = 127.0.0.1\nport = %1\nclient_id = share\n\n")
+                    .arg(m_broker.port())
+                    .toUtf8());
         file.write(
-            QStringLiteral("[broker]\nhost = 127.0.0.1\nport = %1\nclient_id = share\n\n"
-                           "[controller rack]\nport = %2\naddress = 3\npoll_interval = 0.5\n")
-                .arg(m_broker.port())
+            QStringLiteral("[controller rack]\nport = %1\naddress = 3\npoll_interval = 0.5\n")
                 .arg(m_link)
                 .toUtf8());
         file.close();

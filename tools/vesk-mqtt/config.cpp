@@ -176,6 +176,7 @@ std::optional<Config> parseConfig(const QString& text, ConfigError* error) {
             if (inside == QLatin1String("broker")) {
                 header = inside;
                 section = Section::Broker;
+                config.hasBroker = true;
             } else if (word == QLatin1String("controller") && !rest.isEmpty()) {
                 if (rest == QLatin1String(BridgeLevel))
                     return fail(lineNo, QStringLiteral("controller name '%1' is taken by the "
@@ -271,6 +272,14 @@ bool validateConfig(const Config& config, ConfigError* error) {
         return false;
     }
     return true;
+}
+
+QString brokerSummary(const Config& config) {
+    if (!config.hasBroker)
+        return QStringLiteral("no [broker]: lines are shared only, nothing is published");
+    return QStringLiteral("broker %1:%2")
+        .arg(config.broker.host)
+        .arg(config.broker.effectivePort());
 }
 
 std::optional<QString> readPassword(const BrokerConfig& broker, QString* reason) {

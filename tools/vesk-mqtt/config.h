@@ -1,4 +1,4 @@
-// The daemon's configuration: one INI-style file with a [broker] section and one
+// The daemon's configuration: one INI-style file with an optional [broker] section and one
 // [controller NAME] section per controller. Parsed line by line, so that every error names its
 // line.
 #pragma once
@@ -47,6 +47,9 @@ struct ControllerConfig {
 };
 
 struct Config {
+    // False when the file has no [broker] section: the daemon then owns and shares its lines and
+    // connects nowhere. An empty [broker] section means a broker with every default.
+    bool hasBroker = false;
     BrokerConfig broker;
     QList<ControllerConfig> controllers;
 };
@@ -62,6 +65,10 @@ std::optional<Config> loadConfig(const QString& path, ConfigError* error);
 // Checks what parsing alone cannot: one controller per port and address, the CA file and the
 // password file readable. Sets `error` and returns false at the first problem.
 bool validateConfig(const Config& config, ConfigError* error);
+
+// Where the daemon publishes, for --check-config and the start-up line: "broker HOST:PORT", or
+// that it publishes nothing.
+QString brokerSummary(const Config& config);
 
 // The password itself, or the first line of the password file.
 std::optional<QString> readPassword(const BrokerConfig& broker, QString* reason);

@@ -149,25 +149,30 @@ void Controller::setAvailable(bool available, const QString& why) {
         m_states.reset();
         m_expected.reset();
     }
-    m_client->publish(availabilityTopic(m_broker.baseTopic, m_config.name),
-                      available ? "online" : "offline", true);
+    publish(availabilityTopic(m_broker.baseTopic, m_config.name), available ? "online" : "offline",
+            true);
+}
+
+void Controller::publish(const QString& topic, const QByteArray& payload, bool retain) {
+    if (m_client)
+        m_client->publish(topic, payload, retain);
 }
 
 void Controller::publishState(int channel) {
-    m_client->publish(channelTopic(m_broker.baseTopic, m_config.name, channel),
-                      (*m_states)[channel - 1] ? "ON" : "OFF", true);
+    publish(channelTopic(m_broker.baseTopic, m_config.name, channel),
+            (*m_states)[channel - 1] ? "ON" : "OFF", true);
 }
 
 void Controller::publishEvent(const QString& type, QJsonObject fields) {
     // "event_type" is the key Home Assistant's event entity reads.
     fields.insert(QStringLiteral("event_type"), type);
-    m_client->publish(eventTopic(m_broker.baseTopic, m_config.name),
-                      QJsonDocument(fields).toJson(QJsonDocument::Compact), false);
+    publish(eventTopic(m_broker.baseTopic, m_config.name),
+            QJsonDocument(fields).toJson(QJsonDocument::Compact), false);
 }
 
 void Controller::announce() {
-    m_client->publish(availabilityTopic(m_broker.baseTopic, m_config.name),
-                      m_available ? "online" : "offline", true);
+    publish(availabilityTopic(m_broker.baseTopic, m_config.name),
+            m_available ? "online" : "offline", true);
     if (m_states)
         for (int channel = 1; channel <= 8; ++channel)
             publishState(channel);
@@ -178,7 +183,7 @@ void Controller::announceDiscovery() {
     if (m_broker.discoveryPrefix.isEmpty())
         return;
     for (const DiscoveryEntry& entry : discoveryEntries(m_broker, m_config))
-        m_client->publish(entry.topic, entry.payload, true);
+        publish(entry.topic, entry.payload, true);
 }
 
 void Controller::refuse(const QString& why, const QString& topic, const QByteArray& payload) {

@@ -38,7 +38,8 @@ public:
     static constexpr int SettleMs = 200;
     static constexpr int SilenceReminderMs = 10 * 60 * 1000;
 
-    // `journal` (may be null) records the switches and what became of them.
+    // `client` is null when the daemon has no broker; `journal` (may be null) records the switches
+    // and what became of them.
     Controller(const ControllerConfig& config, const BrokerConfig& broker, PortQueue* port,
                MqttClient* client, FrameJournal* journal = nullptr, QObject* parent = nullptr);
     ~Controller() override;
@@ -72,6 +73,8 @@ private:
     void noteSilence();
     // `why` leads the log line ("no reply ...; offline"); without it the line is "NAME: offline".
     void setAvailable(bool available, const QString& why = {});
+    // Nothing without a broker (`m_client` null).
+    void publish(const QString& topic, const QByteArray& payload, bool retain);
     void publishState(int channel);
     void publishEvent(const QString& type, QJsonObject fields);
     void publishRefused(const QString& why, const Origin& origin);
@@ -80,7 +83,7 @@ private:
     ControllerConfig m_config;
     BrokerConfig m_broker;
     PortQueue* m_port;
-    MqttClient* m_client;
+    MqttClient* m_client; // null: the daemon has no broker
     FrameJournal* m_journal;
     std::optional<std::array<bool, 8>> m_states;   // as last reported
     std::optional<std::array<bool, 8>> m_expected; // as reported and switched since

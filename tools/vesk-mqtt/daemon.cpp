@@ -25,15 +25,19 @@ Daemon::~Daemon() {
 }
 
 bool Daemon::start(QString* reason) {
-    const auto password = readPassword(m_config.broker, reason);
-    if (!password)
-        return false;
-    const QString& base = m_config.broker.baseTopic;
-    m_client =
-        std::make_unique<MqttClient>(m_config.broker, *password, m_config.broker.clientId,
-                                     bridgeAvailabilityTopic(base), QStringLiteral("vesk-mqtt"));
-    if (!m_client->setUp(reason))
-        return false;
+    // Without a broker the lines are still owned, polled, journalled and shared; the controllers
+    // simply have nowhere to publish.
+    if (m_config.hasBroker) {
+        const auto password = readPassword(m_config.broker, reason);
+        if (!password)
+            return false;
+        const QString& base = m_config.broker.baseTopic;
+        m_client = std::make_unique<MqttClient>(
+            m_config.broker, *password, m_config.broker.clientId, bridgeAvailabilityTopic(base),
+            QStringLiteral("vesk-mqtt"));
+        if (!m_client->setUp(reason))
+            return false;
+    }
     for (const ControllerConfig& c : m_config.controllers) {
         auto& port = m_ports[canonicalPortName(c.location)];
         if (!port) {
@@ -50,11 +54,13 @@ bool Daemon::start(QString* reason) {
         m_byName.insert(c.name, controller.get());
         m_controllers.push_back(std::move(controller));
     }
-    connect(m_client.get(), &MqttClient::connected, this, &Daemon::onConnected);
-    connect(m_client.get(), &MqttClient::message, this, &Daemon::onMessage);
     for (auto& [key, port] : m_ports)
         port->start();
-    m_client->start();
+    if (m_client) {
+        connect(m_client.get(), &MqttClient::connected, this, &Daemon::onConnected);
+        connect(m_client.get(), &MqttClient::message, this, &Daemon::onMessage);
+        m_client->start();
+    }
     return true;
 }
 

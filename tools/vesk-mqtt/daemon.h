@@ -1,7 +1,8 @@
 // The daemon: one queue per serial line, one controller per configured section, and one broker
-// connection for all of them. The connection's last will sets the daemon's availability
-// (BASE/bridge/availability) offline; each controller's own availability says whether it
-// answers, and Home Assistant counts an entity available only while both are online.
+// connection for all of them (none when the configuration names no broker). The connection's last
+// will sets the daemon's availability (BASE/bridge/availability) offline; each controller's own
+// availability says whether it answers, and Home Assistant counts an entity available only while
+// both are online.
 #pragma once
 
 #include "config.h"
@@ -40,7 +41,8 @@ public:
                     QObject* parent = nullptr);
     ~Daemon() override;
 
-    // Sets up the broker connection; false with a reason when that is impossible.
+    // Opens the lines and sets up the broker connection, if any; false with a reason when that is
+    // impossible.
     bool start(QString* reason);
     // Publishes every controller and the daemon "offline" and disconnects cleanly.
     void stop();
@@ -53,7 +55,7 @@ private:
     Config m_config;
     DaemonOptions m_options;
     std::map<QString, std::unique_ptr<PortQueue>> m_ports; // by canonical port
-    std::unique_ptr<MqttClient> m_client;
+    std::unique_ptr<MqttClient> m_client;                  // null without a broker
     std::vector<std::unique_ptr<Controller>> m_controllers;
     QHash<QString, Controller*> m_byName;
     std::vector<std::unique_ptr<LineShare>> m_shares; // one per port

@@ -17,7 +17,9 @@ QString InstanceLock::folder() {
 
 bool InstanceLock::acquire(const Config& config, QString* reason, qint64* otherPid) {
     const BrokerConfig& b = config.broker;
-    if (!claim(QStringLiteral("client id '%1' on broker %2:%3")
+    // Without a broker there is no connection to take from another daemon: the ports alone.
+    if (config.hasBroker &&
+        !claim(QStringLiteral("client id '%1' on broker %2:%3")
                    .arg(b.clientId, b.host)
                    .arg(b.effectivePort()),
                QStringLiteral("client-%1:%2-%3").arg(b.host).arg(b.effectivePort()).arg(b.clientId),

@@ -32,10 +32,11 @@ int main(int argc, char* argv[]) {
         return exitCode;
     }
     if (options->checkOnly) {
-        std::printf("%s: %lld controller(s), configuration valid\n",
+        std::printf("%s: %lld controller(s), configuration valid; %s\n",
                     qPrintable(options->configPath.isEmpty() ? QStringLiteral("command line")
                                                              : options->configPath),
-                    static_cast<long long>(options->config.controllers.size()));
+                    static_cast<long long>(options->config.controllers.size()),
+                    qPrintable(brokerSummary(options->config)));
         return 0;
     }
     setVerbose(options->verbose);
@@ -79,9 +80,10 @@ int main(int argc, char* argv[]) {
         logLine(reason);
         return ExitFailed;
     }
-    logLine(QStringLiteral("vesk-mqtt %1: %2 controller(s)")
+    logLine(QStringLiteral("vesk-mqtt %1: %2 controller(s); %3")
                 .arg(QCoreApplication::applicationVersion())
-                .arg(options->config.controllers.size()));
+                .arg(options->config.controllers.size())
+                .arg(brokerSummary(options->config)));
     const int rc = app.exec();
     logLine(QStringLiteral("stopping"));
     daemon.stop();

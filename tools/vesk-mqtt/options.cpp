@@ -22,6 +22,8 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
             "Bridges VESK power controllers on serial lines to an MQTT broker, with Home Assistant "
             "discovery.\nEither --config FILE (default %1) or the one-controller form: --broker "
             "mqtt://HOST[:PORT] --port PORT --address N --name NAME.\n"
+            "Every line it opens is shared with veskctl and the consoles; a file without a "
+            "[broker] section makes a daemon that only owns and shares its lines.\n"
             "Commands on retained messages are never executed. A second vesk-mqtt for the same "
             "client id or port exits with status 3.\n"
             "Exit status: 0 done, 1 could not start, 2 bad command line or configuration, 3 "
@@ -150,6 +152,11 @@ std::optional<Options> parseOptions(const QStringList& arguments, QString* outpu
     if (!validateConfig(options.config, &error)) {
         *output =
             options.configPath.isEmpty() ? error.reason : configError(options.configPath, error);
+        return std::nullopt;
+    }
+    if (options.purge && !options.config.hasBroker) {
+        *output = QStringLiteral("--purge: %1 has no [broker]: there is nothing to remove")
+                      .arg(options.configPath);
         return std::nullopt;
     }
     for (const ControllerConfig& c : options.config.controllers)
