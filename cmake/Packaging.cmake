@@ -22,6 +22,9 @@ install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES
     docs/console.md docs/development.md docs/mqtt.md docs/simulator.md docs/speed.md docs/veskctl.md
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+# The lab tools' examples the "From a shell" page shows, ready to copy.
+install(FILES docs/examples/labgrid-vesk.yaml docs/examples/pdudaemon.conf
+    DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 # One package holds both consoles and the simulated controller.
 set(CPACK_GENERATOR DEB)

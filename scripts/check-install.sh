@@ -43,6 +43,8 @@ expected="\
 644 share/doc/veskpanel/docs/simulator.md
 644 share/doc/veskpanel/docs/speed.md
 644 share/doc/veskpanel/docs/veskctl.md
+644 share/doc/veskpanel/examples/labgrid-vesk.yaml
+644 share/doc/veskpanel/examples/pdudaemon.conf
 644 share/doc/veskpanel/examples/vesk-mqtt.conf
 644 share/doc/veskpanel/examples/vesk-mqtt.logrotate
 644 share/icons/hicolor/scalable/apps/example.vesk_power.veskpanel.svg

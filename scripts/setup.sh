@@ -6,9 +6,12 @@ set -euo pipefail
 # qt6-tools-dev and qt6-l10n-tools: the translations (CMake's LinguistTools, lupdate, lrelease).
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-translations-l10n
           qt6-tools-dev qt6-l10n-tools libgl-dev fonts-noto-cjk ser2net
-          libmosquitto-dev mosquitto mosquitto-clients openssl)
+          libmosquitto-dev mosquitto mosquitto-clients openssl python3-labgrid pdudaemon)
 # libmosquitto builds vesk-mqtt; its tests and benchmark start their own mosquitto broker and talk
 # to it with the command-line clients (openssl makes the certificates of the TLS test).
+# python3-labgrid and pdudaemon: the test of the lab tools' examples runs both against the
+# simulator, pdudaemon on a port of its own (where systemd runs, the package also starts its own
+# service on port 16421).
 
 # clang and its libFuzzer runtime, for the fuzz targets.
 [ "${VESK_WITH_CLANG:-0}" = 1 ] && packages+=(clang libclang-rt-dev)
