@@ -47,8 +47,9 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
  without the multi-channel area), veskctl (every operation from a shell, with
  exit codes for scripts), vesk-sim (a simulated controller on a
  pseudo-terminal, for trying the console without hardware) and vesk-mqtt
- (a daemon that puts controllers on an MQTT broker, with Home Assistant
- discovery; its systemd unit is installed but not enabled).")
+ (a daemon that owns the lines, shares them with the other programs and
+ puts the controllers on an MQTT broker, with Home Assistant discovery; its
+ systemd unit is installed but not enabled).")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The Qt libraries come from dpkg-shlibdeps; it cannot see what Qt loads at run time: the platform
 # plugins (without them no window opens), a font with Chinese glyphs, and Qt's Chinese translations

@@ -1,5 +1,6 @@
 // vesk-mqtt: VESK power controllers on an MQTT broker. Each controller's channels become retained
-// state topics and command topics; Home Assistant finds them through discovery. See --help.
+// state topics and command topics; Home Assistant finds them through discovery. Without a broker
+// the daemon only owns and shares its lines. See --help.
 #include "daemon.h"
 #include "instance.h"
 #include "log.h"
