@@ -9,13 +9,6 @@
 
 namespace vesk {
 
-QString canonicalPortName(const PortLocation& location) {
-    if (location.kind != PortLocation::Kind::Device)
-        return location.text();
-    const QString real = SerialPortControl::canonicalDevice(location.path);
-    return real.isEmpty() ? QFileInfo(location.path).absoluteFilePath() : real;
-}
-
 std::optional<PortLocation> resolvePortName(const QString& text, ComMapping mapping, QString* why) {
     static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
                                         QRegularExpression::CaseInsensitiveOption);
@@ -106,12 +99,13 @@ Line::Line(QObject* parent) : QObject(parent) {
             m_error = m_port.lastError();
         } else {
             // A share ends when the program serving it stops or loses the line itself.
-            const QString why = m_via.isEmpty()
+            const QString via = m_port.via();
+            const QString why = via.isEmpty()
                                     ? QStringLiteral("the port failed (device gone or connection "
                                                      "dropped)")
                                     : QStringLiteral("the share closed (%1): it stopped, was "
                                                      "killed or lost the line")
-                                          .arg(m_via);
+                                          .arg(via);
             m_error = {PortError::Reason::Other,
                        QStringLiteral("%1: %2").arg(m_location.text(), why), 0};
         }
@@ -131,15 +125,7 @@ bool Line::open(const PortLocation& location) {
     m_settle.stop();
     m_joiner.stop();
     m_location = location;
-    m_via.clear();
     m_error = {};
-    if (m_route) {
-        QString note;
-        if (auto stream = m_route->offer(location, canonicalPortName(location), &note)) {
-            m_via = note;
-            return m_port.openStream(std::move(stream), location);
-        }
-    }
     return m_port.openLocation(location);
 }
 
@@ -201,7 +187,7 @@ void Line::stopReply() {
 void Line::onOpened() {
     m_error = {};
     m_joiner.stop();
-    if (m_location.isTcp() && m_via.isEmpty()) {
+    if (m_location.isTcp() && m_port.via().isEmpty()) {
         m_settle.start();
         return;
     }

@@ -38,11 +38,6 @@ inline constexpr int lineTimeMs(qsizetype bytes) {
 // offline.
 inline constexpr int MissesBeforeSilent = 3;
 
-// One name for every spelling of the same port: tcp:// in its normal form, a device by its real
-// path (links resolved; the absolute path when nothing is there), a Windows COMn as it is. Ports
-// with the same name are the same line, whichever program asks.
-QString canonicalPortName(const PortLocation& location);
-
 // How COM1..COM4 are mapped to devices, as the consoles choose them: $VESKPANEL_COMn, the saved
 // choice, the USB adapters present, the platform's device. A console falls back past a value that
 // is not a port with a warning (Lenient); a script must not be sent to another device than the one
@@ -82,29 +77,17 @@ private:
     bool m_active = false;
 };
 
-// Another way to a line than opening the port: a program holding the line may offer it. A line
-// with a route asks it at each open; when the route offers the port, the line goes through the
-// stream it hands over, and says so with `note`.
-class LineRoute {
-public:
-    virtual ~LineRoute() = default;
-    // A stream (connecting or connected) to the line called `canonical`, or nullptr when this
-    // route does not offer it (the line then opens the port itself). *note: one line for the user
-    // naming the way ("through PROGRAM, process N").
-    virtual std::unique_ptr<StreamLink> offer(const PortLocation& location,
-                                              const QString& canonical, QString* note) = 0;
-};
-
 class Line : public QObject {
     Q_OBJECT
 public:
     explicit Line(QObject* parent = nullptr);
 
-    // Asked at every open, before the port itself; not owned, must outlive the line.
-    void setRoute(LineRoute* route) { m_route = route; }
+    // Asked at every open, before the port itself (see SerialPortControl::setRoute()); not owned,
+    // must outlive the line.
+    void setRoute(LineRoute* route) { m_port.setRoute(route); }
     // After a failed open or a lost line, try again by itself (a device once a second while it is
-    // missing, a server at growing intervals) until open() or close(). These attempts open the
-    // port itself: a line that reopens is the port's owner, not a route's client.
+    // missing, a server at growing intervals) until open() or close(). Each attempt goes the way
+    // open() goes.
     void setReopening(bool on) { m_reopening = on; }
 
     // Starts opening `location`; see the comment at the top. False when it failed at once.
@@ -115,7 +98,7 @@ public:
     bool connecting() const { return m_port.connecting() || m_settle.isActive(); }
     PortLocation location() const { return m_location; }
     // The way the open line goes when not directly: the route's note, else empty.
-    QString via() const { return m_via; }
+    QString via() const { return m_port.via(); }
 
     // Why the last open failed or the line was lost.
     const PortError& error() const { return m_error; }
@@ -152,10 +135,8 @@ private:
 
     SerialPortControl m_port;
     PortReopener m_reopener{m_port};
-    LineRoute* m_route = nullptr;
     bool m_reopening = false;
     PortLocation m_location;
-    QString m_via;
     PortError m_error;
     QTimer m_settle; // a server's first moments
     ReplyJoiner m_joiner;

@@ -42,13 +42,19 @@ void PortReopener::attempt() {
     if (!m_watching || m_port.portOpen() || m_port.connecting())
         return stop();
     m_port.setCommPort(m_commPort);
-    if (m_location.isTcp()) {
-        m_connecting = true;
-        m_port.openLocation(m_location);
+    // A device node (or the link to it) that is not back yet: look again later.
+    if (!m_location.isTcp() && !QFileInfo::exists(m_location.path)) {
+        m_timer.start(PollMs);
         return;
     }
-    // A device node (or the link to it) that is back and opens; otherwise look again later.
-    if (QFileInfo::exists(m_location.path) && m_port.openLocation(m_location))
+    const bool open = m_port.openLocation(m_location);
+    if (m_port.connecting()) {
+        // A server, or a line another program offers: the result follows as opened() or
+        // openFailed(), and a failure waits its turn before the next attempt.
+        m_connecting = true;
+        return;
+    }
+    if (open)
         return succeeded();
     m_timer.start(PollMs);
 }

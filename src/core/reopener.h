@@ -2,7 +2,9 @@
 // looked for once a second and opened as soon as it is there again; after a dropped tcp://
 // connection, reconnect attempts follow at growing intervals of at most MaxBackoffMs, so that a
 // server that is back is reached within 2 s. Both wait on timers, so nothing spins while the
-// device is away.
+// device is away. Each attempt goes the way the port's open goes: a line that another program
+// holds and shares (its holder restarted) is reached through the share as soon as it is offered,
+// and directly once it is free, whichever comes first.
 #pragma once
 
 #include <QObject>

@@ -56,6 +56,13 @@ SerialPortControl::~SerialPortControl() {
     closeAll();
 }
 
+QString canonicalPortName(const PortLocation& location) {
+    if (location.kind != PortLocation::Kind::Device)
+        return location.text();
+    const QString real = SerialPortControl::canonicalDevice(location.path);
+    return real.isEmpty() ? QFileInfo(location.path).absoluteFilePath() : real;
+}
+
 QString SerialPortControl::deviceNameFor(int commPort) {
     const QByteArray override = qgetenv(QByteArray("VESKPANEL_COM") + QByteArray::number(commPort));
     if (!override.isEmpty())
@@ -110,7 +117,17 @@ bool SerialPortControl::setPortOpen(bool open) {
 }
 
 bool SerialPortControl::openLocation(const PortLocation& location) {
+    // What was open goes first: the route may well offer the same line again.
     closeAll();
+    m_via.clear();
+    if (m_route) {
+        QString note;
+        if (auto stream = m_route->offer(location, canonicalPortName(location), &note)) {
+            openStream(std::move(stream), location);
+            m_via = note;
+            return true;
+        }
+    }
     m_location = location;
     m_error = {};
     if (location.isTcp()) {
@@ -122,6 +139,7 @@ bool SerialPortControl::openLocation(const PortLocation& location) {
 
 bool SerialPortControl::openStream(std::unique_ptr<StreamLink> link, const PortLocation& location) {
     closeAll();
+    m_via.clear();
     m_location = location;
     m_error = {};
     m_connecting = true;
@@ -267,7 +285,7 @@ void SerialPortControl::streamError(StreamLink::Failure failure) {
                        : failure == StreamLink::Failure::TimedOut ? PortError::Reason::TimedOut
                        : failure == StreamLink::Failure::Busy     ? PortError::Reason::Busy
                                                                   : PortError::Reason::Other;
-        fail({r, QStringLiteral("%1: %2").arg(where, m_stream->errorString())});
+        fail({r, Texts::tr("%1: %2").arg(where, m_stream->errorString())});
         return;
     }
     switch (failure) {

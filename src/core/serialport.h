@@ -23,6 +23,10 @@
 // adapter reached under two names is busy for the second opener in every program of the project.
 //
 // The consoles keep using COMn numbers: setCommPort(n) + setPortOpen(true) opens locationFor(n).
+//
+// With a route set (setRoute()), every open asks it first: a program holding the line may offer
+// it, and the port then goes through the stream the route hands over instead of opening the
+// device.
 #pragma once
 
 #include <QByteArray>
@@ -51,6 +55,24 @@ struct PortError {
     QString text;
     // Busy and StaleLock: the process id the lock file names (0 when unknown).
     qint64 lockOwnerPid = 0;
+};
+
+// One name for every spelling of the same port: tcp:// in its normal form, a device by its real
+// path (links resolved; the absolute path when nothing is there), a Windows COMn as it is. Ports
+// with the same name are the same line, whichever program asks.
+QString canonicalPortName(const PortLocation& location);
+
+// Another way to a line than opening the port: a program holding the line may offer it. A port
+// with a route asks it at each open; when the route offers the port, the port goes through the
+// stream it hands over, and says so with `note`.
+class LineRoute {
+public:
+    virtual ~LineRoute() = default;
+    // A stream (connecting or connected) to the line called `canonical`, or nullptr when this
+    // route does not offer it (the port is then opened itself). *note: one line for the user
+    // naming the way ("through PROGRAM, process N").
+    virtual std::unique_ptr<StreamLink> offer(const PortLocation& location,
+                                              const QString& canonical, QString* note) = 0;
 };
 
 class SerialPortControl : public QObject {
@@ -88,7 +110,15 @@ public:
     // is false while connecting() (the result follows as opened() / openFailed()).
     bool setPortOpen(bool open);
 
-    // Closes whatever is open and opens `location`; see the comment at the top.
+    // Asked at every open (setPortOpen(), openLocation()) before the port itself; nullptr: none.
+    // Not owned, must outlive the port or be unset first.
+    void setRoute(LineRoute* route) { m_route = route; }
+    // The route's note for the last open that went through it ("through vesk-mqtt, process
+    // 4711"); empty when the last open went to the port itself.
+    QString via() const { return m_via; }
+
+    // Closes whatever is open and opens `location` (through the route when it offers it); see the
+    // comment at the top. Through a route it is like a tcp:// open: true while connecting.
     bool openLocation(const PortLocation& location);
     // Closes whatever is open and reaches the line `location` names through `link` instead, a
     // stream that is connecting (or connected): like a tcp:// open, true at once, and the result
@@ -167,6 +197,8 @@ private:
     bool m_connecting = false;
     quint64 m_generation = 0; // counts opens and closes, so late socket events are recognised
     std::optional<PortLocation> m_location;
+    LineRoute* m_route = nullptr;
+    QString m_via;
     PortError m_error;
     bool m_answered = false;
     QMap<int, PortLocation> m_locations;

@@ -18,7 +18,7 @@
 
 #include <optional>
 
-#include "core/line.h"
+#include "core/serialport.h"
 
 namespace vesk::share {
 
@@ -54,7 +54,7 @@ QByteArray greetingLine(const Greeting& greeting);
 std::optional<Greeting> parseGreeting(QByteArrayView line);
 
 // The note every program shows for a line reached through a share: "through vesk-mqtt, process
-// 4711".
+// 4711" (translated in a console that installed its language).
 QString viaText(const QString& program, qint64 pid);
 
 // The way to a line a daemon shares, for every program that does not hold lines for others: set on
