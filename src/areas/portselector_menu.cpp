@@ -100,6 +100,9 @@ QString PortSelector::tooltip(int index, const QList<QSerialPortInfo>& present) 
             lines << tr("正在连接…");
         else if (m_reopener->watching())
             lines << tr("设备已断开，等待重新连接…");
+        // The program that holds the line and lends it ("through vesk-mqtt, process 4711").
+        if ((port.portOpen() || port.connecting()) && !port.via().isEmpty())
+            lines << port.via();
     }
     if (!m_reasons[index].isEmpty())
         lines << tr("打开失败：%1").arg(m_reasons[index]);

@@ -1,6 +1,7 @@
 #include "share.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -20,6 +21,11 @@
 namespace vesk::share {
 
 namespace {
+
+// English texts; the consoles install a translation for them, the command-line tools none.
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(PortReasons)
+};
 
 // The same name for every spelling of the port, short enough for a socket path.
 QString key(const QString& canonicalPort) {
@@ -143,7 +149,7 @@ std::optional<Greeting> parseGreeting(QByteArrayView line) {
 }
 
 QString viaText(const QString& program, qint64 pid) {
-    return QStringLiteral("through %1, process %2").arg(program).arg(pid);
+    return Texts::tr("through %1, process %2").arg(program).arg(pid);
 }
 
 std::unique_ptr<StreamLink> ShareRoute::offer(const PortLocation& location,
@@ -175,16 +181,16 @@ std::unique_ptr<StreamLink> ShareRoute::offer(const PortLocation& location,
         // Nothing listens there any more: the daemon has ended and its file stayed behind.
         return nullptr;
     case LocalLink::Outcome::Permission:
-        return refused(QStringLiteral("in use by process %1 (vesk-mqtt), which shares it, but this "
-                                      "user may not use its share %2 (permission denied: it is "
-                                      "open to the device's owner and group)")
+        return refused(Texts::tr("in use by process %1 (vesk-mqtt), which shares it, but this "
+                                 "user may not use its share %2 (permission denied: it is "
+                                 "open to the device's owner and group)")
                            .arg(pid)
                            .arg(name),
                        false);
     case LocalLink::Outcome::TimedOut:
     case LocalLink::Outcome::Other:
-        return refused(QStringLiteral("in use by process %1 (vesk-mqtt), whose share %2 does not "
-                                      "answer (%3)")
+        return refused(Texts::tr("in use by process %1 (vesk-mqtt), whose share %2 does not "
+                                 "answer (%3)")
                            .arg(pid)
                            .arg(name, link->errorString()));
     }
@@ -194,14 +200,14 @@ std::unique_ptr<StreamLink> ShareRoute::offer(const PortLocation& location,
         // A share that closes without a word is a daemon that stopped just now.
         if (line.isEmpty() && !link->isConnected())
             return nullptr;
-        return refused(QStringLiteral("in use by process %1 (vesk-mqtt), whose share %2 did not "
-                                      "greet within %3 ms")
+        return refused(Texts::tr("in use by process %1 (vesk-mqtt), whose share %2 did not "
+                                 "greet within %3 ms")
                            .arg(pid)
                            .arg(name)
                            .arg(GreetingTimeoutMs));
     }
     if (!greeting->refusal.isEmpty())
-        return refused(QStringLiteral("in use by process %1 (%2), which refused to share it: %3")
+        return refused(Texts::tr("in use by process %1 (%2), which refused to share it: %3")
                            .arg(greeting->pid)
                            .arg(greeting->program, greeting->refusal));
     *note = viaText(greeting->program, greeting->pid);

@@ -161,5 +161,25 @@
         <source>%1: %2</source>
         <translation>%1：%2</translation>
     </message>
+    <message>
+        <source>through %1, process %2</source>
+        <translation>经由 %1（进程 %2）</translation>
+    </message>
+    <message>
+        <source>in use by process %1 (vesk-mqtt), which shares it, but this user may not use its share %2 (permission denied: it is open to the device&apos;s owner and group)</source>
+        <translation>进程 %1（vesk-mqtt）正在使用并共享它，但此用户无权使用其共享 %2（权限不足：只对设备的所有者和组开放）</translation>
+    </message>
+    <message>
+        <source>in use by process %1 (vesk-mqtt), whose share %2 does not answer (%3)</source>
+        <translation>进程 %1（vesk-mqtt）正在使用，其共享 %2 无应答（%3）</translation>
+    </message>
+    <message>
+        <source>in use by process %1 (vesk-mqtt), whose share %2 did not greet within %3 ms</source>
+        <translation>进程 %1（vesk-mqtt）正在使用，其共享 %2 在 %3 毫秒内未应答</translation>
+    </message>
+    <message>
+        <source>in use by process %1 (%2), which refused to share it: %3</source>
+        <translation>进程 %1（%2）正在使用，拒绝共享：%3</translation>
+    </message>
 </context>
 </TS>

@@ -21,6 +21,7 @@
 #include "core/portchoice.h"
 #include "core/receiver.h"
 #include "core/serialport.h"
+#include "core/share.h"
 #include "core/statusquery.h"
 #include "core/waits.h"
 #include "toolkit/datadisplay.h"
@@ -54,6 +55,9 @@ VESK::VESK(BuildProfile profile, Waits& waits, WindowSeams seams, QWidget* paren
 
     m_port = new SerialPortControl(this);
     m_port->setObjectName(QStringLiteral("MSComm1"));
+    // A port the daemon holds and shares is reached through its share, as the same operations.
+    m_route = std::make_unique<share::ShareRoute>();
+    m_port->setRoute(m_route.get());
     if (!m_choices) {
         m_ownChoices = std::make_unique<PortChoices>();
         m_choices = m_ownChoices.get();
@@ -90,7 +94,10 @@ VESK::VESK(BuildProfile profile, Waits& waits, WindowSeams seams, QWidget* paren
     createAreas();
 }
 
-VESK::~VESK() = default;
+VESK::~VESK() {
+    // The port, a child, outlives the route.
+    m_port->setRoute(nullptr);
+}
 
 void VESK::createAreas() {
     const AreaContext ctx{*m_link, *m_status, m_waits, *m_messages, m_profile, this};

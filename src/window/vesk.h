@@ -18,6 +18,7 @@ namespace vesk {
 class AddressArea;
 class DataDisplay;
 class DeviceLink;
+class LineRoute;
 class MessageSink;
 class PortChoices;
 class PortSelector;
@@ -81,6 +82,8 @@ private:
     std::function<void(const QString&)> m_openUrl;
     std::unique_ptr<MessageSink> m_ownMessages;
     MessageSink* m_messages = nullptr;
+    // The way to a port another program holds and shares; set on m_port.
+    std::unique_ptr<LineRoute> m_route;
     SerialPortControl* m_port = nullptr;
     std::unique_ptr<PortChoices> m_ownChoices;
     PortChoices* m_choices = nullptr;
