@@ -337,13 +337,14 @@ private slots:
     // The reply to a status query as the line delivers it, judged by the one rule every program
     // uses: pieces cut by a pause longer than the quiet gap are joined until they make six bytes,
     // a reply (also a joined one) is taken at its sixth byte, and six bytes that are no reply of
-    // the address asked are odd; more than six are no reply.
+    // the address asked are odd; more than six are no reply. A reply cut short stays with the
+    // driver while it is awaited and is handed on as soon as the wait ends, also by a reopen.
     void replyJoining_data() {
         QTest::addColumn<QList<QByteArray>>("pieces"); // written with `pauseMs` between them
         QTest::addColumn<int>("pauseMs");
         QTest::addColumn<int>("address"); // -1: a broadcast query
-        QTest::addColumn<int>("outcome");
-        QTest::addColumn<int>("after"); // batches after the judgement: bytes that follow a reply
+        QTest::addColumn<int>("outcome"); // -1: none; -2: none, the port reopened before
+        QTest::addColumn<int>("after");   // batches after the judgement: bytes that follow a reply
         const QByteArray reply = vesk::statusReplyFrame(1, 0x05);
         QByteArray badSum = reply;
         badSum[5] = char(badSum[5] ^ 0x40);
@@ -366,6 +367,8 @@ private slots:
         QTest::newRow("longer") << L{badSum + QByteArray(2, 0)} << 0 << 1 << G << 0;
         QTest::newRow("pieces too long")
             << L{reply.first(4), reply.sliced(2)} << 3 * gap << 1 << G << 0;
+        QTest::newRow("cut short") << L{reply.first(2), reply.sliced(2, 1)} << gap << 1 << -1 << 0;
+        QTest::newRow("cut short, reopened") << L{reply.first(3)} << 0 << 1 << -2 << 0;
     }
     void replyJoining() {
         QFETCH(QList<QByteArray>, pieces);
@@ -381,10 +384,28 @@ private slots:
         QString events; // "b" a batch, "r" the judgement
         connect(&line, &Line::batch, this, [&] { events += 'b'; });
         connect(&line, &Line::replied, this, [&] { events += 'r'; });
+        QSignalSpy batches(&line, &Line::batch);
         line.expectReply(address < 0 ? std::nullopt : std::optional(quint8(address)));
+        if (outcome == -2) {
+            line.close();
+            QVERIFY(line.open(*vesk::parsePortLocation(pty.slavePath())));
+        }
         for (const QByteArray& piece : pieces) {
             pty.writeNow(piece);
             QTest::qWait(pauseMs);
+        }
+        if (outcome < 0) {
+            const QByteArray bytes = pieces.join();
+            if (outcome == -1) {
+                QTest::qWait(3 * SerialPortControl::QuietGapMs);
+                QCOMPARE(events, QString()); // nothing woke the program
+                line.stopReply();
+                QCOMPARE(events, "b"); // at once
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(events, "b", 2000);
+            QCOMPARE(batches.at(0).at(0).toByteArray(), bytes);
+            QCOMPARE(replied.count(), 0);
+            return;
         }
         QTRY_COMPARE_WITH_TIMEOUT(replied.count(), 1, 2000);
         QCOMPARE(replied.at(0).at(0).value<Outcome>(), Outcome(outcome));

@@ -181,7 +181,11 @@ void Line::expectReply(std::optional<quint8> address) {
 
 void Line::stopReply() {
     m_joiner.stop();
-    m_port.expectStatusReply(std::nullopt);
+    // Bytes the driver held back for the reply's sixth byte arrived within the wait: handed on
+    // now, as a batch of their own, before the caller's next frame.
+    if (m_port.stopExpecting())
+        if (const QByteArray bytes = m_port.input(); !bytes.isEmpty())
+            onBatch(bytes);
 }
 
 void Line::onOpened() {
@@ -213,9 +217,10 @@ void Line::onBatch(const QByteArray& bytes) {
         const auto outcome = m_joiner.add(bytes, &reply);
         if (outcome != ReplyJoiner::Outcome::Pending)
             judged = {outcome, reply};
-        // The rest of a reply cut by a pause completes it at its sixth byte again.
-        const auto address = m_port.portOpen() ? m_joiner.address() : std::nullopt;
-        m_port.expectStatusReply(address, m_joiner.held());
+        // The rest of a reply cut by a pause completes it at its sixth byte again; once the reply
+        // is judged, what follows comes in quiet-gap batches.
+        const bool pending = outcome == ReplyJoiner::Outcome::Pending && m_port.portOpen();
+        m_port.expectStatusReply(pending ? m_joiner.address() : std::nullopt, m_joiner.held());
     }
     emit batch(bytes);
     if (judged)

@@ -110,7 +110,9 @@ public:
     // Drops every byte received so far: what was waiting belongs to nobody.
     void discard();
     // The reply to a status query from `address` (nullopt: a broadcast, any address) is expected:
-    // batches are joined as ReplyJoiner does and judged by replied(). Ends with stopReply().
+    // batches are joined as ReplyJoiner does and judged by replied(); the first reply from
+    // `address` is taken at its sixth byte. Ends with stopReply(), which hands on at once, as a
+    // batch, what the port held back for that sixth byte (a reply cut short).
     void expectReply(std::optional<quint8> address);
     void stopReply();
 

@@ -6,7 +6,15 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <sys/ioctl.h>
 #include <unistd.h>
+#ifdef Q_OS_LINUX
+// The driver's own settings block: changing one field takes two calls rather than the C
+// library's four.
+#include <asm/termbits.h>
+#else
+#include <termios.h>
+#endif
 #endif
 
 #include "core/portreasons.h"
@@ -323,6 +331,9 @@ void SerialPortControl::closeAll() {
     m_device = nullptr;
     m_connecting = false;
     m_answered = false;
+    // QSerialPort sets the device up afresh at the next open; left as it found it all the same.
+    setReadMinimum(0);
+    m_readMinimum = 0;
     if (m_port.isOpen())
         m_port.close();
     m_port.clearError();
@@ -411,6 +422,72 @@ bool SerialPortControl::output(const QByteArray& bytes) {
     return portOpen();
 }
 
+void SerialPortControl::expectStatusReply(std::optional<quint8> address, const QByteArray& held) {
+    m_expectedReply = address;
+    m_expectedHeld = held;
+    updateReadMinimum();
+}
+
+bool SerialPortControl::stopExpecting() {
+    const bool heldBack = m_readMinimum > 0;
+    expectStatusReply(std::nullopt);
+#ifdef Q_OS_UNIX
+    int waiting = 0;
+    if (!heldBack || m_device != &m_port || ::ioctl(m_port.handle(), FIONREAD, &waiting) != 0 ||
+        waiting <= 0)
+        return false;
+    // Readable now that the driver gathers nothing: QSerialPort reads them at once and
+    // pullReceived() moves them into the batch.
+    const qsizetype before = m_batch.pending().size();
+    m_port.waitForReadyRead(0);
+    return m_batch.pending().size() > before;
+#else
+    return false;
+#endif
+}
+
+void SerialPortControl::updateReadMinimum() {
+    int wanted = 0;
+    if (m_expectedReply && m_device == &m_port) {
+        const qsizetype missing =
+            StatusReplyLength - m_expectedHeld.size() - m_batch.pending().size();
+        // A single byte is what makes the device readable anyway.
+        if (missing > 1)
+            wanted = int(missing);
+    }
+    setReadMinimum(wanted);
+}
+
+void SerialPortControl::setReadMinimum(int bytes) {
+#ifdef Q_OS_UNIX
+    if (bytes == m_readMinimum || !m_port.isOpen())
+        return;
+    // Without an inter-byte timer (VTIME 0) the driver reports the device readable only once VMIN
+    // bytes are there; a read, which never blocks here, still returns whatever is there. Where
+    // a system reports it readable at the first byte all the same, bytes come as before.
+    const int fd = m_port.handle();
+    termios settings{};
+#ifdef Q_OS_LINUX
+    const bool got = ::ioctl(fd, TCGETS, &settings) == 0;
+#else
+    const bool got = ::tcgetattr(fd, &settings) == 0;
+#endif
+    if (!got)
+        return;
+    settings.c_cc[VMIN] = cc_t(bytes);
+    settings.c_cc[VTIME] = 0;
+#ifdef Q_OS_LINUX
+    const bool set = ::ioctl(fd, TCSETS, &settings) == 0;
+#else
+    const bool set = ::tcsetattr(fd, TCSANOW, &settings) == 0;
+#endif
+    if (set)
+        m_readMinimum = bytes;
+#else
+    Q_UNUSED(bytes);
+#endif
+}
+
 void SerialPortControl::pullReceived() {
     if (!m_device)
         return;
@@ -441,8 +518,11 @@ void SerialPortControl::pullReceived() {
              ? isStatusReplyFrom(pending, *m_expectedReply)
              : isStatusReplyFrom(m_expectedHeld + pending.toByteArray(), *m_expectedReply))) {
         m_expectedReply.reset();
+        updateReadMinimum();
         m_quiet.stop();
         emit onComm();
+    } else if (m_expectedReply) {
+        updateReadMinimum();
     }
 }
 

@@ -144,10 +144,15 @@ public:
     // expectation ends when such a reply is handed on, at the next call, or when the port closes.
     // The consoles never set it: their lamps follow the quiet-gap batch. `held`: the first bytes of
     // the reply, taken already as an earlier batch; the rest completes it at its sixth byte.
-    void expectStatusReply(std::optional<quint8> address, const QByteArray& held = {}) {
-        m_expectedReply = address;
-        m_expectedHeld = held;
-    }
+    // On a serial device (Unix) the driver is asked to gather the bytes still missing before it
+    // reports the port readable, so that a reply arriving a byte at a time at line speed is read
+    // once rather than a byte at a time. While the expectation lasts, fewer bytes than that stay
+    // with the driver; stopExpecting() takes them.
+    void expectStatusReply(std::optional<quint8> address, const QByteArray& held = {});
+    // Ends the expectation and moves into the batch what the driver held back for it (a reply cut
+    // short, stray bytes); true when there was any. The batch is then handed on as usual, after
+    // the gap, unless the caller takes it with input() at once.
+    bool stopExpecting();
 
     // Hands the bytes to the port in one call and pushes them towards the line without waiting.
     // Returns false (and writes nothing) when the port is closed or broken.
@@ -185,6 +190,10 @@ private:
     void handleError(QSerialPort::SerialPortError error);
     // Moves what the driver holds into the batch, as far as it has room, and restarts the gap.
     void pullReceived();
+    // Sets the bytes the driver gathers before it reports a serial device readable to what the
+    // expected reply still lacks (0, as QSerialPort leaves it, when nothing is expected).
+    void updateReadMinimum();
+    void setReadMinimum(int bytes);
 
     QSerialPort m_port;
     std::unique_ptr<TcpLink> m_tcp;       // made at the first tcp:// open
@@ -207,6 +216,7 @@ private:
     BatchAssembler m_batch{QuietGapMs, ReceiveBufferSize};
     std::optional<quint8> m_expectedReply;
     QByteArray m_expectedHeld;
+    int m_readMinimum = 0; // what the driver gathers before the device counts as readable
     int m_commPort = 1;
 };
 

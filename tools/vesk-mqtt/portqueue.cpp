@@ -150,9 +150,11 @@ void PortQueue::pollAddressSoon(quint8 address) {
 
 void PortQueue::finishClient() {
     m_busy.stop();
+    // What the line held back for the reply's sixth byte (a reply cut short) is still the
+    // client's.
+    m_line.stopReply();
     const ClientHandler handler = std::exchange(m_client, nullptr);
     m_clientFrom.reset();
-    m_line.stopReply();
     m_busy.start(TurnaroundMs);
     handler({}, true);
 }
