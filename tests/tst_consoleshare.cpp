@@ -110,6 +110,32 @@ private slots:
         QVERIFY(switchesOn(c, 7));
     }
 
+    // A daemon that accepted the connection but does not answer (stopped): the window goes on
+    // handling events while it waits for the share's greeting, then says why the port is busy.
+    void daemonStopped() {
+        Console c(false, false);
+        QElapsedTimer clock;
+        qint64 last = 0;
+        qint64 longest = 0; // the longest the event loop went without running the timer
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, this, [&] {
+            longest = std::max(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        ::kill(pid_t(m_daemon.processId()), SIGSTOP);
+        clock.start();
+        tick.start(10);
+        c.window->port().setLocationFor(1, *parsePortLocation(m_link));
+        c.window->startUp();
+        const bool told = QTest::qWaitFor([&] { return !c.messages.isEmpty(); }, 6000);
+        ::kill(pid_t(m_daemon.processId()), SIGCONT);
+        QVERIFY(told);
+        QVERIFY2(longest < 500, qPrintable(QString::number(longest)));
+        QVERIFY2(c.messages.first().detail.contains("did not greet within"),
+                 qPrintable(c.messages.first().detail));
+        QVERIFY(!c.window->port().portOpen());
+    }
+
 private:
     void startDaemon() {
         QFile file(m_dir.filePath("vesk-mqtt.conf"));

@@ -419,21 +419,39 @@ private slots:
 
     // Routes are asked first at every open: one that offers the line hands a stream, which the
     // line uses like a server connection and names as the way it goes; one that does not lets
-    // the line open the port itself.
+    // the line open the port itself, and so does a stream that finds the offer gone.
     void routeFirst() {
+        // A server connection that names its way, or that fails as Gone when there is no server.
+        struct Routed : vesk::StreamLink {
+            std::unique_ptr<vesk::TcpLink> tcp = vesk::createTcpLink(nullptr);
+            QObject context;
+            void setEvents(Events events) override {
+                if (!tcp->isIdle() || !events.failed)
+                    return tcp->setEvents(std::move(events));
+                QTimer::singleShot(0, &context,
+                                   [failed = events.failed] { failed(Failure::Gone); });
+            }
+            bool isConnected() const override { return tcp->isConnected(); }
+            bool isIdle() const override { return tcp->isIdle(); }
+            QIODevice* device() override { return tcp->device(); }
+            void flush() override { tcp->flush(); }
+            void abort() override { tcp->abort(); }
+            QString errorString() const override { return tcp->errorString(); }
+            QString via() const override { return QStringLiteral("through the test route"); }
+        };
         struct Route : vesk::LineRoute {
             quint16 serverPort = 0;
             int asked = 0;
             QString canonical;
-            std::unique_ptr<vesk::StreamLink> offer(const PortLocation&, const QString& name,
-                                                    QString* note) override {
+            std::unique_ptr<vesk::StreamLink> offer(const PortLocation&,
+                                                    const QString& name) override {
                 ++asked;
                 canonical = name;
-                if (!serverPort)
+                if (asked == 1)
                     return nullptr;
-                auto link = vesk::createTcpLink(nullptr);
-                link->connectToHost("127.0.0.1", serverPort, 1024);
-                *note = QStringLiteral("through the test route");
+                auto link = std::make_unique<Routed>();
+                if (serverPort)
+                    link->tcp->connectToHost("127.0.0.1", serverPort, 1024);
                 return link;
             }
         } route;
@@ -445,14 +463,20 @@ private slots:
         QCOMPARE(route.canonical, QFileInfo(pty.slavePath()).canonicalFilePath());
         QVERIFY(line.write(vesk::statusQueryFrame(1)));
         QVERIFY(pty.waitForFrames(1, 2000));
+        QSignalSpy opened(&line, &Line::opened);
+        QVERIFY(line.open(*vesk::parsePortLocation(pty.slavePath())));
+        QVERIFY(line.connecting() && !line.isOpen());
+        QVERIFY(opened.wait(2000));
+        QVERIFY(line.isOpen() && line.via().isEmpty());
+        QVERIFY(line.write(vesk::statusQueryFrame(2)));
+        QVERIFY(pty.waitForFrames(2, 2000));
 
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         route.serverPort = server.serverPort();
-        QSignalSpy opened(&line, &Line::opened);
         QVERIFY(line.open(*vesk::parsePortLocation(pty.slavePath())));
-        QCOMPARE(route.asked, 2);
-        QVERIFY(line.connecting());
+        QCOMPARE(route.asked, 3);
+        QVERIFY(line.connecting() && line.via().isEmpty());
         QVERIFY(opened.wait(3000));
         QCOMPARE(line.via(), "through the test route");
         QTRY_VERIFY(server.hasPendingConnections());
@@ -465,7 +489,7 @@ private slots:
         peer->write(vesk::statusReplyFrame(1, 0x81));
         QVERIFY(replied.wait(2000));
         QCOMPARE(replied.at(0).at(0).value<Outcome>(), Outcome::Reply);
-        QCOMPARE(pty.frames().size(), 1); // nothing went to the port itself
+        QCOMPARE(pty.frames().size(), 2); // nothing went to the port itself
         QSignalSpy lost(&line, &Line::lost);
         peer->close();
         QVERIFY(lost.wait(2000));

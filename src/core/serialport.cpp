@@ -129,13 +129,15 @@ bool SerialPortControl::openLocation(const PortLocation& location) {
     closeAll();
     m_via.clear();
     if (m_route) {
-        QString note;
-        if (auto stream = m_route->offer(location, canonicalPortName(location), &note)) {
-            openStream(std::move(stream), location);
-            m_via = note;
-            return true;
-        }
+        if (auto stream = m_route->offer(location, canonicalPortName(location)))
+            return openStream(std::move(stream), location);
     }
+    return openDirect(location);
+}
+
+bool SerialPortControl::openDirect(const PortLocation& location) {
+    closeAll();
+    m_via.clear();
     m_location = location;
     m_error = {};
     if (location.isTcp()) {
@@ -275,6 +277,8 @@ void SerialPortControl::streamConnected() {
     m_connecting = false;
     m_connectTimer.stop();
     m_device = m_stream->device();
+    if (m_stream == m_routed.get())
+        m_via = m_routed->via();
     emit opened();
 }
 
@@ -287,6 +291,11 @@ void SerialPortControl::streamError(StreamLink::Failure failure) {
     if (!m_connecting)
         return;
     const QString where = m_location->text();
+    if (m_stream == m_routed.get() && failure == StreamLink::Failure::Gone) {
+        // The program that offered the line ended before it was reached: the port is free.
+        openDirect(*m_location);
+        return;
+    }
     if (m_stream == m_routed.get()) {
         // A routed stream says in its own words why it did not connect.
         const auto r = failure == StreamLink::Failure::Refused    ? PortError::Reason::Refused
@@ -307,6 +316,7 @@ void SerialPortControl::streamError(StreamLink::Failure failure) {
         fail({PortError::Reason::TimedOut, Texts::tr("%1: connection timed out").arg(where)});
         break;
     case TcpLink::Failure::Busy:
+    case TcpLink::Failure::Gone:
     case TcpLink::Failure::Other:
         // The socket's own text is English whatever the window's language; the reason is enough.
         fail({PortError::Reason::Other, Texts::tr("%1: the connection failed").arg(where)});

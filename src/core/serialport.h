@@ -69,10 +69,11 @@ class LineRoute {
 public:
     virtual ~LineRoute() = default;
     // A stream (connecting or connected) to the line called `canonical`, or nullptr when this
-    // route does not offer it (the port is then opened itself). *note: one line for the user
-    // naming the way ("through PROGRAM, process N").
+    // route does not offer it (the port is then opened itself). Deciding must not wait on another
+    // process: what only the other side can tell follows as the stream's events (a stream that
+    // fails with Failure::Gone hands the open back to the port itself).
     virtual std::unique_ptr<StreamLink> offer(const PortLocation& location,
-                                              const QString& canonical, QString* note) = 0;
+                                              const QString& canonical) = 0;
 };
 
 class SerialPortControl : public QObject {
@@ -113,8 +114,8 @@ public:
     // Asked at every open (setPortOpen(), openLocation()) before the port itself; nullptr: none.
     // Not owned, must outlive the port or be unset first.
     void setRoute(LineRoute* route) { m_route = route; }
-    // The route's note for the last open that went through it ("through vesk-mqtt, process
-    // 4711"); empty when the last open went to the port itself.
+    // The route's note for the open port when it went through the route ("through vesk-mqtt,
+    // process 4711"); empty otherwise and while connecting.
     QString via() const { return m_via; }
 
     // Closes whatever is open and opens `location` (through the route when it offers it); see the
@@ -174,6 +175,8 @@ signals:
     void taken(const QByteArray& batch);
 
 private:
+    // Opens `location` itself, not asking the route.
+    bool openDirect(const PortLocation& location);
     bool openSerial(const PortLocation& location);
     void startTcp(const PortLocation& location);
     // Hands `link`'s events to this port; events of a link no longer in use are dropped.

@@ -1,6 +1,5 @@
 #include "share.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -38,33 +37,138 @@ QStringList folders() {
     return {QStringLiteral("/run/lock"), QStringLiteral("/var/lock"), QDir::tempPath()};
 }
 
-// A share that will not carry this program: a connection that fails at once, in the share's words.
-class RefusedStream final : public StreamLink {
+// The stream to a share: connects, reads the greeting and only then counts as connected, all
+// from the event loop, so that a daemon that accepted but does not answer (stopped, overloaded)
+// costs the program a wait, never a frozen window. A share that will not carry this program fails
+// with the reason; one that has ended meanwhile fails as Gone, and the port is opened itself.
+class ShareStream final : public StreamLink {
 public:
-    // Busy: it may carry the program later (a daemon that does not answer now, or serves enough
-    // clients); otherwise it never will.
-    RefusedStream(QString reason, bool busy) : m_reason(std::move(reason)), m_busy(busy) {}
-    void setEvents(Events events) override {
-        m_events = std::move(events);
-        if (m_events.failed)
-            QTimer::singleShot(0, &m_context, [this] {
-                m_events.failed(m_busy ? Failure::Busy : Failure::Refused);
-            });
+    ShareStream(std::unique_ptr<LocalLink> link, QString name, qint64 pid)
+        : m_link(std::move(link)), m_name(std::move(name)), m_pid(pid) {
+        m_timer.setSingleShot(true);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_context, [this] {
+            refuse(Texts::tr("in use by process %1 (vesk-mqtt), whose share %2 did not greet "
+                             "within %3 ms")
+                       .arg(m_pid)
+                       .arg(m_name)
+                       .arg(GreetingTimeoutMs));
+        });
+        m_link->setEvents({
+            .connected = {},
+            .readyRead = [this] { onReadyRead(); },
+            .disconnected =
+                [this] {
+                    // A share that closes without a word is a daemon that stopped just now.
+                    if (!m_greeted)
+                        end(Failure::Gone);
+                    else if (m_events.disconnected)
+                        m_events.disconnected();
+                },
+            .failed = [this](Failure failure) { onFailed(failure); },
+        });
+        m_timer.start(GreetingTimeoutMs);
+        m_link->connectTo(m_name, SerialPortControl::ReceiveBufferSize);
     }
-    bool isConnected() const override { return false; }
-    bool isIdle() const override { return false; }
-    // Never open; not null, which would pass for a stream in use.
-    QIODevice* device() override { return &m_none; }
-    void flush() override {}
-    void abort() override {}
-    QString errorString() const override { return m_reason; }
+    ~ShareStream() override { m_link->setEvents({}); }
+
+    void setEvents(Events events) override { m_events = std::move(events); }
+    bool isConnected() const override { return m_greeted && m_link->isConnected(); }
+    bool isIdle() const override { return m_ended || m_link->isIdle(); }
+    QIODevice* device() override { return m_link->device(); }
+    void flush() override { m_link->flush(); }
+    void abort() override {
+        m_timer.stop();
+        m_link->abort();
+    }
+    QString errorString() const override {
+        return m_reason.isEmpty() ? m_link->errorString() : m_reason;
+    }
+    QString via() const override { return m_via; }
 
 private:
-    QString m_reason;
-    bool m_busy = false;
+    void onReadyRead() {
+        if (m_greeted) {
+            if (m_events.readyRead)
+                m_events.readyRead();
+            return;
+        }
+        if (m_ended)
+            return;
+        const QByteArray line = m_link->readLine(MaxGreeting);
+        if (line.isEmpty() && m_link->bytesAvailable() < MaxGreeting)
+            return; // the rest of the line is on its way
+        const std::optional<Greeting> greeting = parseGreeting(line);
+        if (!greeting)
+            return refuse(Texts::tr("in use by process %1 (vesk-mqtt), whose share %2 did not "
+                                    "greet within %3 ms")
+                              .arg(m_pid)
+                              .arg(m_name)
+                              .arg(GreetingTimeoutMs));
+        if (!greeting->refusal.isEmpty())
+            return refuse(Texts::tr("in use by process %1 (%2), which refused to share it: %3")
+                              .arg(greeting->pid)
+                              .arg(greeting->program, greeting->refusal));
+        m_timer.stop();
+        m_greeted = true;
+        m_via = viaText(greeting->program, greeting->pid);
+        if (m_events.connected)
+            m_events.connected();
+    }
+    void onFailed(Failure failure) {
+        if (m_greeted) {
+            if (m_events.failed)
+                m_events.failed(failure);
+            return;
+        }
+        switch (m_link->outcome()) {
+        case LocalLink::Outcome::Missing:
+        case LocalLink::Outcome::Refused:
+        case LocalLink::Outcome::Closed:
+            // Nothing listens there any more: the daemon has ended and its file stayed behind.
+            return end(Failure::Gone);
+        case LocalLink::Outcome::Permission:
+            return end(Failure::Refused,
+                       Texts::tr("in use by process %1 (vesk-mqtt), which shares it, but this "
+                                 "user may not use its share %2 (permission denied: it is "
+                                 "open to the device's owner and group)")
+                           .arg(m_pid)
+                           .arg(m_name));
+        case LocalLink::Outcome::Connected:
+        case LocalLink::Outcome::TimedOut:
+        case LocalLink::Outcome::Other:
+            return refuse(Texts::tr("in use by process %1 (vesk-mqtt), whose share %2 does not "
+                                    "answer (%3)")
+                              .arg(m_pid)
+                              .arg(m_name, m_link->errorString()));
+        }
+    }
+    // Busy: it may carry the program later (a daemon that does not answer now, or one that
+    // serves enough clients).
+    void refuse(const QString& reason) { end(Failure::Busy, reason); }
+    // Reported once, from the event loop: the caller sets the events after the stream is made.
+    void end(Failure failure, const QString& reason = {}) {
+        if (m_ended)
+            return;
+        m_ended = true;
+        m_reason = reason;
+        m_timer.stop();
+        m_link->abort();
+        QTimer::singleShot(0, &m_context, [this, failure] {
+            if (m_events.failed)
+                m_events.failed(failure);
+        });
+    }
+
+    std::unique_ptr<LocalLink> m_link;
+    QString m_name;
+    qint64 m_pid = 0;
     Events m_events;
-    QObject m_context; // ends the pending call with the stream
-    QBuffer m_none;
+    QString m_reason;
+    QString m_via;
+    bool m_greeted = false;
+    bool m_ended = false;
+    QObject m_context; // ends pending calls with the stream
+    QTimer m_timer;
 };
 
 } // namespace
@@ -153,7 +257,7 @@ QString viaText(const QString& program, qint64 pid) {
 }
 
 std::unique_ptr<StreamLink> ShareRoute::offer(const PortLocation& location,
-                                              const QString& canonical, QString* note) {
+                                              const QString& canonical) {
     Q_UNUSED(location)
 #ifdef Q_OS_WIN
     const QString name = pipeName(canonical);
@@ -170,48 +274,7 @@ std::unique_ptr<StreamLink> ShareRoute::offer(const PortLocation& location,
     std::unique_ptr<LocalLink> link = createLocalLink(&why);
     if (!link)
         return nullptr;
-    const auto refused = [](const QString& text, bool busy = true) {
-        return std::make_unique<RefusedStream>(text, busy);
-    };
-    switch (link->connectTo(name, SerialPortControl::ReceiveBufferSize, GreetingTimeoutMs)) {
-    case LocalLink::Outcome::Connected:
-        break;
-    case LocalLink::Outcome::Missing:
-    case LocalLink::Outcome::Refused:
-        // Nothing listens there any more: the daemon has ended and its file stayed behind.
-        return nullptr;
-    case LocalLink::Outcome::Permission:
-        return refused(Texts::tr("in use by process %1 (vesk-mqtt), which shares it, but this "
-                                 "user may not use its share %2 (permission denied: it is "
-                                 "open to the device's owner and group)")
-                           .arg(pid)
-                           .arg(name),
-                       false);
-    case LocalLink::Outcome::TimedOut:
-    case LocalLink::Outcome::Other:
-        return refused(Texts::tr("in use by process %1 (vesk-mqtt), whose share %2 does not "
-                                 "answer (%3)")
-                           .arg(pid)
-                           .arg(name, link->errorString()));
-    }
-    const QByteArray line = link->readLine(MaxGreeting, GreetingTimeoutMs);
-    const std::optional<Greeting> greeting = parseGreeting(line);
-    if (!greeting) {
-        // A share that closes without a word is a daemon that stopped just now.
-        if (line.isEmpty() && !link->isConnected())
-            return nullptr;
-        return refused(Texts::tr("in use by process %1 (vesk-mqtt), whose share %2 did not "
-                                 "greet within %3 ms")
-                           .arg(pid)
-                           .arg(name)
-                           .arg(GreetingTimeoutMs));
-    }
-    if (!greeting->refusal.isEmpty())
-        return refused(Texts::tr("in use by process %1 (%2), which refused to share it: %3")
-                           .arg(greeting->pid)
-                           .arg(greeting->program, greeting->refusal));
-    *note = viaText(greeting->program, greeting->pid);
-    return link;
+    return std::make_unique<ShareStream>(std::move(link), name, pid);
 }
 
 } // namespace vesk::share

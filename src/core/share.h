@@ -64,8 +64,8 @@ QString viaText(const QString& program, qint64 pid);
 // never a silent fallback to the port itself.
 class ShareRoute : public LineRoute {
 public:
-    std::unique_ptr<StreamLink> offer(const PortLocation& location, const QString& canonical,
-                                      QString* note) override;
+    std::unique_ptr<StreamLink> offer(const PortLocation& location,
+                                      const QString& canonical) override;
 };
 
 } // namespace vesk::share

@@ -20,8 +20,9 @@ namespace vesk {
 // once connected; every event arrives through Events.
 class StreamLink {
 public:
-    // Busy: the line is held and cannot be offered now (a routed stream only).
-    enum class Failure { Refused, HostNotFound, TimedOut, Busy, Other };
+    // Busy: the line is held and cannot be offered now; Gone: the program that offered it has
+    // ended meanwhile, so the port itself may be opened (both for a routed stream only).
+    enum class Failure { Refused, HostNotFound, TimedOut, Busy, Gone, Other };
     // Called from the stream's signals; a receiver must not delete the link from inside them.
     struct Events {
         std::function<void()> connected;
@@ -42,6 +43,9 @@ public:
     virtual void abort() = 0;
     // Why the stream failed, one line (for Failure::Refused the other side's own words).
     virtual QString errorString() const = 0;
+    // For a routed stream once connected: one line for the user naming the way ("through
+    // PROGRAM, process N").
+    virtual QString via() const { return {}; }
 };
 
 class TcpLink : public StreamLink {
@@ -51,16 +55,21 @@ public:
 };
 
 // A connection to a local server (a Unix socket, a named pipe on Windows): a line another
-// program shares. Connecting and the first line are waited for, briefly: the server is a process
-// on the same machine that answers at once.
+// program shares. Nothing here waits: a server that accepted the connection but does not answer
+// (a stopped process) must not stall the program's event loop.
 class LocalLink : public StreamLink {
 public:
-    enum class Outcome { Connected, Missing, Refused, Permission, TimedOut, Other };
-    // Connects to `name` (a socket path or pipe name), waiting at most timeoutMs.
-    virtual Outcome connectTo(const QString& name, qint64 readBufferSize, int timeoutMs) = 0;
-    // One line up to and including '\n', of at most maxBytes, waiting at most timeoutMs; what
-    // follows it stays unread. Empty when none came.
-    virtual QByteArray readLine(int maxBytes, int timeoutMs) = 0;
+    enum class Outcome { Connected, Missing, Refused, Closed, Permission, TimedOut, Other };
+    // Starts connecting to `name` (a socket path or pipe name); the result follows as
+    // Events::connected or Events::failed, and outcome() tells which failure it was.
+    virtual void connectTo(const QString& name, qint64 readBufferSize) = 0;
+    // How the last connection attempt ended (Connected while it has not failed).
+    virtual Outcome outcome() const = 0;
+    // One line up to and including '\n' when a whole one has arrived; what follows it stays
+    // unread. Empty otherwise.
+    virtual QByteArray readLine(int maxBytes) = 0;
+    // Bytes received and not read yet.
+    virtual qint64 bytesAvailable() const = 0;
     // The socket's descriptor, for asking the system who is on the other end.
     virtual qintptr descriptor() const = 0;
 };
@@ -93,5 +102,5 @@ std::unique_ptr<LocalListener> createLocalListener(QString* why);
 
 } // namespace vesk
 
-#define VESK_TCPLINK_IID "example.vesk_power.TcpLinkFactory/2"
+#define VESK_TCPLINK_IID "example.vesk_power.TcpLinkFactory/3"
 Q_DECLARE_INTERFACE(vesk::TcpLinkFactory, VESK_TCPLINK_IID)

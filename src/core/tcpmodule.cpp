@@ -1,6 +1,5 @@
 // The module that carries the network library: a TcpLink on a QTcpSocket, a LocalLink on a
 // QLocalSocket.
-#include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QObject>
@@ -81,20 +80,32 @@ public:
             if (m_events.disconnected)
                 m_events.disconnected();
         });
+        QObject::connect(&m_socket, &QLocalSocket::connected, &m_socket, [this] {
+            if (m_events.connected)
+                m_events.connected();
+        });
+        QObject::connect(&m_socket, &QLocalSocket::errorOccurred, &m_socket, [this] {
+            if (m_events.failed)
+                m_events.failed(Failure::Other);
+        });
     }
     ~SocketLocalLink() override { m_socket.disconnect(); }
 
     void setEvents(Events events) override { m_events = std::move(events); }
-    Outcome connectTo(const QString& name, qint64 readBufferSize, int timeoutMs) override {
+    void connectTo(const QString& name, qint64 readBufferSize) override {
         m_socket.setReadBufferSize(readBufferSize);
         m_socket.connectToServer(name);
-        if (m_socket.waitForConnected(timeoutMs))
-            return Outcome::Connected;
+    }
+    Outcome outcome() const override {
         switch (m_socket.error()) {
+        case QLocalSocket::UnknownSocketError:
+            return Outcome::Connected;
         case QLocalSocket::ServerNotFoundError:
             return Outcome::Missing;
         case QLocalSocket::ConnectionRefusedError:
             return Outcome::Refused;
+        case QLocalSocket::PeerClosedError:
+            return Outcome::Closed;
         case QLocalSocket::SocketAccessError:
             return Outcome::Permission;
         case QLocalSocket::SocketTimeoutError:
@@ -103,15 +114,10 @@ public:
             return Outcome::Other;
         }
     }
-    QByteArray readLine(int maxBytes, int timeoutMs) override {
-        const QDeadlineTimer deadline(timeoutMs);
-        while (!m_socket.canReadLine() && m_socket.bytesAvailable() < maxBytes &&
-               m_socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired()) {
-            if (!m_socket.waitForReadyRead(int(deadline.remainingTime())))
-                break;
-        }
+    QByteArray readLine(int maxBytes) override {
         return m_socket.canReadLine() ? m_socket.readLine(maxBytes + 1) : QByteArray();
     }
+    qint64 bytesAvailable() const override { return m_socket.bytesAvailable(); }
     bool isConnected() const override { return m_socket.state() == QLocalSocket::ConnectedState; }
     bool isIdle() const override { return m_socket.state() == QLocalSocket::UnconnectedState; }
     QIODevice* device() override { return &m_socket; }

@@ -180,10 +180,13 @@ int main(int argc, char* argv[]) {
     Line link;
     link.setRoute(&route);
     journal.attach(link.port());
+    // The way is known once the line is open: a share greets first.
+    QObject::connect(&link, &Line::opened, &link, [&link, &output] {
+        if (!link.via().isEmpty())
+            output.via(link.via());
+    });
     std::unique_ptr<WaitQueue> queue;
     int exitCode = openQueued(link, *location, request, queue, interruption, output);
-    if (exitCode == Exit::Done && !link.via().isEmpty())
-        output.via(link.via());
     if (exitCode == Exit::Done) {
         spawn(runAndQuit(SessionContext{link, output, interruption, port}, request, &exitCode));
         QCoreApplication::exec();
