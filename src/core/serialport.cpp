@@ -342,8 +342,11 @@ void SerialPortControl::closeAll() {
     m_connecting = false;
     m_answered = false;
     // QSerialPort sets the device up afresh at the next open; left as it found it all the same.
+    // Whether or not that succeeds (a device already gone), the next open starts from VMIN 0 and
+    // from settings read anew.
     setReadMinimum(0);
     m_readMinimum = 0;
+    m_driverSettings.reset();
     if (m_port.isOpen())
         m_port.close();
     m_port.clearError();
@@ -468,6 +471,13 @@ void SerialPortControl::updateReadMinimum() {
     setReadMinimum(wanted);
 }
 
+// The driver's settings of the open device, as the system's own structure.
+struct SerialPortControl::DriverSettings {
+#ifdef Q_OS_UNIX
+    termios values{};
+#endif
+};
+
 void SerialPortControl::setReadMinimum(int bytes) {
 #ifdef Q_OS_UNIX
     if (bytes == m_readMinimum || !m_port.isOpen())
@@ -475,15 +485,20 @@ void SerialPortControl::setReadMinimum(int bytes) {
     // Without an inter-byte timer (VTIME 0) the driver reports the device readable only once VMIN
     // bytes are there; a read, which never blocks here, still returns whatever is there. Where
     // a system reports it readable at the first byte all the same, bytes come as before.
+    // The settings are read once per open and only VMIN and VTIME change: a reply costs one
+    // call to the driver to gather it and one to stop, not four.
     const int fd = m_port.handle();
-    termios settings{};
+    if (!m_driverSettings) {
+        auto read = std::make_unique<DriverSettings>();
 #ifdef Q_OS_LINUX
-    const bool got = ::ioctl(fd, TCGETS, &settings) == 0;
+        if (::ioctl(fd, TCGETS, &read->values) != 0)
 #else
-    const bool got = ::tcgetattr(fd, &settings) == 0;
+        if (::tcgetattr(fd, &read->values) != 0)
 #endif
-    if (!got)
-        return;
+            return;
+        m_driverSettings = std::move(read);
+    }
+    termios& settings = m_driverSettings->values;
     settings.c_cc[VMIN] = cc_t(bytes);
     settings.c_cc[VTIME] = 0;
 #ifdef Q_OS_LINUX

@@ -220,6 +220,8 @@ private:
     std::optional<quint8> m_expectedReply;
     QByteArray m_expectedHeld;
     int m_readMinimum = 0; // what the driver gathers before the device counts as readable
+    struct DriverSettings;
+    std::unique_ptr<DriverSettings> m_driverSettings; // read at the first change after an open
     int m_commPort = 1;
 };
 
