@@ -1,15 +1,33 @@
 #include "benchkit.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <cstdio>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace bench {
+
+int runBench(int argc, char* argv[], const QList<QCommandLineOption>& options,
+             const std::function<int(const QCommandLineParser&, Broker&)>& body) {
+    QCoreApplication app(argc, argv);
+    qputenv("VESKSIM", VESK_BENCH_SIM);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOptions(options);
+    parser.process(app);
+    Broker broker;
+    if (!broker.start())
+        return std::fprintf(stderr, "mosquitto did not start\n"), 1;
+    const int failed = body(parser, broker);
+    std::printf("%s\n", failed ? "FAILED a goal" : "all goals met");
+    return failed;
+}
 
 QString writeConfig(const QTemporaryDir& dir, int brokerPort, const QStringList& links,
                     double poll) {

@@ -6,16 +6,24 @@
 #include "support/pty.h"
 #include "support/simprocess.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <functional>
 #include <map>
 #include <vector>
 
 namespace bench {
+
+// A bench's main(): the application, its options (and --help), a loopback mosquitto, then `body`
+// with both; says whether every goal was met. Returns main()'s exit code (body's: 0 when met).
+int runBench(int argc, char* argv[], const QList<QCommandLineOption>& options,
+             const std::function<int(const QCommandLineParser&, Broker&)>& body);
 
 struct Daemon {
     QProcess process;

@@ -391,10 +391,6 @@ int scale(Broker& broker, int lines, int seconds) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    qputenv("VESKSIM", VESK_BENCH_SIM);
-    QCommandLineParser parser;
-    parser.addHelpOption();
     const QCommandLineOption commands(QStringLiteral("commands"),
                                       QStringLiteral("Set commands (1000)."), QStringLiteral("N"),
                                       QStringLiteral("1000"));
@@ -420,26 +416,24 @@ int main(int argc, char* argv[]) {
         QStringLiteral("daemon"),
         QStringLiteral("The daemon of the idle run (this build's); repeat to compare builds."),
         QStringLiteral("PATH"));
-    parser.addOptions({commands, seconds, poll, spacing, lineSeconds, scaleLines, daemons});
-    parser.process(app);
-    mosquitto_lib_init();
-    Broker broker;
-    if (!broker.start())
-        return std::fprintf(stderr, "mosquitto did not start\n"), 1;
-    int failed = 0;
-    if (parser.value(commands).toInt() > 0)
-        failed |= latency(broker, parser.value(commands).toInt(), parser.value(poll).toDouble(),
-                          parser.value(spacing).toInt());
-    if (parser.value(seconds).toInt() > 0)
-        for (const QString& program :
-             parser.isSet(daemons) ? parser.values(daemons) : QStringList{VESK_MQTT_BIN})
-            failed |=
-                idle(broker, parser.value(seconds).toInt(), parser.value(poll).toDouble(), program);
-    if (parser.value(lineSeconds).toInt() > 0)
-        failed |= line(broker, parser.value(lineSeconds).toInt());
-    if (parser.value(scaleLines).toInt() > 0)
-        failed |= scale(broker, parser.value(scaleLines).toInt(), 30);
-    mosquitto_lib_cleanup();
-    std::printf("%s\n", failed ? "FAILED a goal" : "all goals met");
-    return failed;
+    return runBench(
+        argc, argv, {commands, seconds, poll, spacing, lineSeconds, scaleLines, daemons},
+        [&](const QCommandLineParser& parser, Broker& broker) {
+            mosquitto_lib_init();
+            int failed = 0;
+            if (parser.value(commands).toInt() > 0)
+                failed |= latency(broker, parser.value(commands).toInt(),
+                                  parser.value(poll).toDouble(), parser.value(spacing).toInt());
+            if (parser.value(seconds).toInt() > 0)
+                for (const QString& program :
+                     parser.isSet(daemons) ? parser.values(daemons) : QStringList{VESK_MQTT_BIN})
+                    failed |= idle(broker, parser.value(seconds).toInt(),
+                                   parser.value(poll).toDouble(), program);
+            if (parser.value(lineSeconds).toInt() > 0)
+                failed |= line(broker, parser.value(lineSeconds).toInt());
+            if (parser.value(scaleLines).toInt() > 0)
+                failed |= scale(broker, parser.value(scaleLines).toInt(), 30);
+            mosquitto_lib_cleanup();
+            return failed;
+        });
 }

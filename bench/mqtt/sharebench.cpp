@@ -29,13 +29,6 @@ namespace {
 
 using namespace bench;
 
-// A daemon holding the simulator's line at `link`, with controllers c1..cN at addresses 1..N,
-// and no broker needed by the clients.
-QString configFor(const QTemporaryDir& dir, const Broker& broker, const QString& link, int n,
-                  double poll) {
-    return writeConfig(dir, broker.port(), QStringList(n, link), poll);
-}
-
 qint64 runVeskctl(const QStringList& arguments, QString* out = nullptr) {
     QProcess process;
     QElapsedTimer clock;
@@ -114,7 +107,9 @@ int wire(const Broker& broker, int seconds) {
     SimProcess sim({QStringLiteral("--address"), QStringLiteral("1-40")});
     PacedLine line(sim.ptyPath());
     Daemon daemon;
-    if (!startDaemon(daemon, configFor(dir, broker, line.daemonPath(), 40, 0.5), broker, 40))
+    if (!startDaemon(daemon,
+                     writeConfig(dir, broker.port(), QStringList(40, line.daemonPath()), 0.5),
+                     broker, 40))
         return std::fprintf(stderr, "daemon did not come online\n"), 1;
     spin(10000);
     const auto pollRate = [&sim](const QDateTime& from, const QDateTime& to) {
@@ -173,7 +168,7 @@ int crowd(const Broker& broker) {
     SimProcess sim({QStringLiteral("--link"), link, QStringLiteral("--address"),
                     QStringLiteral("1-3"), QStringLiteral("--quiet")});
     Daemon daemon;
-    if (!startDaemon(daemon, configFor(dir, broker, link, 3, 0.5), broker, 3))
+    if (!startDaemon(daemon, writeConfig(dir, broker.port(), QStringList(3, link), 0.5), broker, 3))
         return std::fprintf(stderr, "daemon did not come online\n"), 1;
     std::vector<std::unique_ptr<QProcess>> clients;
     QElapsedTimer clock;
@@ -218,10 +213,6 @@ int crowd(const Broker& broker) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    qputenv("VESKSIM", VESK_BENCH_SIM);
-    QCommandLineParser parser;
-    parser.addHelpOption();
     const QCommandLineOption runs(QStringLiteral("runs"),
                                   QStringLiteral("Runs of each command (20)."), QStringLiteral("N"),
                                   QStringLiteral("20"));
@@ -231,19 +222,16 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption sections(QStringLiteral("sections"),
                                       QStringLiteral("Which parts (command,wire,crowd)."),
                                       QStringLiteral("LIST"), QStringLiteral("command,wire,crowd"));
-    parser.addOptions({runs, wireSeconds, sections});
-    parser.process(app);
-    Broker broker;
-    if (!broker.start())
-        return std::fprintf(stderr, "mosquitto did not start\n"), 1;
-    const QStringList chosen = parser.value(sections).split(QLatin1Char(','));
-    int failed = 0;
-    if (chosen.contains(QLatin1String("command")))
-        failed |= command(broker, parser.value(runs).toInt());
-    if (chosen.contains(QLatin1String("wire")))
-        failed |= wire(broker, parser.value(wireSeconds).toInt());
-    if (chosen.contains(QLatin1String("crowd")))
-        failed |= crowd(broker);
-    std::printf("%s\n", failed ? "FAILED a goal" : "all goals met");
-    return failed;
+    return runBench(argc, argv, {runs, wireSeconds, sections},
+                    [&](const QCommandLineParser& parser, Broker& broker) {
+                        const QStringList chosen = parser.value(sections).split(QLatin1Char(','));
+                        int failed = 0;
+                        if (chosen.contains(QLatin1String("command")))
+                            failed |= command(broker, parser.value(runs).toInt());
+                        if (chosen.contains(QLatin1String("wire")))
+                            failed |= wire(broker, parser.value(wireSeconds).toInt());
+                        if (chosen.contains(QLatin1String("crowd")))
+                            failed |= crowd(broker);
+                        return failed;
+                    });
 }
