@@ -371,7 +371,8 @@ int scale(Broker& broker, int lines, int seconds) {
     clock.restart();
     Subscriber again(broker, {QStringLiteral("vesk/+/availability"),
                               QStringLiteral("homeassistant/+/+/config")});
-    const int expected = controllers * (1 + 13);
+    // Each controller's availability and 13 discovery configs, and the daemon's own availability.
+    const int expected = controllers * (1 + 13) + 1;
     while (again.lines().size() < expected && clock.elapsed() < 60000)
         QTest::qWait(100);
     const qint64 republished = clock.elapsed();
