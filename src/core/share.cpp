@@ -77,6 +77,8 @@ public:
     QIODevice* device() override { return m_link->device(); }
     void flush() override { m_link->flush(); }
     void abort() override {
+        // Ended by its user: the disconnection this causes is no failure to report.
+        m_ended = true;
         m_timer.stop();
         m_link->abort();
     }
