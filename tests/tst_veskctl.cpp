@@ -398,7 +398,8 @@ private slots:
     // latency timer, a TCP hop) leaves one reply; a longer one cuts it, and veskctl joins the
     // pieces. A reply from the address asked with its checksum right is taken at its sixth byte
     // (bytes following it are not part of it); any other six bytes wait for the quiet gap, so
-    // that bytes following them make a batch that is no reply.
+    // that bytes following them make a batch that is no reply. Only a valid reply tells the
+    // states: six other bytes are noise, and a reply after them still counts.
     void oddReplies_data() {
         QTest::addColumn<QByteArray>("first");
         QTest::addColumn<int>("pauseMs");
@@ -413,7 +414,9 @@ private slots:
         QTest::newRow("paused over the gap")
             << reply.first(2) << 3 * gap << reply.sliced(2) << 0 << -1;
         QTest::newRow("odd bytes")
-            << QByteArray::fromHex("00112233050F") << 0 << QByteArray() << 0 << 1;
+            << QByteArray::fromHex("00112233050F") << 0 << QByteArray() << 4 << 1;
+        QTest::newRow("odd bytes, then the reply")
+            << QByteArray::fromHex("00112233050F") << 3 * gap << reply << 0 << 2;
         QTest::newRow("taken at byte 6") << reply << 5 << QByteArray(2, 0) << 0 << -1;
         QTest::newRow("bad checksum") << badSum << 5 << QByteArray(2, 0) << 4 << 1;
         QTest::newRow("other address")

@@ -177,7 +177,7 @@ Task<Read> readStates(Run* r) {
     clock.start();
     std::optional<std::array<bool, 8>> states;
     Read read;
-    bool garbled = false; // a broadcast answer that was no single reply
+    QByteArray invalid; // the last answer that was no valid status reply
     while (!states) {
         const int left = int(request.timeoutMs - clock.elapsed());
         if (left <= 0)
@@ -191,12 +191,12 @@ Task<Read> readStates(Run* r) {
         }
         if (event.kind != LinkEvent::Reply)
             continue;
-        // Any six bytes are the status reply, as the consoles show them; anything longer is no
-        // answer. To a broadcast query only a well-formed reply counts: colliding replies are
-        // none.
+        // Only a valid status reply from the address asked (any address for a broadcast) tells
+        // the states, as for the consoles and the daemon: noise, another controller's reply or
+        // the colliding replies to a broadcast tell nothing, and the wait goes on.
         const QByteArray& reply = event.bytes;
-        if (request.broadcast && event.outcome != ReplyJoiner::Outcome::Reply) {
-            garbled = true;
+        if (event.outcome != ReplyJoiner::Outcome::Reply) {
+            invalid = reply;
             continue;
         }
         states = lampStates(reply);
@@ -205,13 +205,20 @@ Task<Read> readStates(Run* r) {
     }
     r->c.link.stopReply();
     if (!states) {
+        QString why;
+        if (!invalid.isEmpty())
+            why = request.broadcast && invalid.size() > StatusReplyLength
+                      ? QStringLiteral(" (replies of several controllers collide)")
+                      : QStringLiteral(" (received %1, which is no status reply%2)")
+                            .arg(hexText(invalid.left(2 * StatusReplyLength)).trimmed(),
+                                 request.broadcast
+                                     ? QString()
+                                     : QStringLiteral(" from address %1").arg(request.address));
         r->c.output.error(QStringLiteral("no reply from address %1 on %2 within %3 ms%4")
                               .arg(request.address)
                               .arg(r->c.port)
                               .arg(request.timeoutMs)
-                              .arg(garbled ? QStringLiteral(" (replies of several controllers "
-                                                            "collide)")
-                                           : QString()));
+                              .arg(why));
         co_return Read{Exit::NoReply};
     }
     read.states = *states;
