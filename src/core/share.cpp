@@ -46,13 +46,7 @@ public:
     ShareStream(std::unique_ptr<LocalLink> link, QString name, qint64 pid)
         : m_link(std::move(link)), m_name(std::move(name)), m_pid(pid) {
         m_timer.setSingleShot(true);
-        QObject::connect(&m_timer, &QTimer::timeout, &m_context, [this] {
-            refuse(Texts::tr("in use by process %1 (vesk-mqtt), whose share %2 did not greet "
-                             "within %3 ms")
-                       .arg(m_pid)
-                       .arg(m_name)
-                       .arg(GreetingTimeoutMs));
-        });
+        QObject::connect(&m_timer, &QTimer::timeout, &m_context, [this] { refuse(notGreeted()); });
         m_link->setEvents({
             .connected = {},
             .readyRead = [this] { onReadyRead(); },
@@ -101,11 +95,7 @@ private:
             return; // the rest of the line is on its way
         const std::optional<Greeting> greeting = parseGreeting(line);
         if (!greeting)
-            return refuse(Texts::tr("in use by process %1 (vesk-mqtt), whose share %2 did not "
-                                    "greet within %3 ms")
-                              .arg(m_pid)
-                              .arg(m_name)
-                              .arg(GreetingTimeoutMs));
+            return refuse(notGreeted());
         if (!greeting->refusal.isEmpty())
             return refuse(Texts::tr("in use by process %1 (%2), which refused to share it: %3")
                               .arg(greeting->pid)
@@ -143,6 +133,13 @@ private:
                               .arg(m_pid)
                               .arg(m_name, m_link->errorString()));
         }
+    }
+    QString notGreeted() const {
+        return Texts::tr("in use by process %1 (vesk-mqtt), whose share %2 did not greet within "
+                         "%3 ms")
+            .arg(m_pid)
+            .arg(m_name)
+            .arg(GreetingTimeoutMs);
     }
     // Busy: it may carry the program later (a daemon that does not answer now, or one that
     // serves enough clients).
